@@ -1,0 +1,85 @@
+// Types and helpers shared by the native core. Nothing here knows about Python.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+namespace korvane {
+
+using vertex_t = std::uint64_t;  // a caller's vertex id: only equality and order mean anything
+using index_t = std::uint32_t;   // a dense id inside one call (simplex, facet, vertex)
+
+// A list of groups stored flat: group g is items[starts[g] .. starts[g + 1]).
+template <class T>
+struct Groups {
+  std::vector<std::size_t> starts{0};
+  std::vector<T> items;
+
+  std::size_t size() const { return starts.size() - 1; }
+  const T* begin(std::size_t g) const { return items.data() + starts[g]; }
+  const T* end(std::size_t g) const { return items.data() + starts[g + 1]; }
+  std::size_t length(std::size_t g) const { return starts[g + 1] - starts[g]; }
+  void close_group() { starts.push_back(items.size()); }
+};
+
+// Dense ids are 32-bit; a call with more objects than that is refused as too large.
+inline index_t checked_index(std::size_t n) {
+  if (n > std::numeric_limits<index_t>::max()) throw std::length_error("more than 2**32-1 objects in one call");
+  return static_cast<index_t>(n);
+}
+
+// Cooperative interruption. The host installs a poll function for the current
+// thread; long loops charge their work to a Ticker, which calls the poll every
+// `stride` units. A poll that returns true makes the core throw Interrupted,
+// and the stack unwinds freeing everything it holds.
+struct Interrupted {};
+
+using interrupt_poll_fn = bool (*)(void* context);
+
+struct InterruptHook {
+  interrupt_poll_fn poll = nullptr;
+  void* context = nullptr;
+};
+
+inline InterruptHook& current_interrupt_hook() {
+  thread_local InterruptHook hook;
+  return hook;
+}
+
+// Installs a hook for the lifetime of the scope, restoring the previous one.
+class ScopedInterruptHook {
+ public:
+  ScopedInterruptHook(interrupt_poll_fn poll, void* context) : saved_(current_interrupt_hook()) {
+    current_interrupt_hook() = InterruptHook{poll, context};
+  }
+  ~ScopedInterruptHook() { current_interrupt_hook() = saved_; }
+  ScopedInterruptHook(const ScopedInterruptHook&) = delete;
+  ScopedInterruptHook& operator=(const ScopedInterruptHook&) = delete;
+
+ private:
+  InterruptHook saved_;
+};
+
+class Ticker {
+ public:
+  // About a million cheap steps between polls: a few milliseconds of work.
+  static constexpr std::ptrdiff_t stride = 1 << 20;
+
+  void operator()(std::size_t work = 1) {
+    budget_ -= static_cast<std::ptrdiff_t>(work);
+    if (budget_ < 0) poll();
+  }
+  void poll() {
+    budget_ = stride;
+    const InterruptHook& hook = current_interrupt_hook();
+    if (hook.poll != nullptr && hook.poll(hook.context)) throw Interrupted{};
+  }
+
+ private:
+  std::ptrdiff_t budget_ = stride;
+};
+
+}  // namespace korvane

@@ -1,0 +1,40 @@
+// Simplicial-complex analysis: the q-component hierarchy of a list of simplices,
+// and the persistence of graph q-components over edge weights.
+#pragma once
+
+#include <optional>
+
+#include "core.hpp"
+
+namespace korvane {
+
+// Simplex i is group i of `simplices` (vertex ids as given; repeats inside a
+// simplex count once). Entry q of the result, for q = 0 .. the largest simplex
+// dimension, lists the q-components of the simplices of dimension >= q as
+// ascending simplex indices, components in ascending order of their smallest
+// index. No levels for an empty list; one empty level when every simplex is empty.
+std::vector<Groups<index_t>> find_hierarchical_q_components(const Groups<vertex_t>& simplices);
+
+struct WeightedEdge {
+  vertex_t u;
+  vertex_t v;
+  double weight;
+};
+
+// Record r: the component (q[r], vertices group r, ascending) lived from birth[r] to death[r].
+struct PersistenceRecords {
+  std::vector<std::int64_t> q;
+  Groups<vertex_t> vertices;
+  std::vector<double> birth;
+  std::vector<double> death;
+
+  std::size_t size() const { return q.size(); }
+};
+
+// Births and deaths of the (q, vertex set) components of the clique complex as
+// the edges are added one by one in ascending order of weight (non-finite
+// weights dropped, ties kept in input order, each edge its own step).
+PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge> edges,
+                                                     std::optional<std::uint64_t> max_q);
+
+}  // namespace korvane
