@@ -1,0 +1,209 @@
+"""Memory stays flat over tens of thousands of calls, successful and failing.
+
+Each case calls one function with the same arguments many times, in windows of
+WINDOW calls after a warm-up. The process's resident size must come to rest: a
+leak grows every window, while warming up (PyPy's JIT and GC) grows only the
+first few. On CPython the memory of Python objects (tracemalloc) must not grow
+at all, and every object reachable from the arguments must keep its reference
+count. Failing cases fail late, after part of the input has been converted, so
+that every error path has something to free.
+"""
+
+import gc
+import os
+import sys
+
+import pytest
+
+import korvane
+
+hierarchy = korvane.py_find_hierarchical_q_components
+graph = korvane.py_find_hierarchical_q_components_within_graph
+persistence = korvane.py_calculate_persistent_q_components
+
+WARM_UP = 5_000
+WINDOW = 10_000
+MIN_WINDOWS, MAX_WINDOWS = 2, 6
+CPYTHON = sys.implementation.name == "cpython"
+
+# A leak of 32 bytes per call grows a window by 320 kB; the successful cases
+# lose kilobytes per call if their containers leak.
+RESIDENT_AT_REST = 256 << 10
+TRACED_GROWTH_LIMIT = 32 << 10
+
+
+class Failure(Exception):
+    pass
+
+
+class Vertex:
+    """A vertex id given through __index__."""
+
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+class FailingIndex:
+    def __index__(self):
+        raise Failure("__index__")
+
+
+class FailingFloat:
+    def __float__(self):
+        raise Failure("__float__")
+
+
+class FailsMidway:
+    """A sequence whose iterator fails after handing out its items."""
+
+    def __init__(self, items):
+        self.items = items
+
+    def __getitem__(self, position):
+        return self.items[position]
+
+    def __len__(self):
+        return len(self.items)
+
+    def __iter__(self):
+        yield from self.items
+        raise Failure("__next__")
+
+
+def big(n):
+    """An int object of our own (not one of the interpreter's shared small ints)."""
+    return 10**12 + n
+
+
+SIMPLICES = [[big(i % 40), big((i * 7) % 40), big((i * 13) % 40), i % 5] for i in range(80)]
+EDGES = [(big(i % 30), big((i * 11 + 1) % 30)) for i in range(90)]
+WEIGHTED = [(u, v, float(i) / 7) for i, (u, v) in enumerate(EDGES[:40])]
+
+CASES = {
+    "hierarchy": (hierarchy, (SIMPLICES,), {}, None),
+    "hierarchy by keyword, tuples and ranges": (hierarchy, (), {"py_simplices": (range(6), (1, 2), tuple(SIMPLICES[0]))}, None),
+    "hierarchy, vertices through __index__": (hierarchy, ([[Vertex(big(i)), Vertex(big(i + 1))] for i in range(30)],), {}, None),
+    "hierarchy, too many arguments": (hierarchy, (SIMPLICES, None), {}, TypeError),
+    "hierarchy, unexpected keyword": (hierarchy, (SIMPLICES,), {"max_q": 1}, TypeError),
+    "hierarchy, repeated argument": (hierarchy, (SIMPLICES,), {"py_simplices": SIMPLICES}, TypeError),
+    "hierarchy, missing argument": (hierarchy, (), {}, TypeError),
+    "hierarchy, str": (hierarchy, ("abc",), {}, TypeError),
+    "hierarchy, late str simplex": (hierarchy, (SIMPLICES + ["ab"],), {}, TypeError),
+    "hierarchy, not a sequence": (hierarchy, ({1, 2},), {}, TypeError),
+    "hierarchy, late negative vertex": (hierarchy, (SIMPLICES + [[big(1), -1]],), {}, OverflowError),
+    "hierarchy, late huge vertex": (hierarchy, (SIMPLICES + [[2**64]],), {}, OverflowError),
+    "hierarchy, late float vertex": (hierarchy, (SIMPLICES + [[1.5]],), {}, TypeError),
+    "hierarchy, failing __index__": (hierarchy, (SIMPLICES + [[1, FailingIndex()]],), {}, Failure),
+    "hierarchy, iteration fails": (hierarchy, (FailsMidway(SIMPLICES),), {}, Failure),
+    "graph": (graph, (EDGES, None), {}, None),
+    "graph, capped, by keyword": (graph, (), {"edges": EDGES, "max_q": 2}, None),
+    "graph, max_q through __index__": (graph, (EDGES, Vertex(big(3))), {}, None),
+    "graph, missing max_q": (graph, (EDGES,), {}, TypeError),
+    "graph, late list edge": (graph, (EDGES + [[1, 2]], None), {}, TypeError),
+    "graph, late short tuple": (graph, (EDGES + [(1,)], None), {}, ValueError),
+    "graph, late negative vertex": (graph, (EDGES + [(1, -2)], None), {}, OverflowError),
+    "graph, negative max_q": (graph, (EDGES, -1), {}, OverflowError),
+    "graph, float max_q": (graph, (EDGES, 2.0), {}, TypeError),
+    "graph, failing max_q": (graph, (EDGES, FailingIndex()), {}, Failure),
+    "graph, iteration fails": (graph, (FailsMidway(EDGES), None), {}, Failure),
+    "persistence": (persistence, (WEIGHTED, None), {}, None),
+    "persistence, capped": (persistence, (WEIGHTED, 2), {}, None),
+    "persistence, late 2-tuple": (persistence, (WEIGHTED + [(1, 2)], None), {}, ValueError),
+    "persistence, late str weight": (persistence, (WEIGHTED + [(1, 2, "w")], None), {}, TypeError),
+    "persistence, failing weight": (persistence, (WEIGHTED + [(1, 2, FailingFloat())], None), {}, Failure),
+    "persistence, huge int weight": (persistence, (WEIGHTED + [(1, 2, 10**400)], None), {}, OverflowError),
+    "persistence, negative max_q": (persistence, (WEIGHTED, -5), {}, OverflowError),
+}
+
+
+def reachable(arguments):
+    """The objects the arguments reach whose counts only their holders move."""
+    seen, found, pending = set(), [], list(arguments)
+    while pending:
+        obj = pending.pop()
+        if id(obj) in seen or isinstance(obj, (str, bool, type(None))) or (type(obj) is int and obj <= 256):
+            continue
+        seen.add(id(obj))
+        found.append(obj)
+        if type(obj) in (list, tuple, set):
+            pending.extend(obj)
+        elif type(obj) is dict:
+            pending.extend(obj.values())
+        elif isinstance(obj, (FailsMidway, Vertex)):
+            pending.extend(vars(obj).values())
+    return found
+
+
+def reference_counts(objects):
+    return [sys.getrefcount(obj) for obj in objects]
+
+
+def resident_bytes():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def under_address_sanitizer():
+    with open("/proc/self/maps") as maps:
+        return "libasan" in maps.read()
+
+
+def repeat(call, times):
+    for _ in range(times):
+        call()
+
+
+def settle():
+    gc.collect()
+    gc.collect()
+
+
+@pytest.mark.skipif(not os.path.exists("/proc/self/statm"), reason="reads the resident size from /proc")
+@pytest.mark.parametrize("case", CASES)
+def test_memory_stays_flat_over_repeated_calls(case):
+    function, args, kwargs, error = CASES[case]
+
+    def call():
+        if error is None:
+            function(*args, **kwargs)
+        else:
+            with pytest.raises(error):
+                function(*args, **kwargs)
+
+    tracked = reachable(list(args) + list(kwargs.values()))
+    settle()
+    if CPYTHON:
+        import tracemalloc
+
+        counts = reference_counts(tracked)
+        tracemalloc.start()
+    # AddressSanitizer keeps freed memory in quarantine, so the resident size
+    # grows there whether or not anything leaks.
+    watch_resident = not under_address_sanitizer()
+    growth = []
+    try:
+        repeat(call, WARM_UP)
+        settle()
+        resident = resident_bytes()
+        traced = tracemalloc.get_traced_memory()[0] if CPYTHON else 0
+        while len(growth) < MAX_WINDOWS:
+            repeat(call, WINDOW)
+            settle()
+            growth.append(resident_bytes() - resident)
+            resident += growth[-1]
+            if len(growth) >= MIN_WINDOWS and (growth[-1] < RESIDENT_AT_REST or not watch_resident):
+                break
+        traced_growth = tracemalloc.get_traced_memory()[0] - traced if CPYTHON else 0
+    finally:
+        if CPYTHON:
+            tracemalloc.stop()
+
+    if watch_resident:
+        assert growth[-1] < RESIDENT_AT_REST, f"resident size grew in every window of {WINDOW} calls: {growth}"
+    assert traced_growth < TRACED_GROWTH_LIMIT, f"Python objects grew by {traced_growth} bytes"
+    if CPYTHON:
+        changed = [(obj, b, a) for obj, b, a in zip(tracked, counts, reference_counts(tracked)) if a != b]
+        assert not changed, f"reference counts changed (object, before, after): {changed}"
