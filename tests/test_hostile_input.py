@@ -25,8 +25,8 @@ COUNTS_REFERENCES = sys.implementation.name == "cpython"
 pytestmark = pytest.mark.filterwarnings(
     # An __index__ or __float__ returning a subclass of int or float is
     # accepted with a deprecation warning by the interpreter itself.
-    "ignore:__index__ returned non-int:DeprecationWarning",
-    "ignore:__float__ returned non-float:DeprecationWarning",
+    "ignore:.*__index__ returned non-int:DeprecationWarning",
+    "ignore:.*__float__ returned non-float:DeprecationWarning",
 )
 
 
