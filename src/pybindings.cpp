@@ -400,6 +400,8 @@ PyObject* call_boundary(const char* function_name, Body&& body) {
 // ---------------------------------------------------------------------------
 // The module functions
 
+// py_find_hierarchical_q_components(py_simplices): for each level q, the
+// q-components of the simplices as sets of their positions in py_simplices.
 PyObject* py_find_hierarchical_q_components(PyObject*, PyObject* const* args, Py_ssize_t positional_count,
                                             PyObject* keyword_names) {
   return call_boundary(hierarchy_function.name, [&]() -> PyRef {
@@ -412,6 +414,8 @@ PyObject* py_find_hierarchical_q_components(PyObject*, PyObject* const* args, Py
   });
 }
 
+// py_calculate_persistent_q_components(edges, max_q): ((q, vertices), birth,
+// death) for every component met while the weighted edges are added by weight.
 PyObject* py_calculate_persistent_q_components(PyObject*, PyObject* const* args, Py_ssize_t positional_count,
                                                PyObject* keyword_names) {
   return call_boundary(persistence_function.name, [&]() -> PyRef {
@@ -426,6 +430,8 @@ PyObject* py_calculate_persistent_q_components(PyObject*, PyObject* const* args,
   });
 }
 
+// py_find_hierarchical_q_components_within_graph(edges, max_q): for each level
+// q, the q-components of the graph's clique complex as sets of vertex ids.
 PyObject* py_find_hierarchical_q_components_within_graph(PyObject*, PyObject* const* args,
                                                          Py_ssize_t positional_count, PyObject* keyword_names) {
   return call_boundary(graph_function.name, [&]() -> PyRef {
