@@ -274,11 +274,29 @@ bool convert_weighted_edges(PyObject* object, std::vector<WeightedEdge>& edges) 
 // ---------------------------------------------------------------------------
 // Building results
 
+// A large result is a great many new containers, and every few hundred of them
+// the cyclic collector would scan them all again although none can be garbage
+// yet; the collector is paused while a result is built (CPython 3.10+, where
+// this costs two calls).
+class CollectorPaused {
+ public:
+#if PY_VERSION_HEX >= 0x030A0000 && !defined(PYPY_VERSION)
+  CollectorPaused() : was_enabled_(PyGC_Disable() != 0) {}
+  ~CollectorPaused() {
+    if (was_enabled_) PyGC_Enable();
+  }
+
+ private:
+  bool was_enabled_;
+#endif
+};
+
 bool append_steal(PyObject* list, PyRef item) { return item && PyList_Append(list, item.get()) == 0; }
 
 // [[{ids of component} for each component] for each level]
 template <class T>
 PyRef build_levels(const std::vector<Groups<T>>& levels) {
+  const CollectorPaused paused;
   PyRef result(PyList_New(0));
   if (!result) return {};
   for (const Groups<T>& level : levels) {
@@ -316,6 +334,7 @@ PyRef build_vertex_list(const vertex_t* begin, const vertex_t* end) {
 
 // [((q, [vertices ascending]), birth, death) for each record]
 PyRef build_persistence(const PersistenceRecords& records) {
+  const CollectorPaused paused;
   PyRef result(PyList_New(0));
   if (!result) return {};
   for (std::size_t r = 0; r < records.size(); ++r) {
