@@ -6,6 +6,9 @@ __all__ = [
     "py_find_hierarchical_q_components_within_graph",
 ]
 
+class PanicException(BaseException):
+    """An internal invariant of the native code failed."""
+
 def py_find_hierarchical_q_components(py_simplices: Sequence[Sequence[int]]) -> list[list[set[int]]]:
     """q-components of simplices, per level q ascending, as sets of simplex positions."""
 
