@@ -227,7 +227,7 @@ def write_figures(data_sets, directory):
     written = []
     for data in data_sets:
         written.append(save(structure_chart(data), directory / f"{data.slug}_structure.png"))
-        if data.persistence is not None:
+        if data.persistence is not None and data.persistence.records:
             written.append(save(barcodes(data.name, data.persistence), directory / f"{data.slug}_barcodes.png"))
     return written
 
