@@ -85,7 +85,7 @@ class Hierarchy:
 class Persistence:
     title: str
     records: list
-    survivors: set  # the (q, vertex set) keys still present once every edge is in
+    survivors: set  # positions of the records of components still present once every edge is in
     describe: Callable[[int], str]
 
 
@@ -120,8 +120,11 @@ def les_miserables():
     data.hierarchies.append(Hierarchy("clique complex of the co-appearance graph", levels, name))
     records = korvane.py_calculate_persistent_q_components([(u, v, 1.0 / w) for u, v, w in ties], None)
     # Every weight is finite, so the components left after the last edge are
-    # exactly those of the whole graph.
-    survivors = {(q, frozenset(c)) for q, level in enumerate(levels) for c in level}
+    # exactly those of the whole graph. Records come in the order of their
+    # deaths, so a key's last record is the one that may still be alive.
+    final = {(q, frozenset(c)) for q, level in enumerate(levels) for c in level}
+    last_record = {(q, frozenset(members)): i for i, ((q, members), _, _) in enumerate(records)}
+    survivors = {i for key, i in last_record.items() if key in final}
     data.persistence = Persistence("distance = 1 / shared chapters", records, survivors, name)
     return data
 
@@ -189,12 +192,12 @@ def longest_lived(persistence):
     Records that differ only in q (one vertex set that is a component at
     several levels over the same span) share a row."""
     levels_of = {}
-    for (q, members), birth, death in persistence.records:
+    for i, ((q, members), birth, death) in enumerate(persistence.records):
         if death > birth:
-            levels_of.setdefault((tuple(members), birth, death), []).append(q)
+            levels_of.setdefault((tuple(members), birth, death), []).append((q, i in persistence.survivors))
     rows = [
-        (sorted(qs), members, birth, death, all((q, frozenset(members)) in persistence.survivors for q in qs))
-        for (members, birth, death), qs in levels_of.items()
+        (sorted(q for q, _ in marks), members, birth, death, all(survives for _, survives in marks))
+        for (members, birth, death), marks in levels_of.items()
     ]
     return sorted(rows, key=lambda r: (r[2] - r[3], -r[0][-1], r[1]))
 
