@@ -1,9 +1,146 @@
 #include "q_levels.hpp"
 
+#include <algorithm>
+#include <iterator>
+#include <numeric>
+
 namespace korvane {
 
-std::vector<Groups<index_t>> q_components_by_level(const Groups<index_t>&, index_t, std::size_t level_count) {
-  return std::vector<Groups<index_t>>(level_count);
+namespace {
+
+// Union by size with path halving over dense ids.
+class UnionFind {
+ public:
+  explicit UnionFind(index_t n) : parent_(n), size_(n, 1) { std::iota(parent_.begin(), parent_.end(), index_t{0}); }
+
+  index_t find(index_t x) {
+    while (parent_[x] != x) {
+      parent_[x] = parent_[parent_[x]];
+      x = parent_[x];
+    }
+    return x;
+  }
+
+  void unite(index_t a, index_t b) {
+    a = find(a);
+    b = find(b);
+    if (a == b) return;
+    if (size_[a] < size_[b]) std::swap(a, b);
+    parent_[b] = a;
+    size_[a] += size_[b];
+  }
+
+ private:
+  std::vector<index_t> parent_;
+  std::vector<index_t> size_;
+};
+
+struct SetPair {
+  index_t a;
+  index_t b;
+};
+
+// incidence group v: the ids of the sets holding vertex v, ascending.
+Groups<index_t> incidence_of(const Groups<index_t>& sets, index_t vertex_count) {
+  Groups<index_t> incidence;
+  incidence.starts.assign(std::size_t{vertex_count} + 1, 0);
+  for (index_t v : sets.items) ++incidence.starts[v + 1];
+  std::partial_sum(incidence.starts.begin(), incidence.starts.end(), incidence.starts.begin());
+  incidence.items.resize(sets.items.size());
+  std::vector<std::size_t> fill(incidence.starts.begin(), incidence.starts.end() - 1);
+  for (std::size_t s = 0; s < sets.size(); ++s)
+    for (const index_t* v = sets.begin(s); v != sets.end(s); ++v) incidence.items[fill[*v]++] = static_cast<index_t>(s);
+  return incidence;
+}
+
+// Pairs of sets sharing at least two vertices, bucketed by the highest level at
+// which they are joined: overlap - 1, capped at the top level. Pairs sharing a
+// single vertex only matter at level 0, where the incidence lists join them
+// directly, so they are never stored. Overlaps are counted through the
+// incidence lists, so only pairs that share a vertex are ever looked at.
+std::vector<std::vector<SetPair>> pairs_by_join_level(const Groups<index_t>& sets, const Groups<index_t>& incidence,
+                                                      std::size_t level_count, Ticker& tick) {
+  std::vector<std::vector<SetPair>> by_level(level_count);
+  const index_t n = static_cast<index_t>(sets.size());
+  std::vector<index_t> shared(n, 0);
+  std::vector<index_t> touched;
+  // cursor[v] walks incidence group v; when set i is processed it points at i,
+  // since the sets holding v are visited in ascending order.
+  std::vector<std::size_t> cursor(incidence.starts.begin(), incidence.starts.end() - 1);
+  for (index_t i = 0; i < n; ++i) {
+    for (const index_t* v = sets.begin(i); v != sets.end(i); ++v) {
+      const index_t* later = incidence.items.data() + (++cursor[*v]);
+      const index_t* stop = incidence.end(*v);
+      tick(static_cast<std::size_t>(stop - later) + 1);
+      for (; later != stop; ++later)
+        if (shared[*later]++ == 0) touched.push_back(*later);
+    }
+    for (index_t j : touched) {
+      if (shared[j] >= 2) by_level[std::min<std::size_t>(shared[j], level_count) - 1].push_back({i, j});
+      shared[j] = 0;
+    }
+    touched.clear();
+  }
+  return by_level;
+}
+
+}  // namespace
+
+// Levels are built from the top down with one union-find: a pair sharing c
+// vertices is joined at every level q <= c-1, and a set with k vertices is
+// present at every level q <= k-1, so each level only adds sets and merges
+// classes of the level above.
+std::vector<Groups<index_t>> q_components_by_level(const Groups<index_t>& sets, index_t vertex_count,
+                                                   std::size_t level_count) {
+  std::vector<Groups<index_t>> levels(level_count);
+  if (level_count == 0) return levels;
+  Ticker tick;
+  const index_t n = checked_index(sets.size());
+  const Groups<index_t> incidence = incidence_of(sets, vertex_count);
+  std::vector<std::vector<SetPair>> pairs;
+  if (level_count > 1) pairs = pairs_by_join_level(sets, incidence, level_count, tick);
+
+  // arriving[q]: the sets whose highest level is q, ascending.
+  std::vector<std::vector<index_t>> arriving(level_count);
+  for (index_t s = 0; s < n; ++s)
+    if (sets.length(s) > 0) arriving[std::min(sets.length(s), level_count) - 1].push_back(s);
+
+  UnionFind classes(n);
+  std::vector<index_t> present, merged, root_of;
+  std::vector<std::size_t> class_of(n), last_level(n, level_count);
+  for (std::size_t q = level_count; q-- > 0;) {
+    merged.clear();
+    std::merge(present.begin(), present.end(), arriving[q].begin(), arriving[q].end(), std::back_inserter(merged));
+    present.swap(merged);
+    std::vector<index_t>().swap(arriving[q]);
+
+    if (q == 0) {
+      for (std::size_t v = 0; v < incidence.size(); ++v)
+        for (const index_t* s = incidence.begin(v); s + 1 < incidence.end(v); ++s) classes.unite(s[0], s[1]);
+    } else {
+      for (const SetPair& p : pairs[q]) classes.unite(p.a, p.b);
+      std::vector<SetPair>().swap(pairs[q]);
+    }
+    tick(present.size());
+
+    // Number the classes in order of their smallest set, then place each set.
+    Groups<index_t>& level = levels[q];
+    root_of.resize(present.size());
+    for (std::size_t k = 0; k < present.size(); ++k) {
+      const index_t root = root_of[k] = classes.find(present[k]);
+      if (last_level[root] != q) {
+        last_level[root] = q;
+        class_of[root] = level.size();
+        level.starts.push_back(0);
+      }
+      ++level.starts[class_of[root] + 1];
+    }
+    std::partial_sum(level.starts.begin(), level.starts.end(), level.starts.begin());
+    level.items.resize(present.size());
+    std::vector<std::size_t> fill(level.starts.begin(), level.starts.end() - 1);
+    for (std::size_t k = 0; k < present.size(); ++k) level.items[fill[class_of[root_of[k]]]++] = present[k];
+  }
+  return levels;
 }
 
 }  // namespace korvane
