@@ -152,23 +152,35 @@ void CliqueManager::grow_table() {
   }
 }
 
-void CliqueManager::add_clique(Clique clique) {
-  std::sort(clique.begin(), clique.end());
-  clique.erase(std::unique(clique.begin(), clique.end()), clique.end());
+void CliqueManager::add_clique(const vertex_t* begin, const vertex_t* end) {
+  // The candidate is written straight into the flat store and taken back out if
+  // it turns out to be a duplicate, so registering allocates nothing per clique.
+  std::vector<vertex_t>& items = cliques_.items;
+  const std::size_t start = items.size();
+  items.insert(items.end(), begin, end);
+  const auto first = items.begin() + static_cast<std::ptrdiff_t>(start);
+  std::sort(first, items.end());
+  items.erase(std::unique(first, items.end()), items.end());
+  const vertex_t* clique_begin = items.data() + start;
+  const vertex_t* clique_end = items.data() + items.size();
+  const std::size_t size = items.size() - start;
+
   // Keep the table at most half full, so probe runs stay short.
   if (2 * (cliques_.size() + 1) > table_.size()) grow_table();
   const std::size_t mask = table_.size() - 1;
-  std::size_t slot = hash_of(clique.data(), clique.data() + clique.size()) & mask;
+  std::size_t slot = hash_of(clique_begin, clique_end) & mask;
   for (; table_[slot] != empty_slot; slot = (slot + 1) & mask) {
     const index_t other = table_[slot];
-    if (std::equal(clique.begin(), clique.end(), cliques_.begin(other), cliques_.end(other))) return;
+    if (std::equal(clique_begin, clique_end, cliques_.begin(other), cliques_.end(other))) {
+      items.resize(start);
+      return;
+    }
   }
   const index_t id = checked_index(cliques_.size());
   table_[slot] = id;
-  cliques_.items.insert(cliques_.items.end(), clique.begin(), clique.end());
   cliques_.close_group();
-  if (ids_by_size_.size() <= clique.size()) ids_by_size_.resize(clique.size() + 1);
-  ids_by_size_[clique.size()].push_back(id);
+  if (ids_by_size_.size() <= size) ids_by_size_.resize(size + 1);
+  ids_by_size_[size].push_back(id);
 }
 
 const std::vector<index_t>& CliqueManager::cliques_by_size(std::size_t size) const {
@@ -218,8 +230,114 @@ void combinations_recursive(const std::vector<vertex_t>& elements, std::size_t s
   }
 }
 
-std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph&, std::optional<std::uint64_t>) {
-  return {};
+namespace {
+
+// Writes the groups of `dense` to `out` as caller ids, in ascending
+// lexicographic order. Dense order is caller order, so comparing dense lists
+// orders the caller lists the same way.
+void append_sorted_as_caller_ids(const Graph& graph, const Groups<index_t>& dense, Groups<vertex_t>& out) {
+  std::vector<index_t> order(dense.size());
+  for (index_t g = 0; g < order.size(); ++g) order[g] = g;
+  std::sort(order.begin(), order.end(), [&dense](index_t a, index_t b) {
+    return std::lexicographical_compare(dense.begin(a), dense.end(a), dense.begin(b), dense.end(b));
+  });
+  out.items.reserve(dense.items.size());
+  out.starts.reserve(dense.size() + 1);
+  for (const index_t g : order) {
+    for (const index_t* v = dense.begin(g); v != dense.end(g); ++v) out.items.push_back(graph.ids[*v]);
+    out.close_group();
+  }
+}
+
+// A component is the union of the vertices of its facets.
+Groups<vertex_t> components_from_classes(const Graph& graph, const Groups<index_t>& facets,
+                                         const Groups<index_t>& classes, Ticker& tick) {
+  std::vector<unsigned char> seen(graph.vertex_count(), 0);
+  Groups<index_t> dense;
+  for (std::size_t c = 0; c < classes.size(); ++c) {
+    const std::size_t start = dense.items.size();
+    for (const index_t* f = classes.begin(c); f != classes.end(c); ++f) {
+      tick(facets.length(*f));
+      for (const index_t* v = facets.begin(*f); v != facets.end(*f); ++v) {
+        if (seen[*v] == 0) {
+          seen[*v] = 1;
+          dense.items.push_back(*v);
+        }
+      }
+    }
+    const auto first = dense.items.begin() + static_cast<std::ptrdiff_t>(start);
+    for (auto v = first; v != dense.items.end(); ++v) seen[*v] = 0;
+    std::sort(first, dense.items.end());
+    dense.close_group();
+  }
+  Groups<vertex_t> level;
+  append_sorted_as_caller_ids(graph, dense, level);
+  return level;
+}
+
+// Every distinct `size`-vertex subset of the facets holding at least that many
+// vertices: the cliques of exactly `size` vertices, each once.
+Groups<vertex_t> cliques_of_size(const Graph& graph, const Groups<index_t>& facets, std::size_t size, Ticker& tick) {
+  CliqueManager manager;
+  Clique facet;
+  for (std::size_t f = 0; f < facets.size(); ++f) {
+    if (facets.length(f) < size) continue;
+    facet.clear();
+    for (const index_t* v = facets.begin(f); v != facets.end(f); ++v) facet.push_back(graph.ids[*v]);
+    const Groups<vertex_t> subsets = get_subcliques(facet, size);
+    for (std::size_t s = 0; s < subsets.size(); ++s) {
+      tick(size);
+      manager.add_clique(subsets.begin(s), subsets.end(s));
+    }
+  }
+  // Caller ids order like dense ids, so sorting the registered cliques gives the
+  // same order as sorting their dense lists.
+  const Groups<vertex_t>& cliques = manager.cliques();
+  std::vector<index_t> order(manager.cliques_by_size(size));
+  std::sort(order.begin(), order.end(), [&cliques](index_t a, index_t b) {
+    return std::lexicographical_compare(cliques.begin(a), cliques.end(a), cliques.begin(b), cliques.end(b));
+  });
+  Groups<vertex_t> level;
+  level.items.reserve(cliques.items.size());
+  for (const index_t id : order) {
+    level.items.insert(level.items.end(), cliques.begin(id), cliques.end(id));
+    level.close_group();
+  }
+  return level;
+}
+
+}  // namespace
+
+// With S the size cap, omega the largest clique size and L = min(S, omega):
+// at level q <= S-2 two (q+1)-cliques are joined exactly when they are linked
+// through facets (maximal cliques) with >= q+1 vertices that pairwise share
+// >= q+1 vertices, since all (q+1)-subsets of one facet are chained by its
+// (q+2)-subsets. So those levels are the facet q-components. When S >= omega the
+// top level follows the same rule; when S < omega it is every S-clique alone.
+std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph,
+                                                              std::optional<std::uint64_t> max_q) {
+  std::vector<Groups<vertex_t>> levels;
+  const std::size_t n = graph.vertex_count();
+  if (n == 0) return levels;
+  const std::uint64_t size_cap = max_q ? std::max<std::uint64_t>(*max_q, 1) : n;
+
+  Ticker tick;
+  Groups<index_t> facets;
+  std::size_t largest = 0;
+  for_each_maximal_clique(graph, tick, [&](const std::vector<index_t>& clique) {
+    facets.items.insert(facets.items.end(), clique.begin(), clique.end());
+    facets.close_group();
+    largest = std::max(largest, clique.size());
+  });
+
+  const bool capped_top = size_cap < largest;
+  const std::size_t level_count = capped_top ? static_cast<std::size_t>(size_cap) : largest;
+  const std::size_t facet_levels = capped_top ? level_count - 1 : level_count;
+  const std::vector<Groups<index_t>> classes = q_components_by_level(facets, checked_index(n), facet_levels);
+  levels.reserve(level_count);
+  for (const Groups<index_t>& level : classes) levels.push_back(components_from_classes(graph, facets, level, tick));
+  if (capped_top) levels.push_back(cliques_of_size(graph, facets, level_count, tick));
+  return levels;
 }
 
 }  // namespace korvane
