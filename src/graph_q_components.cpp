@@ -7,41 +7,81 @@
 
 namespace korvane {
 
+namespace {
+
+constexpr index_t no_vertex = static_cast<index_t>(-1);
+
+// dense_end[2 * e + side]: the dense id of that end of edge e. Fills graph.ids.
+std::vector<index_t> number_edge_ends(const std::vector<Edge>& edges, Graph& graph) {
+  std::vector<index_t> dense_end(2 * edges.size());
+  vertex_t largest = 0;
+  for (const Edge& edge : edges) largest = std::max({largest, edge.first, edge.second});
+  if (largest < 4 * dense_end.size() + 64) {
+    // Ids in a small range: number them through a table indexed by id.
+    std::vector<index_t> dense_of(static_cast<std::size_t>(largest) + 1, no_vertex);
+    for (const Edge& edge : edges) dense_of[edge.first] = dense_of[edge.second] = 0;
+    for (std::size_t id = 0; id < dense_of.size(); ++id) {
+      if (dense_of[id] == no_vertex) continue;
+      dense_of[id] = checked_index(graph.ids.size());
+      graph.ids.push_back(id);
+    }
+    for (std::size_t e = 0; e < edges.size(); ++e) {
+      dense_end[2 * e] = dense_of[edges[e].first];
+      dense_end[2 * e + 1] = dense_of[edges[e].second];
+    }
+    return dense_end;
+  }
+  // Otherwise sort the ends by id, each with its slot 2 * e + side.
+  std::vector<std::pair<vertex_t, std::size_t>> ends;
+  ends.reserve(dense_end.size());
+  for (std::size_t e = 0; e < edges.size(); ++e) {
+    ends.emplace_back(edges[e].first, 2 * e);
+    ends.emplace_back(edges[e].second, 2 * e + 1);
+  }
+  std::sort(ends.begin(), ends.end());
+  for (const auto& [id, slot] : ends) {
+    if (graph.ids.empty() || graph.ids.back() != id) graph.ids.push_back(id);
+    dense_end[slot] = checked_index(graph.ids.size() - 1);
+  }
+  return dense_end;
+}
+
+}  // namespace
+
 Graph build_graph(const std::vector<Edge>& edges) {
   Graph graph;
-  graph.ids.reserve(2 * edges.size());
-  for (const Edge& edge : edges) {
-    graph.ids.push_back(edge.first);
-    graph.ids.push_back(edge.second);
-  }
-  std::sort(graph.ids.begin(), graph.ids.end());
-  graph.ids.erase(std::unique(graph.ids.begin(), graph.ids.end()), graph.ids.end());
+  const std::vector<index_t> dense_end = number_edge_ends(edges, graph);
   const index_t n = checked_index(graph.ids.size());
-  const auto dense = [&graph](vertex_t id) {
-    return static_cast<index_t>(std::lower_bound(graph.ids.begin(), graph.ids.end(), id) - graph.ids.begin());
-  };
 
-  // Both directions of every edge, packed as (from << 32 | to) so that one sort
-  // groups them by tail and orders each neighbour list.
-  std::vector<std::uint64_t> arcs;
-  arcs.reserve(2 * edges.size());
-  for (const Edge& edge : edges) {
-    if (edge.first == edge.second) continue;
-    const std::uint64_t a = dense(edge.first);
-    const std::uint64_t b = dense(edge.second);
-    arcs.push_back(a << 32 | b);
-    arcs.push_back(b << 32 | a);
-  }
-  std::sort(arcs.begin(), arcs.end());
-  arcs.erase(std::unique(arcs.begin(), arcs.end()), arcs.end());
-
+  // Both directions of every edge, bucketed by tail; then each neighbour list
+  // is sorted and its repeats dropped.
   graph.offsets.assign(std::size_t{n} + 1, 0);
-  graph.neighbours.resize(arcs.size());
-  for (std::size_t i = 0; i < arcs.size(); ++i) {
-    ++graph.offsets[(arcs[i] >> 32) + 1];
-    graph.neighbours[i] = static_cast<index_t>(arcs[i]);
+  for (std::size_t e = 0; e < edges.size(); ++e) {
+    if (dense_end[2 * e] == dense_end[2 * e + 1]) continue;
+    ++graph.offsets[dense_end[2 * e] + 1];
+    ++graph.offsets[dense_end[2 * e + 1] + 1];
   }
   for (index_t v = 0; v < n; ++v) graph.offsets[v + 1] += graph.offsets[v];
+  std::vector<index_t> arcs(graph.offsets[n]);
+  {
+    std::vector<std::size_t> fill(graph.offsets.begin(), graph.offsets.end() - 1);
+    for (std::size_t e = 0; e < edges.size(); ++e) {
+      const index_t a = dense_end[2 * e];
+      const index_t b = dense_end[2 * e + 1];
+      if (a == b) continue;
+      arcs[fill[a]++] = b;
+      arcs[fill[b]++] = a;
+    }
+  }
+  graph.neighbours.reserve(arcs.size());
+  for (index_t v = 0; v < n; ++v) {
+    const auto first = arcs.begin() + static_cast<std::ptrdiff_t>(graph.offsets[v]);
+    const auto last = arcs.begin() + static_cast<std::ptrdiff_t>(graph.offsets[v + 1]);
+    std::sort(first, last);
+    graph.offsets[v] = graph.neighbours.size();
+    graph.neighbours.insert(graph.neighbours.end(), first, std::unique(first, last));
+  }
+  graph.offsets[n] = graph.neighbours.size();
   return graph;
 }
 
@@ -232,19 +272,29 @@ void combinations_recursive(const std::vector<vertex_t>& elements, std::size_t s
 
 namespace {
 
-// Writes the groups of `dense` to `out` as caller ids, in ascending
+// Writes the (non-empty) groups of `dense` to `out` as caller ids, in ascending
 // lexicographic order. Dense order is caller order, so comparing dense lists
 // orders the caller lists the same way.
 void append_sorted_as_caller_ids(const Graph& graph, const Groups<index_t>& dense, Groups<vertex_t>& out) {
-  std::vector<index_t> order(dense.size());
-  for (index_t g = 0; g < order.size(); ++g) order[g] = g;
-  std::sort(order.begin(), order.end(), [&dense](index_t a, index_t b) {
-    return std::lexicographical_compare(dense.begin(a), dense.end(a), dense.begin(b), dense.end(b));
-  });
+  // Sort by (first vertex, group) packed in one word, then settle groups that
+  // share a first vertex by comparing their whole lists.
+  std::vector<std::uint64_t> keys(dense.size());
+  for (index_t g = 0; g < keys.size(); ++g) keys[g] = std::uint64_t{*dense.begin(g)} << 32 | g;
+  std::sort(keys.begin(), keys.end());
+  const auto group_of = [](std::uint64_t key) { return static_cast<index_t>(key); };
+  const auto lexicographic = [&](std::uint64_t a, std::uint64_t b) {
+    return std::lexicographical_compare(dense.begin(group_of(a)), dense.end(group_of(a)), dense.begin(group_of(b)),
+                                        dense.end(group_of(b)));
+  };
+  for (auto run = keys.begin(); run != keys.end();) {
+    const auto run_end = std::find_if(run, keys.end(), [&](std::uint64_t key) { return key >> 32 != *run >> 32; });
+    if (run_end - run > 1) std::sort(run, run_end, lexicographic);
+    run = run_end;
+  }
   out.items.reserve(dense.items.size());
   out.starts.reserve(dense.size() + 1);
-  for (const index_t g : order) {
-    for (const index_t* v = dense.begin(g); v != dense.end(g); ++v) out.items.push_back(graph.ids[*v]);
+  for (const std::uint64_t key : keys) {
+    for (const index_t* v = dense.begin(group_of(key)); v != dense.end(group_of(key)); ++v) out.items.push_back(graph.ids[*v]);
     out.close_group();
   }
 }
@@ -276,18 +326,29 @@ Groups<vertex_t> components_from_classes(const Graph& graph, const Groups<index_
 }
 
 // Every distinct `size`-vertex subset of the facets holding at least that many
-// vertices: the cliques of exactly `size` vertices, each once.
+// vertices: the cliques of exactly `size` vertices, each once. The subsets of a
+// facet are walked in place, in lexicographic order of positions, instead of
+// being listed first, so they cost no memory beyond the registry and the walk
+// can be interrupted between any two of them.
 Groups<vertex_t> cliques_of_size(const Graph& graph, const Groups<index_t>& facets, std::size_t size, Ticker& tick) {
   CliqueManager manager;
-  Clique facet;
+  std::vector<std::size_t> positions(size);
+  Clique subset(size);
   for (std::size_t f = 0; f < facets.size(); ++f) {
-    if (facets.length(f) < size) continue;
-    facet.clear();
-    for (const index_t* v = facets.begin(f); v != facets.end(f); ++v) facet.push_back(graph.ids[*v]);
-    const Groups<vertex_t> subsets = get_subcliques(facet, size);
-    for (std::size_t s = 0; s < subsets.size(); ++s) {
+    const std::size_t k = facets.length(f);
+    if (k < size) continue;
+    const index_t* facet = facets.begin(f);
+    for (std::size_t i = 0; i < size; ++i) positions[i] = i;
+    while (true) {
+      for (std::size_t i = 0; i < size; ++i) subset[i] = graph.ids[facet[positions[i]]];
+      manager.add_clique(subset);
       tick(size);
-      manager.add_clique(subsets.begin(s), subsets.end(s));
+      // Advance the rightmost position that can still move, then pack the rest after it.
+      std::size_t i = size;
+      while (i > 0 && positions[i - 1] == k - size + (i - 1)) --i;
+      if (i == 0) break;
+      ++positions[i - 1];
+      for (std::size_t j = i; j < size; ++j) positions[j] = positions[j - 1] + 1;
     }
   }
   // Caller ids order like dense ids, so sorting the registered cliques gives the
@@ -323,6 +384,8 @@ std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph
 
   Ticker tick;
   Groups<index_t> facets;
+  // Without triangles the facets are the edges, 2 ids each.
+  facets.items.reserve(graph.neighbours.size());
   std::size_t largest = 0;
   for_each_maximal_clique(graph, tick, [&](const std::vector<index_t>& clique) {
     facets.items.insert(facets.items.end(), clique.begin(), clique.end());
