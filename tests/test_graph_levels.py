@@ -64,7 +64,7 @@ def planted_clique(vertex_count, clique_size, extra_edges, seed):
     return edges, sorted(members)
 
 
-def test_planted_forty_clique_gives_forty_levels():
+def test_planted_forty_clique():
     edges, members = planted_clique(200, 40, 300, seed=11)
     levels = levels_of(edges, None)
     assert len(levels) == 40
@@ -72,16 +72,12 @@ def test_planted_forty_clique_gives_forty_levels():
     # The clique stays inside one component at every level.
     for level in levels:
         assert sum(set(members) <= component for component in level) == 1
-
-
-def test_planted_clique_under_a_small_cap():
-    edges, members = planted_clique(200, 40, 300, seed=12)
-    levels = levels_of(edges, 3)
-    assert len(levels) == 3
-    triangles = {tuple(sorted(c)) for c in levels[2]}
-    assert len(triangles) == len(levels[2])
+    # Under a cap of 3 the top level lists its C(40, 3) triangles among the rest, each once.
+    capped = levels_of(edges, 3)
+    assert capped[:2] == levels[:2]
+    triangles = {tuple(sorted(c)) for c in capped[2]}
+    assert len(triangles) == len(capped[2])
     assert len([t for t in triangles if set(t) <= set(members)]) == comb(40, 3)
-    assert levels[:2] == levels_of(edges, None)[:2]
 
 
 def as_multisets(levels):
@@ -104,17 +100,6 @@ caps = st.none() | st.integers(min_value=0, max_value=8)
 @settings(max_examples=200, deadline=None)
 @given(small_graphs, caps)
 def test_matches_step_by_step_model(edges, max_q):
-    assert_matches_reference(edges, max_q)
-
-
-@settings(max_examples=100, deadline=None)
-@given(st.integers(min_value=0, max_value=2**32), st.floats(min_value=0.3, max_value=1.0), caps)
-def test_matches_step_by_step_model_on_dense_graphs(seed, density, max_q):
-    # Dense graphs have many overlapping maximal cliques of mixed sizes.
-    rng = random.Random(seed)
-    n = rng.randint(2, 10)
-    edges = [(u, v) for u, v in combinations(range(n), 2) if rng.random() < density]
-    edges += [(v, v) for v in range(n, n + rng.randint(0, 2))]  # isolated vertices
     assert_matches_reference(edges, max_q)
 
 
