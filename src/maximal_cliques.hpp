@@ -168,21 +168,53 @@ class MaximalCliqueSearch {
     frames_.assign((p + 1) * frame_words_, 0);
     for (std::size_t l = 0; l < local_count; ++l) set_bit(l < p ? candidates_at(0) : excluded_at(0), l);
     clique_.clear();
-    expand(0);
+    expand();
 
     for (const index_t g : global_of_) local_of_[g] = none;
   }
 
-  void expand(std::size_t depth) {
-    word_t* candidates = candidates_at(depth);
-    word_t* excluded = excluded_at(depth);
-    const bool no_candidates = is_empty(candidates, p_words_);
-    if (no_candidates) {
-      if (is_empty(excluded, row_words_)) report();
-      return;
+  // The Bron-Kerbosch recursion, run on the explicit frames so that its depth
+  // (up to the degeneracy) never touches the call stack. clique_ holds, for
+  // each open frame, the branch vertex that led into it.
+  void expand() {
+    std::size_t depth = 0;
+    if (!open_frame(0)) return;
+    while (true) {
+      std::size_t w = 0;
+      if (take_lowest_bit(branches_at(depth), w)) {
+        const word_t* row = full_row(w);
+        const word_t* candidates = candidates_at(depth);
+        const word_t* excluded = excluded_at(depth);
+        word_t* next_candidates = candidates_at(depth + 1);
+        word_t* next_excluded = excluded_at(depth + 1);
+        for (std::size_t k = 0; k < p_words_; ++k) next_candidates[k] = candidates[k] & row[k];
+        for (std::size_t k = 0; k < row_words_; ++k) next_excluded[k] = excluded[k] & row[k];
+        clique_.push_back(static_cast<index_t>(w));
+        if (open_frame(depth + 1)) {
+          ++depth;
+          continue;
+        }
+      } else {
+        if (depth == 0) return;
+        --depth;
+      }
+      // The branch on clique_.back() at this depth is done: move it from P to X.
+      w = clique_.back();
+      clique_.pop_back();
+      clear_bit(candidates_at(depth), w);
+      set_bit(excluded_at(depth), w);
     }
-    tick_(frame_words_);
+  }
 
+  // Enters the frame at `depth`: reports the clique when P and X are both
+  // empty, and otherwise lists the branches. False when there is none.
+  bool open_frame(std::size_t depth) {
+    const word_t* candidates = candidates_at(depth);
+    const word_t* excluded = excluded_at(depth);
+    if (is_empty(candidates, p_words_)) {
+      if (is_empty(excluded, row_words_)) report();
+      return false;
+    }
     // Pivot: the vertex of P + X with the most neighbours in P; only P minus its
     // neighbours needs a branch, since any maximal clique holds a non-neighbour of it.
     std::size_t pivot = 0;
@@ -200,24 +232,24 @@ class MaximalCliqueSearch {
     };
     for_each_bit(candidates, p_words_, consider);
     for_each_bit(excluded, row_words_, consider);
-    tick_(p_words_ * (best + 1));
+    tick_(frame_words_ + p_words_ * (best + 1));
 
     word_t* branches = branches_at(depth);
     const word_t* pivot_row = p_row(pivot);
     for (std::size_t k = 0; k < p_words_; ++k) branches[k] = candidates[k] & ~pivot_row[k];
+    return true;
+  }
 
-    for_each_bit(branches, p_words_, [&](std::size_t w) {
-      const word_t* row = full_row(w);
-      word_t* next_candidates = candidates_at(depth + 1);
-      word_t* next_excluded = excluded_at(depth + 1);
-      for (std::size_t k = 0; k < p_words_; ++k) next_candidates[k] = candidates[k] & row[k];
-      for (std::size_t k = 0; k < row_words_; ++k) next_excluded[k] = excluded[k] & row[k];
-      clique_.push_back(static_cast<index_t>(w));
-      expand(depth + 1);
-      clique_.pop_back();
-      clear_bit(candidates, w);
-      set_bit(excluded, w);
-    });
+  // Removes the lowest set bit of a P-wide bitset into `bit`; false when none is set.
+  bool take_lowest_bit(word_t* bits, std::size_t& bit) const {
+    for (std::size_t k = 0; k < p_words_; ++k) {
+      if (bits[k] != 0) {
+        bit = 64 * k + lowest_bit(bits[k]);
+        bits[k] &= bits[k] - 1;
+        return true;
+      }
+    }
+    return false;
   }
 
   void report() {
