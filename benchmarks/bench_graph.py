@@ -50,7 +50,7 @@ def main():
     rows = []
     for name, edges in graphs:
         for max_q in (None, 3):
-            call, levels = best_time(lambda: korvane.py_find_hierarchical_q_components_within_graph(edges, max_q))
+            call, levels = best_time(lambda: korvane.py_find_hierarchical_q_components_within_graph(edges, max_q), repeat=5)
             materialise = materialisation_time(levels)
             output = sum(len(c) for level in levels for c in level)
             rows.append([name, f"{len(edges):,}", str(max_q), len(levels), f"{output:,}",

@@ -46,7 +46,8 @@ using Clique = std::vector<vertex_t>;
 class Dsu {
  public:
   // Registers `id` with the vertex set `clique`; an id already registered keeps
-  // its class and its vertices.
+  // its class and its vertices. The largest index_t marks unregistered slots
+  // and cannot be registered.
   void make_set(index_t id, const Clique& clique);
 
   // The root of the class of `x`, or nothing when `x` is not registered.
