@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "maximal_cliques.hpp"
-#include "q_levels.hpp"
 
 namespace korvane {
 
@@ -76,6 +75,7 @@ PersistentLevels::PersistentLevels(const std::vector<vertex_t>& ids,
   vertex_hash_.resize(n);
   for (std::size_t x = 0; x < n; ++x) vertex_hash_[x] = scramble(x);
   present_.assign(n, 0);
+  scratch_mark_.assign(n, none);
   singleton_facet_.assign(n, none);
   degree_.assign(n, 0);
   adjacency_start_.assign(n + 1, 0);
@@ -103,18 +103,15 @@ void PersistentLevels::add_vertex(index_t x, double weight) {
   class_key_[node(facet, 0)] = key;
 }
 
+// The edge key scrambled is a bijection of the key, so equal hashes are equal edges.
 bool PersistentLevels::adjacent(index_t a, index_t b) const {
-  if (a == b) return false;
-  const std::uint64_t key = edge_key(a, b);
-  return edge_index_.find(scramble(key), [&](index_t e) { return edge_keys_[e] == key; }) != none;
+  return a != b && edge_index_.find(scramble(edge_key(a, b)), [](index_t) { return true; }) != none;
 }
 
 void PersistentLevels::insert_edge(index_t a, index_t b) {
   adjacency_[adjacency_start_[a] + degree_[a]++] = b;
   adjacency_[adjacency_start_[b] + degree_[b]++] = a;
-  const std::uint64_t key = edge_key(a, b);
-  edge_index_.insert(scramble(key), checked_index(edge_keys_.size()));
-  edge_keys_.push_back(key);
+  edge_index_.insert(scramble(edge_key(a, b)), 0);
 }
 
 void PersistentLevels::find_common_neighbours(index_t u, index_t v) {
@@ -127,17 +124,31 @@ void PersistentLevels::find_common_neighbours(index_t u, index_t v) {
   tick_(degree_[scanned]);
 }
 
+// Each row is read off the vertex's neighbour list when that is short, and by
+// probing the edge index for every vertex of C otherwise.
 void PersistentLevels::build_common_graph() {
   const std::size_t k = common_.size();
+  for (std::size_t i = 0; i < k; ++i) scratch_mark_[common_[i]] = static_cast<index_t>(i);
   common_graph_.ids.assign(common_.begin(), common_.end());
   common_graph_.offsets.assign(k + 1, 0);
   common_graph_.neighbours.clear();
   for (std::size_t i = 0; i < k; ++i) {
-    for (std::size_t j = 0; j < k; ++j)
-      if (adjacent(common_[i], common_[j])) common_graph_.neighbours.push_back(static_cast<index_t>(j));
+    const index_t c = common_[i];
+    const std::size_t row_start = common_graph_.neighbours.size();
+    if (degree_[c] <= 4 * k) {
+      for (const index_t* x = neighbours_begin(c); x != neighbours_end(c); ++x)
+        if (scratch_mark_[*x] != none) common_graph_.neighbours.push_back(scratch_mark_[*x]);
+      std::sort(common_graph_.neighbours.begin() + static_cast<std::ptrdiff_t>(row_start),
+                common_graph_.neighbours.end());
+      tick_(degree_[c]);
+    } else {
+      for (std::size_t j = 0; j < k; ++j)
+        if (adjacent(c, common_[j])) common_graph_.neighbours.push_back(static_cast<index_t>(j));
+      tick_(k);
+    }
     common_graph_.offsets[i + 1] = common_graph_.neighbours.size();
   }
-  tick_(k * k);
+  for (const index_t c : common_) scratch_mark_[c] = none;
 }
 
 // The new facets of edge (u, v) are {u, v} + K for the maximal cliques K (the
@@ -164,28 +175,53 @@ index_t PersistentLevels::facet_containing(index_t first, const index_t* core_be
   for (const index_t* c = core_begin; c != core_end; ++c) clique_.push_back(common_[*c]);
   const index_t scanned = *std::min_element(clique_.begin(), clique_.end(),
                                             [&](index_t a, index_t b) { return degree_[a] < degree_[b]; });
+  const index_t others = static_cast<index_t>(clique_.size() - 1);
+  std::size_t scan_cost = 0;
+  for (const index_t y : clique_)
+    if (y != scanned) scan_cost += degree_[y];
   extension_.clear();
-  for (const index_t* p = neighbours_begin(scanned); p != neighbours_end(scanned); ++p) {
-    const bool joins = std::all_of(clique_.begin(), clique_.end(),
-                                   [&](index_t y) { return y == scanned || adjacent(*p, y); });
-    if (joins) extension_.push_back(*p);
+  if (scan_cost <= 4 * std::size_t{degree_[scanned]} * others) {
+    // Count, for every vertex, how many of the other clique vertices it neighbours.
+    for (const index_t y : clique_) {
+      if (y == scanned) continue;
+      for (const index_t* p = neighbours_begin(y); p != neighbours_end(y); ++p) {
+        if (scratch_mark_[*p] == none) {
+          scratch_mark_[*p] = 0;
+          marked_.push_back(*p);
+        }
+        ++scratch_mark_[*p];
+      }
+    }
+    for (const index_t* p = neighbours_begin(scanned); p != neighbours_end(scanned); ++p)
+      if (scratch_mark_[*p] == others) extension_.push_back(*p);
+    for (const index_t p : marked_) scratch_mark_[p] = none;
+    marked_.clear();
+    tick_(scan_cost);
+  } else {
+    for (const index_t* p = neighbours_begin(scanned); p != neighbours_end(scanned); ++p) {
+      const bool joins = std::all_of(clique_.begin(), clique_.end(),
+                                     [&](index_t y) { return y == scanned || adjacent(*p, y); });
+      if (joins) extension_.push_back(*p);
+    }
+    tick_(std::size_t{degree_[scanned]} * others);
   }
-  tick_(degree_[scanned] * clique_.size());
   while (!extension_.empty()) {
     const index_t p = extension_.back();
     extension_.pop_back();
     clique_.push_back(p);
-    extension_.erase(std::remove_if(extension_.begin(), extension_.end(), [&](index_t r) { return !adjacent(r, p); }),
-                     extension_.end());
+    if (degree_[p] <= 4 * extension_.size()) {
+      for (const index_t* r = neighbours_begin(p); r != neighbours_end(p); ++r) scratch_mark_[*r] = 0;
+      extension_.erase(std::remove_if(extension_.begin(), extension_.end(), [&](index_t r) { return scratch_mark_[r] == none; }),
+                       extension_.end());
+      for (const index_t* r = neighbours_begin(p); r != neighbours_end(p); ++r) scratch_mark_[*r] = none;
+      tick_(degree_[p]);
+    } else {
+      extension_.erase(std::remove_if(extension_.begin(), extension_.end(), [&](index_t r) { return !adjacent(r, p); }),
+                       extension_.end());
+      tick_(extension_.size());
+    }
   }
-  std::sort(clique_.begin(), clique_.end());
-  std::uint64_t hash = 0;
-  for (const index_t x : clique_) hash += vertex_hash_[x];
-  const index_t facet = facet_index_.find(scramble(hash), [&](index_t f) {
-    return facets_.length(f) == clique_.size() && std::equal(clique_.begin(), clique_.end(), facets_.begin(f));
-  });
-  if (facet == none) throw std::logic_error("a maximal clique of the graph is not a registered facet");
-  return facet;
+  return registered_facet();
 }
 
 // With a size cap S, the top level q = S-1 lists every S-clique alone; the new
@@ -241,6 +277,139 @@ void PersistentLevels::extend_top_clique(std::size_t depth, std::size_t needed, 
   }
 }
 
+// Links into the old classes, found before the edge joins the graph. At a
+// level q <= |K| the new facet {u, v} + K meets exactly the old classes of
+// {u} + K and {v} + K; they coincide below q = |K|, as both hold K. The links
+// are searched core by core, or, when the cores' vertices are busy enough to
+// pay for it, on bitsets over N(u) + N(v) built once for the edge.
+void PersistentLevels::link_cores(index_t u, index_t v) {
+  const std::size_t core_count = cores_.size();
+  link_u_.assign(core_count, none);
+  link_v_.assign(core_count, none);
+  std::size_t core_cost = 0;
+  for (const index_t c : cores_.items) core_cost += 2 * std::size_t{degree_[common_[c]]};
+  std::size_t around_cost = 0;
+  for (const index_t x : {u, v})
+    for (const index_t* z = neighbours_begin(x); z != neighbours_end(x); ++z) around_cost += degree_[*z];
+  const bool on_bitsets = around_cost <= 2 * core_cost;
+  if (on_bitsets) build_around(u, v);
+  for (std::size_t i = 0; i < core_count; ++i) {
+    const bool v_needed = cores_.length(i) + 2 <= size_cap_;
+    if (on_bitsets) {
+      link_u_[i] = facet_around(u, cores_.begin(i), cores_.end(i));
+      if (v_needed) link_v_[i] = facet_around(v, cores_.begin(i), cores_.end(i));
+    } else {
+      link_u_[i] = facet_containing(u, cores_.begin(i), cores_.end(i));
+      if (v_needed) link_v_[i] = facet_containing(v, cores_.begin(i), cores_.end(i));
+    }
+  }
+  if (on_bitsets)
+    for (const index_t z : around_) scratch_mark_[z] = none;
+}
+
+// Z = N(u) + N(v) on local ids, each with its row of neighbours in Z.
+void PersistentLevels::build_around(index_t u, index_t v) {
+  around_.clear();
+  for (const index_t x : {u, v})
+    for (const index_t* z = neighbours_begin(x); z != neighbours_end(x); ++z)
+      if (scratch_mark_[*z] == none) {
+        scratch_mark_[*z] = static_cast<index_t>(around_.size());
+        around_.push_back(*z);
+      }
+  const std::size_t size = around_.size();
+  around_words_ = (size + 63) / 64;
+  around_rows_.assign((size + 2) * around_words_, 0);  // rows of Z, then N(u) and N(v)
+  for (std::size_t l = 0; l < size; ++l) {
+    const index_t z = around_[l];
+    word_t* row = around_row(l);
+    if (degree_[z] <= 4 * size) {
+      for (const index_t* r = neighbours_begin(z); r != neighbours_end(z); ++r)
+        if (scratch_mark_[*r] != none) row[scratch_mark_[*r] / 64] |= word_t{1} << (scratch_mark_[*r] % 64);
+      tick_(degree_[z]);
+    } else {
+      for (std::size_t m = 0; m < size; ++m)
+        if (adjacent(z, around_[m])) row[m / 64] |= word_t{1} << (m % 64);
+      tick_(size);
+    }
+  }
+  for (std::size_t side = 0; side < 2; ++side) {
+    const index_t x = side == 0 ? u : v;
+    word_t* row = around_row(size + side);
+    for (const index_t* z = neighbours_begin(x); z != neighbours_end(x); ++z)
+      row[scratch_mark_[*z] / 64] |= word_t{1} << (scratch_mark_[*z] % 64);
+  }
+}
+
+// A facet holding `first` (u or v) and a non-empty core, found like
+// facet_containing but by intersecting rows.
+index_t PersistentLevels::facet_around(index_t first, const index_t* core_begin, const index_t* core_end) {
+  if (core_begin == core_end) return singleton_facet_[first];
+  const std::size_t size = around_.size();
+  around_candidates_.assign(around_row(first == step_v_ ? size + 1 : size),
+                            around_row(first == step_v_ ? size + 1 : size) + around_words_);
+  clique_.assign(1, first);
+  for (const index_t* c = core_begin; c != core_end; ++c) {
+    clique_.push_back(common_[*c]);
+    const word_t* row = around_row(scratch_mark_[common_[*c]]);
+    for (std::size_t w = 0; w < around_words_; ++w) around_candidates_[w] &= row[w];
+  }
+  for (std::size_t w = 0; w < around_words_; ++w) {
+    while (around_candidates_[w] != 0) {
+      const std::size_t l = 64 * w + lowest_bit(around_candidates_[w]);
+      clique_.push_back(around_[l]);
+      const word_t* row = around_row(l);
+      for (std::size_t k = w; k < around_words_; ++k) around_candidates_[k] &= row[k];
+    }
+  }
+  tick_((clique_.size() + 1) * around_words_);
+  return registered_facet();
+}
+
+// The facet equal to clique_ (sorted here); every maximal clique is one.
+index_t PersistentLevels::registered_facet() {
+  std::sort(clique_.begin(), clique_.end());
+  std::uint64_t hash = 0;
+  for (const index_t x : clique_) hash += vertex_hash_[x];
+  const index_t facet = facet_index_.find(scramble(hash), [&](index_t f) {
+    return facets_.length(f) == clique_.size() && std::equal(clique_.begin(), clique_.end(), facets_.begin(f));
+  });
+  if (facet == none) throw std::logic_error("a maximal clique of the graph is not a registered facet");
+  return facet;
+}
+
+// Two new facets share a new (q+1)-clique when their cores share q-1 vertices.
+// A pair whose cores share s >= 1 vertices needs joining only at level s+1:
+// at levels 2 .. s both facets already meet the old class of {u} plus s shared
+// core vertices, and at levels 0 and 1 all new facets are joined through u and v.
+void PersistentLevels::pair_cores() {
+  core_pairs_.clear();
+  const std::size_t core_count = cores_.size();
+  if (core_count < 2 || size_cap_ < 4) return;
+  const std::size_t k = common_.size();
+  incidence_start_.assign(k + 1, 0);
+  for (const index_t c : cores_.items) ++incidence_start_[c + 1];
+  std::partial_sum(incidence_start_.begin(), incidence_start_.end(), incidence_start_.begin());
+  incidence_fill_.assign(incidence_start_.begin(), incidence_start_.end() - 1);
+  incidence_.resize(cores_.items.size());
+  shared_.assign(core_count, 0);
+  for (index_t i = 0; i < core_count; ++i) {
+    for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c) {
+      for (std::size_t p = incidence_start_[*c]; p < incidence_fill_[*c]; ++p) {
+        if (shared_[incidence_[p]]++ == 0) marked_.push_back(incidence_[p]);
+      }
+      tick_(incidence_fill_[*c] - incidence_start_[*c] + 1);
+    }
+    for (const index_t j : marked_) {
+      if (std::uint64_t{shared_[j]} + 3 <= size_cap_) core_pairs_.push_back(CorePair{shared_[j] + 1, j, i});
+      shared_[j] = 0;
+    }
+    marked_.clear();
+    for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c) incidence_[incidence_fill_[*c]++] = i;
+  }
+  std::sort(core_pairs_.begin(), core_pairs_.end(),
+            [](const CorePair& a, const CorePair& b) { return a.level < b.level; });
+}
+
 // ---- One step ----
 
 void PersistentLevels::step(index_t u, index_t v, double weight, PersistenceRecords& records) {
@@ -248,20 +417,13 @@ void PersistentLevels::step(index_t u, index_t v, double weight, PersistenceReco
   add_vertex(u, weight);
   add_vertex(v, weight);
   if (size_cap_ >= 2 && u != v && !adjacent(u, v)) {
+    step_v_ = v;
     find_common_neighbours(u, v);
     if (common_.size() >= 2) build_common_graph();
     find_cores();
     const std::size_t core_count = cores_.size();
 
-    // Links into the old classes, found before the edge joins the graph. At a
-    // level q <= |K| the new facet {u, v} + K meets exactly the old classes of
-    // {u} + K and {v} + K; they coincide below q = |K|, as both hold K.
-    link_u_.assign(core_count, none);
-    link_v_.assign(core_count, none);
-    for (std::size_t i = 0; i < core_count; ++i) {
-      link_u_[i] = facet_containing(u, cores_.begin(i), cores_.end(i));
-      if (cores_.length(i) + 2 <= size_cap_) link_v_[i] = facet_containing(v, cores_.begin(i), cores_.end(i));
-    }
+    link_cores(u, v);
     add_top_cliques(u, v, weight);
     insert_edge(u, v);
 
@@ -275,15 +437,9 @@ void PersistentLevels::step(index_t u, index_t v, double weight, PersistenceReco
       largest_core = std::max(largest_core, cores_.length(i));
     }
 
-    // At a level q >= 2, two new facets share a new (q+1)-clique exactly when
-    // their cores share q-1 vertices: level q-2 of the cores' own components.
-    core_levels_.clear();
-    if (core_count >= 2 && size_cap_ >= 4 && largest_core >= 1) {
-      const std::size_t level_count = static_cast<std::size_t>(std::min<std::uint64_t>(largest_core, size_cap_ - 3));
-      core_levels_ = q_components_by_level(cores_, checked_index(common_.size()), level_count);
-    }
-
+    pair_cores();
     const std::uint64_t top = std::min<std::uint64_t>(largest_core + 2, size_cap_ - 1);
+    next_pair_ = 0;
     for (index_t q = 0; q < top; ++q) update_level(q, weight);
   }
 
@@ -375,11 +531,9 @@ void PersistentLevels::update_level(index_t q, double weight) {
       if (first == new_facets_.size()) first = i;
       unite(node(new_facets_[first], q), node(new_facets_[i], q));
     }
-  } else if (!core_levels_.empty()) {
-    const Groups<index_t>& groups = core_levels_[q - 2];
-    for (std::size_t g = 0; g < groups.size(); ++g)
-      for (const index_t* i = groups.begin(g) + 1; i < groups.end(g); ++i)
-        unite(node(new_facets_[*groups.begin(g)], q), node(new_facets_[*i], q));
+  } else {
+    for (; next_pair_ < core_pairs_.size() && core_pairs_[next_pair_].level == q; ++next_pair_)
+      unite(node(new_facets_[core_pairs_[next_pair_].a], q), node(new_facets_[core_pairs_[next_pair_].b], q));
   }
   for (std::size_t i = 0; i < new_facets_.size(); ++i) {
     if (!present(i)) continue;
@@ -418,6 +572,8 @@ void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::siz
   }
   const auto lacks = [&](index_t x) { return base == none || !std::binary_search(key_begin(base), key_end(base), x); };
 
+  // A new facet {u, v} + K linked to the old classes of {u} + K and {v} + K
+  // adds nothing they lack; linked to the first only, it can add only v.
   extra_.clear();
   for (std::size_t e = first_entry; e < end_entry; ++e) {
     const Entry& entry = entries_[e];
@@ -427,12 +583,18 @@ void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::siz
       for (const index_t* x = key_begin(key); x != key_end(key); ++x)
         if (lacks(*x)) extra_.push_back(*x);
       tick_(keys_[key].length);
-    } else {
-      const index_t facet = new_facets_[entry.item];
-      for (const index_t* x = facets_.begin(facet); x != facets_.end(facet); ++x)
-        if (lacks(*x)) extra_.push_back(*x);
-      tick_(facets_.length(facet));
+      continue;
     }
+    const index_t facet = new_facets_[entry.item];
+    const std::size_t core_length = facets_.length(facet) - 2;
+    if (core_length == q) continue;
+    if (core_length > q) {
+      if (lacks(step_v_)) extra_.push_back(step_v_);
+      continue;
+    }
+    for (const index_t* x = facets_.begin(facet); x != facets_.end(facet); ++x)
+      if (lacks(*x)) extra_.push_back(*x);
+    tick_(facets_.length(facet));
   }
   std::sort(extra_.begin(), extra_.end());
   extra_.erase(std::unique(extra_.begin(), extra_.end()), extra_.end());

@@ -81,7 +81,12 @@ class PersistentLevels {
   void find_common_neighbours(index_t u, index_t v);
   void build_common_graph();
   void find_cores();
+  void link_cores(index_t u, index_t v);
   index_t facet_containing(index_t first, const index_t* core_begin, const index_t* core_end);
+  void build_around(index_t u, index_t v);
+  index_t facet_around(index_t first, const index_t* core_begin, const index_t* core_end);
+  index_t registered_facet();
+  void pair_cores();
   void add_top_cliques(index_t u, index_t v, double weight);
   void extend_top_clique(std::size_t depth, std::size_t needed, index_t u, index_t v, double weight);
 
@@ -116,7 +121,6 @@ class PersistentLevels {
   std::vector<index_t> degree_;
   std::vector<index_t> adjacency_;
   HashIndex edge_index_;
-  std::vector<std::uint64_t> edge_keys_;
 
   Groups<index_t> facets_;  // each ascending
   std::vector<std::uint64_t> facet_hash_;
@@ -139,13 +143,32 @@ class PersistentLevels {
   std::vector<index_t> dying_;
 
   // Scratch of one step.
+  index_t step_v_ = 0;  // the second end of the edge being added
+  std::vector<index_t> scratch_mark_;  // per vertex, none outside the routine using it
+  std::vector<index_t> marked_;
   std::vector<index_t> common_;  // C = N(u) & N(v), ascending
   Graph common_graph_;           // the subgraph induced by C, on positions in C
   Groups<index_t> cores_;        // maximal cliques of that subgraph (positions in C)
   std::vector<index_t> new_facets_;
   std::vector<index_t> link_u_;  // a facet holding u and the core, per new facet
   std::vector<index_t> link_v_;  // a facet holding v and the core, or none when not needed
-  std::vector<Groups<index_t>> core_levels_;
+  struct CorePair {
+    index_t level;  // the one level at which the pair's facets must be joined
+    index_t a;
+    index_t b;
+  };
+  std::vector<CorePair> core_pairs_;
+  std::size_t next_pair_ = 0;
+  std::vector<std::size_t> incidence_start_;  // core ids by vertex of C
+  std::vector<std::size_t> incidence_fill_;
+  std::vector<index_t> incidence_;
+  std::vector<index_t> shared_;
+  using word_t = std::uint64_t;
+  std::vector<index_t> around_;  // Z = N(u) + N(v), by local id
+  std::size_t around_words_ = 0;
+  std::vector<word_t> around_rows_;
+  std::vector<word_t> around_candidates_;
+  word_t* around_row(std::size_t l) { return around_rows_.data() + l * around_words_; }
   std::vector<index_t> members_;    // a vertex list being built
   std::vector<index_t> clique_;     // a clique being extended to a facet
   std::vector<index_t> extension_;  // vertices that still extend it
