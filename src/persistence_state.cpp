@@ -291,7 +291,7 @@ void PersistentLevels::link_cores(index_t u, index_t v) {
   std::size_t around_cost = 0;
   for (const index_t x : {u, v})
     for (const index_t* z = neighbours_begin(x); z != neighbours_end(x); ++z) around_cost += degree_[*z];
-  const bool on_bitsets = around_cost <= 2 * core_cost;
+  const bool on_bitsets = core_cost > 0 && around_cost <= 2 * core_cost;
   if (on_bitsets) build_around(u, v);
   for (std::size_t i = 0; i < core_count; ++i) {
     const bool v_needed = cores_.length(i) + 2 <= size_cap_;
@@ -562,8 +562,10 @@ void PersistentLevels::update_level(index_t q, double weight) {
 void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::size_t end_entry, double weight) {
   index_t base = none;
   std::size_t base_length = 0;
+  std::size_t old_count = 0;
   for (std::size_t e = first_entry; e < end_entry; ++e) {
     if (!entries_[e].old) continue;
+    ++old_count;
     const index_t key = class_key_[entries_[e].item];
     if (base == none || keys_[key].length > base_length) {
       base = key;
@@ -599,6 +601,11 @@ void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::siz
   std::sort(extra_.begin(), extra_.end());
   extra_.erase(std::unique(extra_.begin(), extra_.end()), extra_.end());
 
+  const index_t root = entries_[first_entry].root;
+  if (extra_.empty() && old_count == 1) {  // one old class grew without new vertices: same key
+    class_key_[root] = base;
+    return;
+  }
   for (std::size_t e = first_entry; e < end_entry; ++e)
     if (entries_[e].old) release(class_key_[entries_[e].item]);
   index_t key = base;
@@ -614,7 +621,7 @@ void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::siz
     tick_(base_length + extra_.size());
   }
   acquire(key);
-  class_key_[entries_[first_entry].root] = key;
+  class_key_[root] = key;
 }
 
 // ---- Keys ----
