@@ -12,8 +12,8 @@ namespace korvane {
 PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge> edges,
                                                      std::optional<std::uint64_t> max_q) {
   PersistenceRecords records;
-  edges.erase(std::remove_if(edges.begin(), edges.end(), [](const WeightedEdge& e) { return !std::isfinite(e.weight); }),
-              edges.end());
+  const auto infinite = [](const WeightedEdge& e) { return !std::isfinite(e.weight); };
+  edges.erase(std::remove_if(edges.begin(), edges.end(), infinite), edges.end());
   if (edges.empty()) return records;
   std::stable_sort(edges.begin(), edges.end(),
                    [](const WeightedEdge& a, const WeightedEdge& b) { return a.weight < b.weight; });

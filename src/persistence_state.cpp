@@ -211,13 +211,13 @@ index_t PersistentLevels::facet_containing(index_t first, const index_t* core_be
     clique_.push_back(p);
     if (degree_[p] <= 4 * extension_.size()) {
       for (const index_t* r = neighbours_begin(p); r != neighbours_end(p); ++r) scratch_mark_[*r] = 0;
-      extension_.erase(std::remove_if(extension_.begin(), extension_.end(), [&](index_t r) { return scratch_mark_[r] == none; }),
-                       extension_.end());
+      const auto off = [&](index_t r) { return scratch_mark_[r] == none; };
+      extension_.erase(std::remove_if(extension_.begin(), extension_.end(), off), extension_.end());
       for (const index_t* r = neighbours_begin(p); r != neighbours_end(p); ++r) scratch_mark_[*r] = none;
       tick_(degree_[p]);
     } else {
-      extension_.erase(std::remove_if(extension_.begin(), extension_.end(), [&](index_t r) { return !adjacent(r, p); }),
-                       extension_.end());
+      const auto off = [&](index_t r) { return !adjacent(r, p); };
+      extension_.erase(std::remove_if(extension_.begin(), extension_.end(), off), extension_.end());
       tick_(extension_.size());
     }
   }
@@ -288,10 +288,16 @@ void PersistentLevels::link_cores(index_t u, index_t v) {
   link_v_.assign(core_count, none);
   std::size_t core_cost = 0;
   for (const index_t c : cores_.items) core_cost += 2 * std::size_t{degree_[common_[c]]};
+  // Building the rows reads every neighbour list of N(u) + N(v); stop
+  // counting once that outweighs the core-by-core search.
+  bool on_bitsets = core_cost > 0;
   std::size_t around_cost = 0;
-  for (const index_t x : {u, v})
-    for (const index_t* z = neighbours_begin(x); z != neighbours_end(x); ++z) around_cost += degree_[*z];
-  const bool on_bitsets = core_cost > 0 && around_cost <= 2 * core_cost;
+  for (const index_t x : {u, v}) {
+    for (const index_t* z = neighbours_begin(x); on_bitsets && z != neighbours_end(x); ++z) {
+      around_cost += degree_[*z];
+      on_bitsets = around_cost <= 2 * core_cost;
+    }
+  }
   if (on_bitsets) build_around(u, v);
   for (std::size_t i = 0; i < core_count; ++i) {
     const bool v_needed = cores_.length(i) + 2 <= size_cap_;
@@ -378,9 +384,9 @@ index_t PersistentLevels::registered_facet() {
 }
 
 // Two new facets share a new (q+1)-clique when their cores share q-1 vertices.
-// A pair whose cores share s >= 1 vertices needs joining only at level s+1:
-// at levels 2 .. s both facets already meet the old class of {u} plus s shared
-// core vertices, and at levels 0 and 1 all new facets are joined through u and v.
+// A pair whose cores share s >= 1 vertices needs joining only at level s+1: at
+// a level q in 2 .. s both facets already meet the old class of the clique of u
+// and q shared core vertices, and at levels 0 and 1 all new facets hold u and v.
 void PersistentLevels::pair_cores() {
   core_pairs_.clear();
   const std::size_t core_count = cores_.size();
@@ -416,33 +422,39 @@ void PersistentLevels::step(index_t u, index_t v, double weight, PersistenceReco
   ++step_;
   add_vertex(u, weight);
   add_vertex(v, weight);
-  if (size_cap_ >= 2 && u != v && !adjacent(u, v)) {
-    step_v_ = v;
-    find_common_neighbours(u, v);
-    if (common_.size() >= 2) build_common_graph();
-    find_cores();
-    const std::size_t core_count = cores_.size();
+  if (size_cap_ >= 2 && u != v && !adjacent(u, v)) add_edge(u, v, weight);
+  close_step(weight, records);
+}
 
-    link_cores(u, v);
-    add_top_cliques(u, v, weight);
-    insert_edge(u, v);
+// Every clique the edge creates holds u and v: the new facets are {u, v} plus
+// a core, and with a cap the new top-level cliques are {u, v} plus a clique of C.
+void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
+  step_v_ = v;
+  find_common_neighbours(u, v);
+  if (common_.size() >= 2) build_common_graph();
+  find_cores();
+  link_cores(u, v);
+  add_top_cliques(u, v, weight);
+  insert_edge(u, v);
 
-    new_facets_.clear();
-    std::size_t largest_core = 0;
-    for (std::size_t i = 0; i < core_count; ++i) {
-      members_.assign({u, v});
-      for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c) members_.push_back(common_[*c]);
-      std::sort(members_.begin(), members_.end());
-      new_facets_.push_back(add_facet(members_.data(), members_.data() + members_.size()));
-      largest_core = std::max(largest_core, cores_.length(i));
-    }
-
-    pair_cores();
-    const std::uint64_t top = std::min<std::uint64_t>(largest_core + 2, size_cap_ - 1);
-    next_pair_ = 0;
-    for (index_t q = 0; q < top; ++q) update_level(q, weight);
+  new_facets_.clear();
+  std::size_t largest_core = 0;
+  for (std::size_t i = 0; i < cores_.size(); ++i) {
+    members_.assign({u, v});
+    for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c) members_.push_back(common_[*c]);
+    std::sort(members_.begin(), members_.end());
+    new_facets_.push_back(add_facet(members_.data(), members_.data() + members_.size()));
+    largest_core = std::max(largest_core, cores_.length(i));
   }
+  pair_cores();
+  const std::uint64_t top = std::min<std::uint64_t>(largest_core + 2, size_cap_ - 1);
+  next_pair_ = 0;
+  for (index_t q = 0; q < top; ++q) update_level(q, weight);
+}
 
+// Keys at 0 now that were alive when the step began die at `weight`; keys born
+// and gone within the step leave no record.
+void PersistentLevels::close_step(double weight, PersistenceRecords& records) {
   dying_.clear();
   for (const index_t k : touched_) {
     if (keys_[k].count != 0) continue;
@@ -479,7 +491,6 @@ index_t PersistentLevels::add_facet(const index_t* begin, const index_t* end) {
   facets_.close_group();
   std::uint64_t hash = 0;
   for (const index_t* x = begin; x != end; ++x) hash += vertex_hash_[*x];
-  facet_hash_.push_back(hash);
   const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(length, size_cap_ - 1));
   const index_t base = checked_index(parent_.size());
   checked_index(parent_.size() + levels);

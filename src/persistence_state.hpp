@@ -38,13 +38,14 @@ class HashIndex {
   std::size_t size_ = 0;
 };
 
-// The graph grows one edge per step. At every level q the state holds the
-// classes of the facets (maximal cliques, plus the faces they outgrew) with at
-// least q+1 vertices, two joined when they share q+1 vertices; each class points
-// at its key (q, vertex set), and each key counts the classes that carry it. A
-// key is born when its count leaves 0 within a step and dies when a step ends
-// with it back at 0. With a size cap S, the facets reach up to level S-2 and the
-// top level S-1 holds every S-clique alone.
+// The graph grows one edge per step. A facet is a clique that was maximal when
+// it appeared; later facets may swallow it, which leaves its classes unchanged.
+// Invariant: at every level q the classes are those of the facets with at least
+// q+1 vertices, two joined when they share q+1 vertices; each class points at
+// its key (q, vertex set), and each key counts the classes that carry it. A key
+// is born when its count leaves 0 within a step and dies when a step ends with
+// it back at 0. With a size cap S, the facets reach up to level S-2 and the top
+// level S-1 holds every S-clique alone.
 class PersistentLevels {
  public:
   // `ids[x]` is the caller's id of dense vertex x (ascending); `edges` are every
@@ -74,6 +75,7 @@ class PersistentLevels {
 
   // Graph.
   void add_vertex(index_t x, double weight);
+  void add_edge(index_t u, index_t v, double weight);
   bool adjacent(index_t a, index_t b) const;
   void insert_edge(index_t a, index_t b);
   const index_t* neighbours_begin(index_t x) const { return adjacency_.data() + adjacency_start_[x]; }
@@ -99,6 +101,7 @@ class PersistentLevels {
   void settle_class(index_t q, std::size_t first_entry, std::size_t end_entry, double weight);
 
   // Keys.
+  void close_step(double weight, PersistenceRecords& records);
   const index_t* key_begin(index_t k) const { return arena_.data() + keys_[k].start; }
   const index_t* key_end(index_t k) const { return key_begin(k) + keys_[k].length; }
   index_t find_or_create_key(index_t q, std::uint64_t hash, std::size_t start, double weight);
@@ -123,7 +126,6 @@ class PersistentLevels {
   HashIndex edge_index_;
 
   Groups<index_t> facets_;  // each ascending
-  std::vector<std::uint64_t> facet_hash_;
   std::vector<index_t> node_base_;  // facet f owns nodes node_base_[f] + q, one per level it reaches
   HashIndex facet_index_;           // facets with two or more vertices
 
