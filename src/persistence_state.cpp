@@ -389,6 +389,8 @@ index_t PersistentLevels::registered_facet() {
 // and q shared core vertices, and at levels 0 and 1 all new facets hold u and v.
 void PersistentLevels::pair_cores() {
   core_pairs_.clear();
+  pairs_by_level_.clear();
+  pair_start_.clear();
   const std::size_t core_count = cores_.size();
   if (core_count < 2 || size_cap_ < 4) return;
   const std::size_t k = common_.size();
@@ -412,8 +414,13 @@ void PersistentLevels::pair_cores() {
     marked_.clear();
     for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c) incidence_[incidence_fill_[*c]++] = i;
   }
-  std::sort(core_pairs_.begin(), core_pairs_.end(),
-            [](const CorePair& a, const CorePair& b) { return a.level < b.level; });
+  // Bucket the pairs by level (levels stay below |C| + 2).
+  pair_start_.assign(k + 3, 0);
+  for (const CorePair& pair : core_pairs_) ++pair_start_[pair.level + 1];
+  std::partial_sum(pair_start_.begin(), pair_start_.end(), pair_start_.begin());
+  incidence_fill_.assign(pair_start_.begin(), pair_start_.end() - 1);
+  pairs_by_level_.resize(core_pairs_.size());
+  for (const CorePair& pair : core_pairs_) pairs_by_level_[incidence_fill_[pair.level]++] = pair;
 }
 
 // ---- One step ----
@@ -448,7 +455,6 @@ void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
   }
   pair_cores();
   const std::uint64_t top = std::min<std::uint64_t>(largest_core + 2, size_cap_ - 1);
-  next_pair_ = 0;
   for (index_t q = 0; q < top; ++q) update_level(q, weight);
 }
 
@@ -542,9 +548,9 @@ void PersistentLevels::update_level(index_t q, double weight) {
       if (first == new_facets_.size()) first = i;
       unite(node(new_facets_[first], q), node(new_facets_[i], q));
     }
-  } else {
-    for (; next_pair_ < core_pairs_.size() && core_pairs_[next_pair_].level == q; ++next_pair_)
-      unite(node(new_facets_[core_pairs_[next_pair_].a], q), node(new_facets_[core_pairs_[next_pair_].b], q));
+  } else if (q + 1 < pair_start_.size()) {
+    for (std::size_t p = pair_start_[q]; p < pair_start_[q + 1]; ++p)
+      unite(node(new_facets_[pairs_by_level_[p].a], q), node(new_facets_[pairs_by_level_[p].b], q));
   }
   for (std::size_t i = 0; i < new_facets_.size(); ++i) {
     if (!present(i)) continue;

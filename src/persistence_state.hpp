@@ -160,7 +160,8 @@ class PersistentLevels {
     index_t b;
   };
   std::vector<CorePair> core_pairs_;
-  std::size_t next_pair_ = 0;
+  std::vector<CorePair> pairs_by_level_;   // the same, level q at pair_start_[q] ..
+  std::vector<std::size_t> pair_start_;
   std::vector<std::size_t> incidence_start_;  // core ids by vertex of C
   std::vector<std::size_t> incidence_fill_;
   std::vector<index_t> incidence_;
