@@ -8,7 +8,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import korvane
-from reference import reference_persistence
+from reference import reference_graph_levels, reference_persistence
 
 persistence = korvane.py_calculate_persistent_q_components
 NAN, INF = float("nan"), float("inf")
@@ -93,6 +93,18 @@ def test_closing_a_triangle_raises_the_top_level_and_merges_the_old_one():
         ((1, [0, 1, 2]), 3.0, 3.0),
         ((2, [0, 1, 2]), 3.0, 3.0),
     ]
+
+
+def test_edges_inside_a_component_leave_its_key_alive():
+    # The chord (0, 2) changes level 1 only; the level-0 key lives to the end.
+    records = persistence([(0, 1, 1.0), (1, 2, 2.0), (2, 3, 3.0), (0, 2, 4.0)], None)
+    assert ((0, [0, 1, 2, 3]), 3.0, 4.0) in records
+    assert [key for key, _, death in records if death == 4.0 and key[0] == 0] == [(0, [0, 1, 2, 3])]
+
+
+def test_the_largest_cap_is_no_cap():
+    edges = [(u, v, (u * 7 + v) % 5) for u, v in itertools.combinations(range(6), 2)]
+    assert persistence(edges, 2**64 - 1) == persistence(edges, None)
 
 
 def test_the_same_vertex_set_at_two_levels_is_two_keys():
@@ -194,3 +206,36 @@ def test_long_filtrations_match_the_rerun_per_edge(max_q):
     chords = [(i, i + rng.randint(2, 3), rng.random()) for i in rng.sample(range(n), 90)]
     edges = path + chords
     assert persistence(edges, max_q) == reference_persistence(edges, max_q)
+
+
+def random_weighted_graph(rng, vertex_count, edge_count):
+    weights = rng.sample(range(10 * edge_count), edge_count)
+    return [(rng.randrange(vertex_count), rng.randrange(vertex_count), w / 7) for w in weights]
+
+
+@settings(max_examples=30, deadline=None)
+@given(seed=st.integers(0, 2**32 - 1), max_q=st.one_of(st.none(), st.integers(0, 5)))
+def test_edge_order_and_order_preserving_relabelling_change_nothing(seed, max_q):
+    # With distinct weights the input order is irrelevant, and ids only matter
+    # through their order.
+    rng = random.Random(seed)
+    edges = random_weighted_graph(rng, 25, 90)
+    records = persistence(edges, max_q)
+    shuffled = rng.sample(edges, len(edges))
+    assert persistence(shuffled, max_q) == records
+    relabel = lambda x: 3 * x + 2**40
+    moved = [(relabel(u), relabel(v), w) for u, v, w in edges]
+    assert persistence(moved, max_q) == [((q, [relabel(x) for x in vs]), b, d) for (q, vs), b, d in records]
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_survivors_are_the_components_of_the_whole_graph(seed):
+    rng = random.Random(seed)
+    edges = random_weighted_graph(rng, 30, 110)
+    # A final self-loop on a present vertex changes nothing, so every record
+    # that dies at its weight is a survivor.
+    end = max(w for _, _, w in edges) + 1
+    records = persistence(edges + [(edges[0][0], edges[0][0], end)], None)
+    survivors = [key for key, _, death in records if death == end]
+    levels = reference_graph_levels([(u, v) for u, v, _ in edges], None)
+    assert survivors == sorted((q, sorted(c)) for q, level in enumerate(levels) for c in level)
