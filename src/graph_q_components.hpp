@@ -92,7 +92,9 @@ class CliqueManager {
  public:
   // Registers `clique` (taken as a set: order and repeats are ignored) unless
   // an equal clique is already registered.
-  void add_clique(Clique clique);
+  void add_clique(const Clique& clique) { add_clique(clique.data(), clique.data() + clique.size()); }
+  // The range must not lie inside the manager's own store.
+  void add_clique(const vertex_t* begin, const vertex_t* end);
 
   std::size_t clique_count() const { return cliques_.size(); }
   const Groups<vertex_t>& cliques() const { return cliques_; }
