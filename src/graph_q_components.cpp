@@ -171,25 +171,9 @@ std::vector<index_t> Dsu::members(index_t root) const {
 // ---- CliqueManager ----
 
 std::uint64_t CliqueManager::hash_of(const vertex_t* begin, const vertex_t* end) {
-  // splitmix64 finaliser folded over the sequence.
   std::uint64_t h = 0x2545f4914f6cdd1dULL;
-  for (const vertex_t* p = begin; p != end; ++p) {
-    h += *p + 0x9e3779b97f4a7c15ULL;
-    h = (h ^ (h >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    h = (h ^ (h >> 27)) * 0x94d049bb133111ebULL;
-    h ^= h >> 31;
-  }
+  for (const vertex_t* p = begin; p != end; ++p) h = scramble(h + *p);
   return h;
-}
-
-void CliqueManager::grow_table() {
-  table_.assign(table_.empty() ? 16 : 2 * table_.size(), empty_slot);
-  const std::size_t mask = table_.size() - 1;
-  for (index_t id = 0; id < cliques_.size(); ++id) {
-    std::size_t slot = hash_of(cliques_.begin(id), cliques_.end(id)) & mask;
-    while (table_[slot] != empty_slot) slot = (slot + 1) & mask;
-    table_[slot] = id;
-  }
 }
 
 void CliqueManager::add_clique(const vertex_t* begin, const vertex_t* end) {
@@ -205,19 +189,16 @@ void CliqueManager::add_clique(const vertex_t* begin, const vertex_t* end) {
   const vertex_t* clique_end = items.data() + items.size();
   const std::size_t size = items.size() - start;
 
-  // Keep the table at most half full, so probe runs stay short.
-  if (2 * (cliques_.size() + 1) > table_.size()) grow_table();
-  const std::size_t mask = table_.size() - 1;
-  std::size_t slot = hash_of(clique_begin, clique_end) & mask;
-  for (; table_[slot] != empty_slot; slot = (slot + 1) & mask) {
-    const index_t other = table_[slot];
-    if (std::equal(clique_begin, clique_end, cliques_.begin(other), cliques_.end(other))) {
-      items.resize(start);
-      return;
-    }
+  const std::uint64_t hash = hash_of(clique_begin, clique_end);
+  const auto equal = [&](index_t other) {
+    return std::equal(clique_begin, clique_end, cliques_.begin(other), cliques_.end(other));
+  };
+  if (index_.find(hash, equal) != HashIndex::none) {
+    items.resize(start);
+    return;
   }
   const index_t id = checked_index(cliques_.size());
-  table_[slot] = id;
+  index_.insert(hash, id);
   cliques_.close_group();
   if (ids_by_size_.size() <= size) ids_by_size_.resize(size + 1);
   ids_by_size_[size].push_back(id);
@@ -229,13 +210,11 @@ const std::vector<index_t>& CliqueManager::cliques_by_size(std::size_t size) con
 }
 
 std::optional<index_t> CliqueManager::clique_id(const vertex_t* begin, const vertex_t* end) const {
-  if (table_.empty()) return std::nullopt;
-  const std::size_t mask = table_.size() - 1;
-  for (std::size_t slot = hash_of(begin, end) & mask; table_[slot] != empty_slot; slot = (slot + 1) & mask) {
-    const index_t id = table_[slot];
-    if (std::equal(begin, end, cliques_.begin(id), cliques_.end(id))) return id;
-  }
-  return std::nullopt;
+  const index_t id = index_.find(hash_of(begin, end), [&](index_t other) {
+    return std::equal(begin, end, cliques_.begin(other), cliques_.end(other));
+  });
+  if (id == HashIndex::none) return std::nullopt;
+  return id;
 }
 
 // ---- subcliques ----

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core.hpp"
+#include "hash_index.hpp"
 
 namespace korvane {
 
@@ -105,15 +106,11 @@ class CliqueManager {
   std::optional<index_t> clique_id(const vertex_t* begin, const vertex_t* end) const;
 
  private:
-  static constexpr index_t empty_slot = static_cast<index_t>(-1);
-
   static std::uint64_t hash_of(const vertex_t* begin, const vertex_t* end);
-  void grow_table();
 
   Groups<vertex_t> cliques_;
   std::vector<std::vector<index_t>> ids_by_size_;
-  // Open addressing with linear probing; holds clique ids, a power-of-two many slots.
-  std::vector<index_t> table_;
+  HashIndex index_;  // clique ids by the hash of their vertices
 };
 
 // Every `size`-vertex subset of `clique` (taken as a set), each once, in

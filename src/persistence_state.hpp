@@ -6,37 +6,10 @@
 
 #include "core.hpp"
 #include "graph_q_components.hpp"
+#include "hash_index.hpp"
 #include "lib.hpp"
 
 namespace korvane {
-
-// Open addressing with linear probing over 64-bit hashes that holds dense ids.
-// The caller says what a match is, so one table serves edges, facets and keys.
-class HashIndex {
- public:
-  static constexpr index_t none = static_cast<index_t>(-1);
-
-  template <class Match>
-  index_t find(std::uint64_t hash, Match&& match) const {
-    if (slots_.empty()) return none;
-    for (std::size_t i = hash & mask_; slots_[i].value != none; i = (i + 1) & mask_)
-      if (slots_[i].hash == hash && match(slots_[i].value)) return slots_[i].value;
-    return none;
-  }
-  void insert(std::uint64_t hash, index_t value);
-  void erase(std::uint64_t hash, index_t value);
-
- private:
-  struct Slot {
-    std::uint64_t hash;
-    index_t value;
-  };
-  void rehash(std::size_t slot_count);
-
-  std::vector<Slot> slots_;
-  std::size_t mask_ = 0;
-  std::size_t size_ = 0;
-};
 
 // The graph grows one edge per step. A facet is a clique that was maximal when
 // it appeared; later facets may swallow it, which leaves its classes unchanged.

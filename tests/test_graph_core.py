@@ -13,7 +13,9 @@ import networkx as nx
 import pytest
 
 ROOT = Path(__file__).resolve().parent.parent
-SOURCES = [ROOT / "tests" / "core" / "graph_core_check.cpp", ROOT / "src" / "graph_q_components.cpp", ROOT / "src" / "q_levels.cpp"]
+SOURCES = [ROOT / "tests" / "core" / "graph_core_check.cpp"] + [
+    ROOT / "src" / name for name in ("graph_q_components.cpp", "q_levels.cpp", "hash_index.cpp")
+]
 
 
 def find_compiler():

@@ -27,12 +27,6 @@ NAMES = [
 
 
 
-def skip_until_built(function, *args):
-    """Skips a result test while the function's native core still answers []."""
-    if function(*args) == []:
-        pytest.skip("native core not built yet")
-
-
 # ---------------------------------------------------------------- the module
 
 
@@ -322,7 +316,6 @@ def test_empty_inputs():
 
 
 def test_hierarchy_result_is_levels_of_sets_of_indices():
-    skip_until_built(hierarchy, [[0]])
     levels = hierarchy(SIMPLICES)
     assert type(levels) is list and len(levels) == 3
     for level in levels:
@@ -335,7 +328,6 @@ def test_hierarchy_result_is_levels_of_sets_of_indices():
 
 
 def test_graph_result_is_levels_of_sets_of_vertex_ids():
-    skip_until_built(graph, [(0, 1)], None)
     levels = graph(EDGES, None)
     assert [sorted(map(sorted, level)) for level in levels] == [[[0, 1, 2, 3]], [[0, 1, 2], [2, 3]], [[0, 1, 2]]]
     assert all(type(c) is set and all(type(v) is int for v in c) for level in levels for c in level)
@@ -343,7 +335,6 @@ def test_graph_result_is_levels_of_sets_of_vertex_ids():
 
 
 def test_persistence_records_have_int_levels_vertex_lists_and_float_weights():
-    skip_until_built(persistence, [(0, 1, 1.0)], None)
     records = persistence([(1, 2, 3), (2, 3, 1)], None)
     for (q, vertices), birth, death in records:
         assert type(q) is int
