@@ -25,9 +25,10 @@ struct Groups {
   void close_group() { starts.push_back(items.size()); }
 };
 
-// Dense ids are 32-bit; a call with more objects than that is refused as too large.
+// Dense ids are 32-bit, the largest value marking "none"; a call with more
+// objects than that is refused as too large.
 inline index_t checked_index(std::size_t n) {
-  if (n > std::numeric_limits<index_t>::max()) throw std::length_error("more than 2**32-1 objects in one call");
+  if (n >= std::numeric_limits<index_t>::max()) throw std::length_error("more than 2**32-2 objects in one call");
   return static_cast<index_t>(n);
 }
 

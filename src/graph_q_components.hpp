@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core.hpp"
+#include "hash_index.hpp"
 
 namespace korvane {
 
@@ -35,5 +36,91 @@ Graph build_graph(const std::vector<Edge>& edges);
 // lexicographic order. Empty for an empty graph.
 std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph,
                                                               std::optional<std::uint64_t> max_q);
+
+// A clique as an ascending list of vertex ids without repeats.
+using Clique = std::vector<vertex_t>;
+
+// Union-find over clique ids, each class carrying its member cliques and the
+// union of their vertices. Storage is flat, indexed by clique id; an id is
+// registered once make_set has seen it. Union is by member count, the first
+// argument's root winning ties, and find compresses the whole path.
+class Dsu {
+ public:
+  // Registers `id` with the vertex set `clique`; an id already registered keeps
+  // its class and its vertices. The largest index_t marks unregistered slots
+  // and cannot be registered.
+  void make_set(index_t id, const Clique& clique);
+
+  // The root of the class of `x`, or nothing when `x` is not registered.
+  std::optional<index_t> find(index_t x);
+
+  // Merges the classes of `a` and `b`: the root of the class with fewer member
+  // cliques is linked under the other. A no-op when either is unregistered.
+  // (Named `unite` because `union` is a C++ keyword.)
+  void unite(index_t a, index_t b);
+
+  bool is_registered(index_t id) const { return id < parent_.size() && parent_[id] != unregistered; }
+  bool is_root(index_t id) const { return is_registered(id) && parent_[id] == id; }
+  // The parent link of a registered id (itself for a root).
+  std::optional<index_t> parent(index_t id) const;
+  // Registered roots, ascending.
+  std::vector<index_t> roots() const;
+
+  // Per-class data, read at a root; a non-root has none (empty, 0).
+  // The union of the class's clique vertices, ascending.
+  Clique vertices(index_t root) const;
+  // The class's clique ids, ascending.
+  std::vector<index_t> members(index_t root) const;
+  std::size_t size(index_t root) const { return is_root(root) ? member_count_[root] : 0; }
+
+ private:
+  static constexpr index_t unregistered = static_cast<index_t>(-1);
+
+  std::vector<index_t> parent_;
+  std::vector<index_t> member_count_;  // valid at roots
+  // Members of a class form a chain from the root through next_member_; the
+  // chains of two classes are disjoint, so a union splices them in O(1).
+  std::vector<index_t> next_member_;
+  std::vector<index_t> last_member_;  // valid at roots
+  // The vertices of each registered clique: clique_vertices_ group slot_[id].
+  std::vector<index_t> slot_;
+  Groups<vertex_t> clique_vertices_;
+};
+
+// Registry of distinct cliques: dense ids 0, 1, 2, ... in registration order,
+// an index by vertex count, and a hash index on the whole vertex set that
+// rejects duplicates. Cliques are stored flat, one group each.
+class CliqueManager {
+ public:
+  // Registers `clique` (taken as a set: order and repeats are ignored) unless
+  // an equal clique is already registered.
+  void add_clique(const Clique& clique) { add_clique(clique.data(), clique.data() + clique.size()); }
+  // The range must not lie inside the manager's own store.
+  void add_clique(const vertex_t* begin, const vertex_t* end);
+
+  std::size_t clique_count() const { return cliques_.size(); }
+  const Groups<vertex_t>& cliques() const { return cliques_; }
+  // Ids of the registered cliques with `size` vertices, ascending; empty if none.
+  const std::vector<index_t>& cliques_by_size(std::size_t size) const;
+  // The id of the registered clique equal to the ascending range [begin, end).
+  std::optional<index_t> clique_id(const vertex_t* begin, const vertex_t* end) const;
+
+ private:
+  static std::uint64_t hash_of(const vertex_t* begin, const vertex_t* end);
+
+  Groups<vertex_t> cliques_;
+  std::vector<std::vector<index_t>> ids_by_size_;
+  HashIndex index_;  // clique ids by the hash of their vertices
+};
+
+// Every `size`-vertex subset of `clique` (taken as a set), each once, in
+// lexicographic order of the ascending subsets. Empty for size 0 or a size above
+// the clique's vertex count.
+Groups<vertex_t> get_subcliques(const Clique& clique, std::size_t size);
+
+// Appends to `result` every `size`-element combination of elements[start..]
+// extending `current` (used as a stack), in lexicographic order of positions.
+void combinations_recursive(const std::vector<vertex_t>& elements, std::size_t size, std::size_t start,
+                            std::vector<vertex_t>& current, Groups<vertex_t>& result);
 
 }  // namespace korvane

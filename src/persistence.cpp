@@ -1,9 +1,46 @@
+#include <algorithm>
+#include <cmath>
+
 #include "lib.hpp"
+#include "persistence_state.hpp"
 
 namespace korvane {
 
-PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge>, std::optional<std::uint64_t>) {
-  return {};
+// Edges are added in ascending order of weight (ties in input order), one step
+// each; the state carries the components from one step to the next, so a step
+// costs what the edge changes, not what the graph holds.
+PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge> edges,
+                                                     std::optional<std::uint64_t> max_q) {
+  PersistenceRecords records;
+  const auto infinite = [](const WeightedEdge& e) { return !std::isfinite(e.weight); };
+  edges.erase(std::remove_if(edges.begin(), edges.end(), infinite), edges.end());
+  if (edges.empty()) return records;
+  std::stable_sort(edges.begin(), edges.end(),
+                   [](const WeightedEdge& a, const WeightedEdge& b) { return a.weight < b.weight; });
+
+  // Dense ids in ascending order of the caller's ids, so that comparing dense
+  // vertex lists compares the caller's lists.
+  std::vector<vertex_t> ids;
+  ids.reserve(2 * edges.size());
+  for (const WeightedEdge& e : edges) {
+    ids.push_back(e.u);
+    ids.push_back(e.v);
+  }
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+  checked_index(ids.size());
+  const auto dense = [&](vertex_t x) {
+    return static_cast<index_t>(std::lower_bound(ids.begin(), ids.end(), x) - ids.begin());
+  };
+  std::vector<std::pair<index_t, index_t>> dense_edges;
+  dense_edges.reserve(edges.size());
+  for (const WeightedEdge& e : edges) dense_edges.emplace_back(dense(e.u), dense(e.v));
+
+  PersistentLevels levels(ids, dense_edges, max_q);
+  for (std::size_t i = 0; i < edges.size(); ++i)
+    levels.step(dense_edges[i].first, dense_edges[i].second, edges[i].weight, records);
+  levels.finish(edges.back().weight, records);
+  return records;
 }
 
 }  // namespace korvane

@@ -1,6 +1,522 @@
+// The Python module `korvane`: argument parsing, conversion of Python data into
+// the core's flat containers and back, and the mapping of core failures to
+// Python exceptions. This is the only file that sees the Python C API.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-static PyModuleDef korvane_module = {PyModuleDef_HEAD_INIT, "korvane", "", -1, nullptr, nullptr, nullptr, nullptr, nullptr};
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
-PyMODINIT_FUNC PyInit_korvane(void) { return PyModule_Create(&korvane_module); }
+#include "graph_q_components.hpp"
+#include "lib.hpp"
+
+namespace korvane {
+namespace {
+
+// ---------------------------------------------------------------------------
+// Ownership of Python references
+
+// Owns one strong reference; a moved-from or released holder owns nothing.
+class PyRef {
+ public:
+  PyRef() = default;
+  explicit PyRef(PyObject* object) : object_(object) {}
+  PyRef(PyRef&& other) noexcept : object_(other.release()) {}
+  PyRef& operator=(PyRef&& other) noexcept {
+    PyRef(std::move(other)).swap(*this);
+    return *this;
+  }
+  PyRef(const PyRef&) = delete;
+  PyRef& operator=(const PyRef&) = delete;
+  ~PyRef() { Py_XDECREF(object_); }
+
+  PyObject* get() const { return object_; }
+  explicit operator bool() const { return object_ != nullptr; }
+  PyObject* release() { return std::exchange(object_, nullptr); }
+  void swap(PyRef& other) noexcept { std::swap(object_, other.object_); }
+
+ private:
+  PyObject* object_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Argument parsing
+
+// Every parameter is positional-or-keyword; the first `required` are required.
+template <std::size_t N>
+struct FunctionDescriptor {
+  const char* name;
+  std::array<const char*, N> parameters;
+  std::size_t required;
+};
+
+constexpr FunctionDescriptor<1> hierarchy_function{"py_find_hierarchical_q_components", {"py_simplices"}, 1};
+constexpr FunctionDescriptor<2> persistence_function{"py_calculate_persistent_q_components", {"edges", "max_q"}, 2};
+constexpr FunctionDescriptor<2> graph_function{
+    "py_find_hierarchical_q_components_within_graph", {"edges", "max_q"}, 2};
+
+// 'a' / 'a' and 'b' / 'a', 'b', and 'c'
+std::string quoted_list(const std::vector<const char*>& names) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) text += names.size() == 2 ? " and " : (i + 1 == names.size() ? ", and " : ", ");
+    text += '\'';
+    text += names[i];
+    text += '\'';
+  }
+  return text;
+}
+
+// Fills `bound` with borrowed references, one per parameter. Checks, in order:
+// too many positional arguments; each keyword in call order; missing parameters.
+template <std::size_t N>
+bool parse_arguments(const FunctionDescriptor<N>& function, PyObject* const* args, Py_ssize_t positional_count,
+                     PyObject* keyword_names, std::array<PyObject*, N>& bound) {
+  bound.fill(nullptr);
+  const auto given = static_cast<std::size_t>(positional_count);
+  if (given > N) {
+    PyErr_Format(PyExc_TypeError, "%s() takes %zu positional arguments but %zu %s given", function.name, N, given,
+                 given == 1 ? "was" : "were");
+    return false;
+  }
+  std::copy(args, args + given, bound.begin());
+
+  const Py_ssize_t keyword_count = keyword_names == nullptr ? 0 : PyTuple_Size(keyword_names);
+  for (Py_ssize_t k = 0; k < keyword_count; ++k) {
+    PyObject* key = PyTuple_GetItem(keyword_names, k);
+    if (key == nullptr) return false;
+    // Parameter names are ASCII, so a non-str key or one that is not valid
+    // UTF-8 (lone surrogates) can match none of them.
+    std::size_t slot = N;
+    if (PyUnicode_Check(key)) {
+      for (std::size_t p = 0; p < N; ++p) {
+        if (PyUnicode_CompareWithASCIIString(key, function.parameters[p]) == 0) {
+          slot = p;
+          break;
+        }
+      }
+    }
+    if (slot == N) {
+      PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'", function.name, key);
+      return false;
+    }
+    if (bound[slot] != nullptr) {
+      PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", function.name,
+                   function.parameters[slot]);
+      return false;
+    }
+    bound[slot] = args[positional_count + k];
+  }
+
+  std::vector<const char*> missing;
+  for (std::size_t p = 0; p < function.required; ++p) {
+    if (bound[p] == nullptr) missing.push_back(function.parameters[p]);
+  }
+  if (!missing.empty()) {
+    PyErr_Format(PyExc_TypeError, "%s() missing %zu required positional argument%s: %s", function.name,
+                 missing.size(), missing.size() == 1 ? "" : "s", quoted_list(missing).c_str());
+    return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Conversion of arguments
+
+// Raises TypeError "'TYPE' object cannot be converted to 'TARGET'".
+void raise_not_convertible(PyObject* object, const char* target) {
+  PyRef qualname(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
+  if (qualname && PyUnicode_Check(qualname.get())) {
+    PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", qualname.get(), target);
+  } else {
+    PyErr_Clear();
+    PyErr_Format(PyExc_TypeError, "'<failed to extract type name>' object cannot be converted to '%s'", target);
+  }
+}
+
+// A length hint only sizes the first allocation; an unbounded one from a
+// sequence whose __len__ overstates its contents must not fail the call.
+constexpr std::size_t max_reserved_items = std::size_t{1} << 20;
+
+template <class T>
+void reserve_more(std::vector<T>& items, std::size_t extra) {
+  const std::size_t wanted = items.size() + std::min(extra, max_reserved_items);
+  if (wanted > items.capacity()) items.reserve(std::max(wanted, 2 * items.capacity()));
+}
+
+// Applies `convert_item` to each element of a sequence argument (never a str),
+// reading it by iteration. `on_size_hint` receives the sequence's length, or 0
+// when it has none. Stops at the first failure, leaving its exception set.
+template <class OnSizeHint, class ConvertItem>
+bool for_each_item(PyObject* sequence, OnSizeHint&& on_size_hint, ConvertItem&& convert_item) {
+  if (PyUnicode_Check(sequence)) {
+    PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
+    return false;
+  }
+  if (!PySequence_Check(sequence)) {
+    raise_not_convertible(sequence, "Sequence");
+    return false;
+  }
+  const Py_ssize_t size = PySequence_Size(sequence);
+  if (size < 0) PyErr_Clear();
+  on_size_hint(size < 0 ? std::size_t{0} : static_cast<std::size_t>(size));
+
+  PyRef iterator(PyObject_GetIter(sequence));
+  if (!iterator) return false;
+  while (PyRef item{PyIter_Next(iterator.get())}) {
+    if (!convert_item(item.get())) return false;
+  }
+  return PyErr_Occurred() == nullptr;
+}
+
+// A non-negative int that fits in 64 bits; other objects go through __index__.
+bool convert_vertex(PyObject* object, vertex_t& vertex) {
+  PyRef index;
+  if (!PyLong_Check(object)) {
+    index = PyRef(PyNumber_Index(object));
+    if (!index) return false;
+    object = index.get();
+  }
+  const unsigned long long value = PyLong_AsUnsignedLongLong(object);
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+  vertex = value;
+  return true;
+}
+
+bool convert_weight(PyObject* object, double& weight) {
+  if (PyFloat_CheckExact(object)) {
+    weight = PyFloat_AS_DOUBLE(object);
+    return true;
+  }
+  weight = PyFloat_AsDouble(object);
+  return !(weight == -1.0 && PyErr_Occurred());
+}
+
+bool convert_max_q(PyObject* object, std::optional<std::uint64_t>& max_q) {
+  max_q.reset();
+  if (object == Py_None) return true;
+  vertex_t value = 0;
+  if (!convert_vertex(object, value)) return false;
+  max_q = value;
+  return true;
+}
+
+// The items of a tuple of exactly `length` elements, borrowed.
+template <std::size_t length>
+bool unpack_tuple(PyObject* object, std::array<PyObject*, length>& items) {
+  if (!PyTuple_Check(object)) {
+    raise_not_convertible(object, "PyTuple");
+    return false;
+  }
+  const Py_ssize_t actual = PyTuple_Size(object);
+  if (actual != static_cast<Py_ssize_t>(length)) {
+    PyErr_Format(PyExc_ValueError, "expected tuple of length %zu, but got tuple of length %zd", length, actual);
+    return false;
+  }
+  for (std::size_t i = 0; i < length; ++i) {
+    items[i] = PyTuple_GetItem(object, static_cast<Py_ssize_t>(i));
+    if (items[i] == nullptr) return false;
+  }
+  return true;
+}
+
+// A sequence of vertex sequences; simplex i is group i.
+bool convert_simplices(PyObject* object, Groups<vertex_t>& simplices) {
+  return for_each_item(
+      object, [&](std::size_t count) { reserve_more(simplices.starts, count); },
+      [&](PyObject* simplex) {
+        const bool converted = for_each_item(
+            simplex, [&](std::size_t count) { reserve_more(simplices.items, count); },
+            [&](PyObject* vertex) {
+              simplices.items.push_back(0);
+              return convert_vertex(vertex, simplices.items.back());
+            });
+        simplices.close_group();
+        return converted;
+      });
+}
+
+bool convert_edges(PyObject* object, std::vector<Edge>& edges) {
+  return for_each_item(
+      object, [&](std::size_t count) { reserve_more(edges, count); },
+      [&](PyObject* item) {
+        std::array<PyObject*, 2> ends{};
+        Edge edge{};
+        if (!unpack_tuple(item, ends) || !convert_vertex(ends[0], edge.first) || !convert_vertex(ends[1], edge.second))
+          return false;
+        edges.push_back(edge);
+        return true;
+      });
+}
+
+bool convert_weighted_edges(PyObject* object, std::vector<WeightedEdge>& edges) {
+  return for_each_item(
+      object, [&](std::size_t count) { reserve_more(edges, count); },
+      [&](PyObject* item) {
+        std::array<PyObject*, 3> fields{};
+        WeightedEdge edge{};
+        if (!unpack_tuple(item, fields) || !convert_vertex(fields[0], edge.u) || !convert_vertex(fields[1], edge.v) ||
+            !convert_weight(fields[2], edge.weight))
+          return false;
+        edges.push_back(edge);
+        return true;
+      });
+}
+
+// ---------------------------------------------------------------------------
+// Building results
+
+// A large result is a great many new containers, and every few hundred of them
+// the cyclic collector would scan them all again although none can be garbage
+// yet; the collector is paused while a result is built (CPython 3.10+, where
+// this costs two calls).
+class CollectorPaused {
+ public:
+#if PY_VERSION_HEX >= 0x030A0000 && !defined(PYPY_VERSION)
+  CollectorPaused() : was_enabled_(PyGC_Disable() != 0) {}
+  ~CollectorPaused() {
+    if (was_enabled_) PyGC_Enable();
+  }
+
+ private:
+  bool was_enabled_;
+#endif
+};
+
+bool append_steal(PyObject* list, PyRef item) { return item && PyList_Append(list, item.get()) == 0; }
+
+// [[{ids of component} for each component] for each level]
+template <class T>
+PyRef build_levels(const std::vector<Groups<T>>& levels) {
+  const CollectorPaused paused;
+  PyRef result(PyList_New(0));
+  if (!result) return {};
+  for (const Groups<T>& level : levels) {
+    PyRef components(PyList_New(0));
+    if (!components) return {};
+    for (std::size_t c = 0; c < level.size(); ++c) {
+      PyRef component(PySet_New(nullptr));
+      if (!component) return {};
+      for (const T* id = level.begin(c); id != level.end(c); ++id) {
+        PyRef number(PyLong_FromUnsignedLongLong(*id));
+        if (!number || PySet_Add(component.get(), number.get()) != 0) return {};
+      }
+      if (!append_steal(components.get(), std::move(component))) return {};
+    }
+    if (!append_steal(result.get(), std::move(components))) return {};
+  }
+  return result;
+}
+
+// Puts a new reference into a tuple slot; a null item (a failed creation) fails.
+bool set_tuple_item(PyObject* tuple, Py_ssize_t position, PyObject* item) {
+  return item != nullptr && PyTuple_SetItem(tuple, position, item) == 0;
+}
+
+PyRef build_vertex_list(const vertex_t* begin, const vertex_t* end) {
+  PyRef list(PyList_New(end - begin));
+  if (!list) return {};
+  for (Py_ssize_t i = 0; begin + i != end; ++i) {
+    PyObject* number = PyLong_FromUnsignedLongLong(begin[i]);
+    if (number == nullptr) return {};
+    PyList_SET_ITEM(list.get(), i, number);
+  }
+  return list;
+}
+
+// [((q, [vertices ascending]), birth, death) for each record]
+PyRef build_persistence(const PersistenceRecords& records) {
+  const CollectorPaused paused;
+  PyRef result(PyList_New(0));
+  if (!result) return {};
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    PyRef key(PyTuple_New(2));
+    if (!key || !set_tuple_item(key.get(), 0, PyLong_FromLongLong(records.q[r])) ||
+        !set_tuple_item(key.get(), 1, build_vertex_list(records.vertices.begin(r), records.vertices.end(r)).release()))
+      return {};
+    PyRef record(PyTuple_New(3));
+    if (!record || !set_tuple_item(record.get(), 0, key.release()) ||
+        !set_tuple_item(record.get(), 1, PyFloat_FromDouble(records.birth[r])) ||
+        !set_tuple_item(record.get(), 2, PyFloat_FromDouble(records.death[r])))
+      return {};
+    if (!append_steal(result.get(), std::move(record))) return {};
+  }
+  return result;
+}
+
+// ---------------------------------------------------------------------------
+// Running the core
+
+// The core runs without the interpreter lock so that other Python threads keep
+// going. Its Ticker polls here: the lock is taken back just long enough to run
+// pending signal handlers, and a handler that raised (Ctrl-C) stops the core,
+// leaving that exception set for the caller.
+class InterpreterLockReleased {
+ public:
+  InterpreterLockReleased() : thread_(PyEval_SaveThread()), hook_(&poll_signals, this) {}
+  ~InterpreterLockReleased() { PyEval_RestoreThread(thread_); }
+  InterpreterLockReleased(const InterpreterLockReleased&) = delete;
+  InterpreterLockReleased& operator=(const InterpreterLockReleased&) = delete;
+
+ private:
+  static bool poll_signals(void* context) {
+    auto* self = static_cast<InterpreterLockReleased*>(context);
+    PyEval_RestoreThread(self->thread_);
+    const bool raised = PyErr_CheckSignals() != 0;
+    self->thread_ = PyEval_SaveThread();
+    return raised;
+  }
+
+  PyThreadState* thread_;
+  ScopedInterruptHook hook_;
+};
+
+template <class Compute>
+auto without_interpreter_lock(Compute&& compute) {
+  InterpreterLockReleased released;
+  return compute();
+}
+
+PyObject* panic_exception = nullptr;
+
+// Runs one call of a module function and turns every way it can fail into a
+// Python exception: native failures are caught here and never cross into the
+// interpreter.
+template <class Body>
+PyObject* call_boundary(const char* function_name, Body&& body) {
+  PyRef result;
+  try {
+    result = body();
+  } catch (const Interrupted&) {
+    // The signal handler's exception is already set.
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::length_error& failure) {
+    PyErr_SetString(PyExc_MemoryError, failure.what());
+  } catch (const std::exception& failure) {
+    std::fprintf(stderr, "korvane: internal failure in %s(): %s\n", function_name, failure.what());
+    std::fflush(stderr);
+    PyErr_SetString(panic_exception, failure.what());
+  } catch (...) {
+    std::fprintf(stderr, "korvane: internal failure in %s(): unknown exception\n", function_name);
+    std::fflush(stderr);
+    PyErr_SetString(panic_exception, "unknown exception");
+  }
+  if (!result && !PyErr_Occurred()) {
+    PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+  }
+  return result.release();
+}
+
+// ---------------------------------------------------------------------------
+// The module functions
+
+// py_find_hierarchical_q_components(py_simplices): for each level q, the
+// q-components of the simplices as sets of their positions in py_simplices.
+PyObject* py_find_hierarchical_q_components(PyObject*, PyObject* const* args, Py_ssize_t positional_count,
+                                            PyObject* keyword_names) {
+  return call_boundary(hierarchy_function.name, [&]() -> PyRef {
+    std::array<PyObject*, 1> arguments;
+    if (!parse_arguments(hierarchy_function, args, positional_count, keyword_names, arguments)) return {};
+    Groups<vertex_t> simplices;
+    if (!convert_simplices(arguments[0], simplices)) return {};
+    const auto levels = without_interpreter_lock([&] { return find_hierarchical_q_components(simplices); });
+    return build_levels(levels);
+  });
+}
+
+// py_calculate_persistent_q_components(edges, max_q): ((q, vertices), birth,
+// death) for every component met while the weighted edges are added by weight.
+PyObject* py_calculate_persistent_q_components(PyObject*, PyObject* const* args, Py_ssize_t positional_count,
+                                               PyObject* keyword_names) {
+  return call_boundary(persistence_function.name, [&]() -> PyRef {
+    std::array<PyObject*, 2> arguments;
+    if (!parse_arguments(persistence_function, args, positional_count, keyword_names, arguments)) return {};
+    std::vector<WeightedEdge> edges;
+    std::optional<std::uint64_t> max_q;
+    if (!convert_weighted_edges(arguments[0], edges) || !convert_max_q(arguments[1], max_q)) return {};
+    const auto records =
+        without_interpreter_lock([&] { return calculate_persistent_q_components(std::move(edges), max_q); });
+    return build_persistence(records);
+  });
+}
+
+// py_find_hierarchical_q_components_within_graph(edges, max_q): for each level
+// q, the q-components of the graph's clique complex as sets of vertex ids.
+PyObject* py_find_hierarchical_q_components_within_graph(PyObject*, PyObject* const* args,
+                                                         Py_ssize_t positional_count, PyObject* keyword_names) {
+  return call_boundary(graph_function.name, [&]() -> PyRef {
+    std::array<PyObject*, 2> arguments;
+    if (!parse_arguments(graph_function, args, positional_count, keyword_names, arguments)) return {};
+    std::vector<Edge> edges;
+    std::optional<std::uint64_t> max_q;
+    if (!convert_edges(arguments[0], edges) || !convert_max_q(arguments[1], max_q)) return {};
+    const auto levels = without_interpreter_lock([&] {
+      const Graph graph = build_graph(edges);
+      return find_all_q_connected_components(graph, max_q);
+    });
+    return build_levels(levels);
+  });
+}
+
+// ---------------------------------------------------------------------------
+// The module
+
+template <class Function>
+PyCFunction as_method(Function function) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+PyMethodDef module_functions[] = {
+    {"py_find_hierarchical_q_components", as_method(py_find_hierarchical_q_components), METH_FASTCALL | METH_KEYWORDS,
+     "py_find_hierarchical_q_components(py_simplices)\n--\n\n"},
+    {"py_calculate_persistent_q_components", as_method(py_calculate_persistent_q_components),
+     METH_FASTCALL | METH_KEYWORDS, "py_calculate_persistent_q_components(edges, max_q)\n--\n\n"},
+    {"py_find_hierarchical_q_components_within_graph", as_method(py_find_hierarchical_q_components_within_graph),
+     METH_FASTCALL | METH_KEYWORDS, "py_find_hierarchical_q_components_within_graph(edges, max_q)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT, "korvane", "", -1, module_functions, nullptr, nullptr, nullptr, nullptr,
+};
+
+PyRef create_module() {
+  if (panic_exception == nullptr) {
+    panic_exception = PyErr_NewExceptionWithDoc(
+        "korvane.PanicException", "An internal invariant of korvane's native code failed.", PyExc_BaseException,
+        nullptr);
+    if (panic_exception == nullptr) return {};
+  }
+  PyRef module(PyModule_Create2(&module_definition, PYTHON_API_VERSION));
+  if (!module) return {};
+  PyRef all(PyList_New(0));
+  if (!all) return {};
+  for (const PyMethodDef* function = module_functions; function->ml_name != nullptr; ++function) {
+    if (!append_steal(all.get(), PyRef(PyUnicode_FromString(function->ml_name)))) return {};
+  }
+  if (PyObject_SetAttrString(module.get(), "__all__", all.get()) != 0 ||
+      PyObject_SetAttrString(module.get(), "PanicException", panic_exception) != 0)
+    return {};
+  return module;
+}
+
+}  // namespace
+}  // namespace korvane
+
+// The module is made once per process and kept; initialising again hands back
+// the same object.
+PyMODINIT_FUNC PyInit_korvane(void) {
+  static PyObject* module = nullptr;
+  if (module == nullptr) module = korvane::create_module().release();
+  Py_XINCREF(module);
+  return module;
+}

@@ -1,0 +1,211 @@
+// Checks of the graph core that need no Python: the worked examples of the
+// union-find, the clique registry and graph building, and a filter that lists
+// maximal cliques for comparison with another implementation.
+//
+//   graph_core_check examples  run the built-in checks; prints "ok"
+//   graph_core_check cliques   read "u v" lines, print each maximal clique
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "graph_q_components.hpp"
+#include "maximal_cliques.hpp"
+
+using namespace korvane;
+
+namespace {
+
+int failures = 0;
+
+void check(bool condition, const char* what, int line) {
+  if (!condition) {
+    ++failures;
+    std::fprintf(stderr, "line %d: failed: %s\n", line, what);
+  }
+}
+#define CHECK(condition) check((condition), #condition, __LINE__)
+
+using Ids = std::vector<index_t>;
+
+std::vector<Clique> groups_of(const Groups<vertex_t>& groups) {
+  std::vector<Clique> result;
+  for (std::size_t g = 0; g < groups.size(); ++g) result.emplace_back(groups.begin(g), groups.end(g));
+  return result;
+}
+
+void dsu_worked_example() {
+  Dsu dsu;
+  dsu.make_set(0, {1, 2});
+  dsu.make_set(1, {2, 3});
+  dsu.make_set(2, {5, 6});
+  dsu.unite(0, 1);  // equal sizes: the first argument's root wins
+  CHECK(dsu.parent(1) == 0u);
+  CHECK(dsu.vertices(0) == (Clique{1, 2, 3}));
+  CHECK(dsu.members(0) == (Ids{0, 1}));
+  CHECK(dsu.size(0) == 2);
+  CHECK(!dsu.is_root(1) && dsu.vertices(1).empty() && dsu.members(1).empty() && dsu.size(1) == 0);
+  dsu.unite(2, 1);  // class of 1 is larger, so its root 0 wins
+  CHECK(dsu.parent(2) == 0u);
+  CHECK(dsu.vertices(0) == (Clique{1, 2, 3, 5, 6}));
+  CHECK(dsu.members(0) == (Ids{0, 1, 2}));
+  CHECK(dsu.size(0) == 3);
+  CHECK(dsu.roots() == (Ids{0}));
+}
+
+void dsu_tie_break_and_compression() {
+  Dsu dsu;
+  for (index_t id = 1; id <= 4; ++id) dsu.make_set(id, {id});
+  dsu.unite(1, 2);
+  CHECK(dsu.parent(2) == 1u);
+  dsu.unite(3, 4);
+  CHECK(dsu.parent(4) == 3u);
+  dsu.unite(1, 3);
+  CHECK(dsu.parent(3) == 1u);
+  CHECK(dsu.parent(4) == 3u);
+  CHECK(dsu.find(4) == 1u);
+  CHECK(dsu.parent(4) == 1u);
+  CHECK(dsu.members(1) == (Ids{1, 2, 3, 4}));
+
+  // The second argument wins when its class is strictly larger.
+  Dsu larger_second;
+  for (index_t id = 0; id < 3; ++id) larger_second.make_set(id, {id});
+  larger_second.unite(1, 2);
+  larger_second.unite(0, 2);
+  CHECK(larger_second.parent(0) == 1u && larger_second.size(1) == 3);
+}
+
+void dsu_no_ops() {
+  Dsu dsu;
+  CHECK(!dsu.find(0));
+  CHECK(dsu.roots().empty());
+  dsu.unite(0, 1);
+  CHECK(!dsu.is_registered(0) && !dsu.is_registered(1));
+
+  dsu.make_set(0, {1});
+  dsu.make_set(1, {2});
+  dsu.make_set(2, {3});
+  dsu.unite(1, 2);
+  dsu.unite(0, 1);  // 0 loses to the larger class rooted at 1
+  dsu.unite(1, 1);
+  dsu.unite(2, 0);  // already one class
+  CHECK(dsu.roots() == (Ids{1}) && dsu.size(1) == 3);
+
+  dsu.unite(1, 7);  // 7 was never registered
+  CHECK(!dsu.is_registered(7) && dsu.size(1) == 3);
+
+  dsu.make_set(2, {9, 10});  // already registered: ignored
+  CHECK(dsu.vertices(1) == (Clique{1, 2, 3}));
+  CHECK(dsu.roots() == (Ids{1}));
+
+  // Ids may be registered in any order, with gaps.
+  Dsu sparse;
+  sparse.make_set(5, {7, 5});
+  sparse.make_set(2, {1});
+  CHECK(!sparse.is_registered(3) && !sparse.find(3));
+  sparse.unite(2, 5);
+  CHECK(sparse.roots() == (Ids{2}) && sparse.vertices(2) == (Clique{1, 5, 7}));
+}
+
+void clique_manager_registration() {
+  CliqueManager manager;
+  CHECK(manager.cliques_by_size(1).empty());
+  manager.add_clique({1, 2});
+  manager.add_clique({3});
+  manager.add_clique({1, 2});
+  manager.add_clique({3, 2});  // stored as {2, 3}
+  CHECK(manager.clique_count() == 3);
+  CHECK(groups_of(manager.cliques()) == (std::vector<Clique>{{1, 2}, {3}, {2, 3}}));
+  CHECK(manager.cliques_by_size(2) == (Ids{0, 2}));
+  CHECK(manager.cliques_by_size(1) == (Ids{1}));
+  CHECK(manager.cliques_by_size(3).empty());
+  const Clique two_three{2, 3};
+  CHECK(manager.clique_id(two_three.data(), two_three.data() + 2) == 2u);
+  CHECK(!manager.clique_id(two_three.data(), two_three.data() + 1));
+
+  // Many cliques force the index to grow; every id must still be found.
+  CliqueManager many;
+  for (vertex_t a = 0; a < 60; ++a) {
+    for (vertex_t b = a + 1; b < 60; ++b) many.add_clique({a, b});
+  }
+  for (vertex_t a = 0; a < 60; ++a) many.add_clique({a + 1, a});
+  CHECK(many.clique_count() == 60 * 59 / 2 + 1);
+  bool all_found = true;
+  for (index_t id = 0; id < many.clique_count(); ++id) {
+    all_found = all_found && many.clique_id(many.cliques().begin(id), many.cliques().end(id)) == id;
+  }
+  CHECK(all_found);
+}
+
+void subcliques() {
+  CHECK(groups_of(get_subcliques({1, 2, 3, 4}, 2)) ==
+        (std::vector<Clique>{{1, 2}, {1, 3}, {1, 4}, {2, 3}, {2, 4}, {3, 4}}));
+  CHECK(groups_of(get_subcliques({4, 9, 12}, 1)) == (std::vector<Clique>{{4}, {9}, {12}}));
+  CHECK(groups_of(get_subcliques({5, 7, 9}, 3)) == (std::vector<Clique>{{5, 7, 9}}));
+  CHECK(get_subcliques({5, 7, 9}, 0).size() == 0);
+  CHECK(get_subcliques({5, 7, 9}, 4).size() == 0);
+  for (std::size_t size = 0; size < 3; ++size) CHECK(get_subcliques({}, size).size() == 0);
+
+  // C(12, 5) subsets, each once, strictly ascending lexicographically.
+  const Groups<vertex_t> subsets = get_subcliques({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 5);
+  const std::vector<Clique> listed = groups_of(subsets);
+  CHECK(listed.size() == 792);
+  bool ascending = true;
+  for (std::size_t i = 1; i < listed.size(); ++i) ascending = ascending && listed[i - 1] < listed[i];
+  CHECK(ascending);
+}
+
+void graph_building() {
+  const Graph graph = build_graph({{30, 10}, {10, 30}, {20, 20}, {10, 40}, {40, 10}});
+  CHECK(graph.ids == (std::vector<vertex_t>{10, 20, 30, 40}));
+  CHECK(graph.degree(0) == 2 && graph.neighbours_begin(0)[0] == 2 && graph.neighbours_begin(0)[1] == 3);
+  CHECK(graph.degree(1) == 0);  // a self-loop only adds its vertex
+  CHECK(graph.degree(2) == 1 && graph.degree(3) == 1);
+  CHECK(build_graph({}).vertex_count() == 0);
+
+  // Ids spread far apart are numbered by sorting rather than by table: same shape.
+  const vertex_t far = vertex_t{1} << 60;
+  const Graph spread = build_graph({{3 * far, far}, {far, 3 * far}, {2 * far, 2 * far}, {far, 4 * far}, {4 * far, far}});
+  CHECK(spread.ids == (std::vector<vertex_t>{far, 2 * far, 3 * far, 4 * far}));
+  CHECK(spread.offsets == graph.offsets && spread.neighbours == graph.neighbours);
+}
+
+int run_examples() {
+  dsu_worked_example();
+  dsu_tie_break_and_compression();
+  dsu_no_ops();
+  clique_manager_registration();
+  subcliques();
+  graph_building();
+  if (failures != 0) return 1;
+  std::puts("ok");
+  return 0;
+}
+
+std::vector<Edge> read_edges() {
+  std::vector<Edge> edges;
+  vertex_t u = 0;
+  vertex_t v = 0;
+  while (std::cin >> u >> v) edges.emplace_back(u, v);
+  return edges;
+}
+
+int print_cliques() {
+  const Graph graph = build_graph(read_edges());
+  Ticker tick;
+  for_each_maximal_clique(graph, tick, [&](const std::vector<index_t>& clique) {
+    std::string line;
+    for (const index_t v : clique) line += std::to_string(graph.ids[v]) + ' ';
+    std::puts(line.c_str());
+  });
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "examples") == 0) return run_examples();
+  if (argc >= 2 && std::strcmp(argv[1], "cliques") == 0) return print_cliques();
+  std::fputs("usage: graph_core_check examples | cliques\n", stderr);
+  return 2;
+}

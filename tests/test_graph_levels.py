@@ -1,0 +1,122 @@
+"""q-components of a graph's clique complex, from the edge list to the levels."""
+
+import random
+from collections import Counter
+from itertools import combinations
+from math import comb
+
+import networkx as nx
+import pytest
+from hypothesis import given, settings, strategies as st
+
+import korvane
+from reference import reference_graph_levels
+
+levels_of = korvane.py_find_hierarchical_q_components_within_graph
+
+TRIANGLE_WITH_PENDANT = [(0, 1), (0, 2), (1, 2), (2, 3)]
+TWO_TRIANGLES_ON_AN_EDGE = [(0, 1), (0, 2), (1, 2), (1, 3), (2, 3)]
+
+
+@pytest.mark.parametrize(
+    "edges, max_q, expected",
+    [
+        ([], None, []),
+        ([], 0, []),
+        ([], 5, []),
+        (TRIANGLE_WITH_PENDANT, None, [[{0, 1, 2, 3}], [{0, 1, 2}, {2, 3}], [{0, 1, 2}]]),
+        # A cap of 0 counts as 1: only single vertices, edges notwithstanding.
+        (TRIANGLE_WITH_PENDANT, 0, [[{0}, {1}, {2}, {3}]]),
+        (TRIANGLE_WITH_PENDANT, 1, [[{0}, {1}, {2}, {3}]]),
+        # Below the clique number the top level lists each capped clique alone.
+        (TRIANGLE_WITH_PENDANT, 2, [[{0, 1, 2, 3}], [{0, 1}, {0, 2}, {1, 2}, {2, 3}]]),
+        (TRIANGLE_WITH_PENDANT, 3, [[{0, 1, 2, 3}], [{0, 1, 2}, {2, 3}], [{0, 1, 2}]]),
+        (TRIANGLE_WITH_PENDANT, 2**64 - 1, [[{0, 1, 2, 3}], [{0, 1, 2}, {2, 3}], [{0, 1, 2}]]),
+        (TWO_TRIANGLES_ON_AN_EDGE, None, [[{0, 1, 2, 3}], [{0, 1, 2, 3}], [{0, 1, 2}, {1, 2, 3}]]),
+        # Every edge end is a vertex; a self-loop adds its vertex and no edge.
+        ([(5, 5)], None, [[{5}]]),
+        ([(5, 5), (5, 5)], 3, [[{5}]]),
+        ([(0, 1), (7, 7), (1, 1)], None, [[{0, 1}, {7}], [{0, 1}]]),
+        # Repeated edges, in either direction, count once.
+        ([(1, 0), (0, 1), (0, 1)], None, [[{0, 1}], [{0, 1}]]),
+        # Components within a level in ascending order of their vertex lists.
+        ([(9, 8), (2**64 - 1, 3), (1, 4)], None, [[{1, 4}, {3, 2**64 - 1}, {8, 9}], [{1, 4}, {3, 2**64 - 1}, {8, 9}]]),
+    ],
+)
+def test_worked_examples_in_their_fixed_order(edges, max_q, expected):
+    assert levels_of(edges, max_q) == expected
+
+
+def test_capped_top_level_lists_shared_cliques_once():
+    # Two 4-cliques sharing the triangle {1, 2, 3}: 4 + 4 - 1 distinct triangles.
+    edges = [e for block in ([0, 1, 2, 3], [1, 2, 3, 4]) for e in combinations(block, 2)]
+    top = levels_of(edges, 3)[-1]
+    assert [sorted(c) for c in top] == sorted(sorted(c) for c in {*combinations(range(4), 3), *combinations(range(1, 5), 3)})
+    assert len(top) == 7
+
+
+def planted_clique(vertex_count, clique_size, extra_edges, seed):
+    rng = random.Random(seed)
+    members = rng.sample(range(vertex_count), clique_size)
+    edges = list(combinations(members, 2))
+    edges += [tuple(rng.sample(range(vertex_count), 2)) for _ in range(extra_edges)]
+    rng.shuffle(edges)
+    return edges, sorted(members)
+
+
+def test_planted_forty_clique():
+    edges, members = planted_clique(200, 40, 300, seed=11)
+    levels = levels_of(edges, None)
+    assert len(levels) == 40
+    assert levels[-1] == [set(members)]
+    # The clique stays inside one component at every level.
+    for level in levels:
+        assert sum(set(members) <= component for component in level) == 1
+    # Under a cap of 3 the top level lists its C(40, 3) triangles among the rest, each once.
+    capped = levels_of(edges, 3)
+    assert capped[:2] == levels[:2]
+    triangles = {tuple(sorted(c)) for c in capped[2]}
+    assert len(triangles) == len(capped[2])
+    assert len([t for t in triangles if set(t) <= set(members)]) == comb(40, 3)
+
+
+def as_multisets(levels):
+    return [Counter(frozenset(c) for c in level) for level in levels]
+
+
+def assert_matches_reference(edges, max_q):
+    levels = levels_of(edges, max_q)
+    for level in levels:
+        lists = [sorted(c) for c in level]
+        assert lists == sorted(lists), "components in ascending lexicographic order"
+    assert as_multisets(levels) == as_multisets(reference_graph_levels(edges, max_q))
+
+
+vertex_ids = st.sampled_from([0, 1, 2, 3, 5, 8, 13, 21, 2**40, 2**64 - 1])
+small_graphs = st.lists(st.tuples(vertex_ids, vertex_ids), max_size=30)
+caps = st.none() | st.integers(min_value=0, max_value=8)
+
+
+@settings(max_examples=200, deadline=None)
+@given(small_graphs, caps)
+def test_matches_step_by_step_model(edges, max_q):
+    assert_matches_reference(edges, max_q)
+
+
+REAL_GRAPHS = {
+    "karate club": nx.karate_club_graph(),
+    "Florentine families": nx.florentine_families_graph(),
+    "Les Miserables": nx.les_miserables_graph(),
+}
+
+
+# Les Miserables has a 10-clique, whose 2**10 subcliques make the model slow
+# without a cap, so it runs capped only.
+@pytest.mark.parametrize(
+    "name, max_q",
+    [("karate club", None), ("karate club", 2), ("Florentine families", None), ("Florentine families", 2),
+     ("Les Miserables", 3), ("Les Miserables", 4)],
+)
+def test_matches_step_by_step_model_on_real_graphs(name, max_q):
+    graph = nx.convert_node_labels_to_integers(REAL_GRAPHS[name], ordering="sorted")
+    assert_matches_reference(list(graph.edges()), max_q)

@@ -1,0 +1,400 @@
+"""The Python face of korvane: parsing, conversion, result shapes, failures."""
+
+import copy
+import ctypes
+import inspect
+import os
+import pickle
+import signal
+import subprocess
+import sys
+import textwrap
+import time
+
+import pytest
+
+import korvane
+
+hierarchy = korvane.py_find_hierarchical_q_components
+graph = korvane.py_find_hierarchical_q_components_within_graph
+persistence = korvane.py_calculate_persistent_q_components
+
+NAMES = [
+    "py_find_hierarchical_q_components",
+    "py_calculate_persistent_q_components",
+    "py_find_hierarchical_q_components_within_graph",
+]
+
+
+
+# ---------------------------------------------------------------- the module
+
+
+def test_module_lists_its_functions_in_order():
+    assert korvane.__all__ == NAMES
+    assert korvane.__doc__ == ""
+    assert "PanicException" not in korvane.__all__
+
+
+@pytest.mark.parametrize(
+    "function, parameters",
+    [(hierarchy, ["py_simplices"]), (graph, ["edges", "max_q"]), (persistence, ["edges", "max_q"])],
+)
+def test_functions_are_module_level_builtins(function, parameters):
+    assert type(function).__name__ == "builtin_function_or_method"
+    assert function.__module__ == "korvane"
+    assert function.__self__ is korvane
+    assert pickle.loads(pickle.dumps(function)) is function
+    assert function.__text_signature__ == "(" + ", ".join(parameters) + ")"
+    signature = inspect.signature(function)
+    assert list(signature.parameters) == parameters
+    assert all(
+        p.kind is inspect.Parameter.POSITIONAL_OR_KEYWORD and p.default is inspect.Parameter.empty
+        for p in signature.parameters.values()
+    )
+
+
+def test_panic_exception_escapes_ordinary_handlers():
+    panic = korvane.PanicException
+    assert issubclass(panic, BaseException)
+    assert not issubclass(panic, Exception)
+    assert f"{panic.__module__}.{panic.__qualname__}" == "korvane.PanicException"
+
+
+def test_initialising_again_returns_the_same_module():
+    library = ctypes.PyDLL(korvane.__file__)
+    library.PyInit_korvane.restype = ctypes.py_object
+    assert library.PyInit_korvane() is korvane
+    assert library.PyInit_korvane() is korvane
+
+
+# ---------------------------------------------------------------- argument parsing
+
+H = "py_find_hierarchical_q_components()"
+G = "py_find_hierarchical_q_components_within_graph()"
+P = "py_calculate_persistent_q_components()"
+
+
+@pytest.mark.parametrize(
+    "function, args, kwargs, message",
+    [
+        (hierarchy, (), {}, f"{H} missing 1 required positional argument: 'py_simplices'"),
+        (graph, ([],), {}, f"{G} missing 1 required positional argument: 'max_q'"),
+        (persistence, (), {"max_q": None}, f"{P} missing 1 required positional argument: 'edges'"),
+        (graph, (), {}, f"{G} missing 2 required positional arguments: 'edges' and 'max_q'"),
+        (hierarchy, ([], []), {}, f"{H} takes 1 positional arguments but 2 were given"),
+        (graph, ([], None, 3), {}, f"{G} takes 2 positional arguments but 3 were given"),
+        (hierarchy, ([],), {"py_simplices": []}, f"{H} got multiple values for argument 'py_simplices'"),
+        (persistence, ([], None), {"max_q": None}, f"{P} got multiple values for argument 'max_q'"),
+        (hierarchy, ([],), {"simplices": []}, f"{H} got an unexpected keyword argument 'simplices'"),
+        # too many positional arguments is reported before any keyword
+        (hierarchy, ([], []), {"bogus": 1}, f"{H} takes 1 positional arguments but 2 were given"),
+        # keywords are checked in call order, before missing parameters
+        (graph, ([],), {"edges": [], "bogus": 1}, f"{G} got multiple values for argument 'edges'"),
+        (graph, ([],), {"bogus": 1, "edges": []}, f"{G} got an unexpected keyword argument 'bogus'"),
+        (persistence, (), {"bogus": 1}, f"{P} got an unexpected keyword argument 'bogus'"),
+        # parsing comes before any conversion
+        (hierarchy, ("abc",), {"bogus": 1}, f"{H} got an unexpected keyword argument 'bogus'"),
+    ],
+)
+def test_argument_errors(function, args, kwargs, message):
+    with pytest.raises(TypeError) as caught:
+        function(*args, **kwargs)
+    assert str(caught.value) == message
+
+
+def test_keyword_that_is_not_utf8_is_unexpected():
+    with pytest.raises(TypeError) as caught:
+        hierarchy([], **{"py_simplices\udc80": 1})
+    assert str(caught.value) == f"{H} got an unexpected keyword argument 'py_simplices\udc80'"
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda: graph(edges=[], max_q=None),
+        lambda: graph(max_q=None, edges=[]),
+        lambda: persistence(max_q=0, edges=()),
+    ],
+)
+def test_keywords_fill_parameters(call):
+    assert call() == []
+
+
+# ---------------------------------------------------------------- argument conversion
+
+STR_REFUSED = "Can't extract `str` to `Vec`"
+
+
+class Outer:
+    class Opaque:
+        pass
+
+
+class NoName(type):
+    def __getattribute__(cls, name):
+        if name == "__qualname__":
+            raise RuntimeError("no name")
+        return super().__getattribute__(name)
+
+
+class Nameless(metaclass=NoName):
+    pass
+
+
+@pytest.mark.parametrize(
+    "call, error, message",
+    [
+        (lambda: hierarchy("abc"), TypeError, STR_REFUSED),
+        (lambda: hierarchy(["ab"]), TypeError, STR_REFUSED),
+        (lambda: hierarchy([[0], ""]), TypeError, STR_REFUSED),
+        (lambda: graph("ab", None), TypeError, STR_REFUSED),
+        (lambda: hierarchy(5), TypeError, "'int' object cannot be converted to 'Sequence'"),
+        (lambda: hierarchy([[0], {1, 2}]), TypeError, "'set' object cannot be converted to 'Sequence'"),
+        (lambda: graph({(0, 1)}, None), TypeError, "'set' object cannot be converted to 'Sequence'"),
+        (lambda: persistence(Outer.Opaque(), None), TypeError, "'Outer.Opaque' object cannot be converted to 'Sequence'"),
+        (
+            lambda: hierarchy([Nameless()]),
+            TypeError,
+            "'<failed to extract type name>' object cannot be converted to 'Sequence'",
+        ),
+        (lambda: graph([(0, 1), [1, 2]], None), TypeError, "'list' object cannot be converted to 'PyTuple'"),
+        (lambda: persistence([[0, 1, 2.0]], None), TypeError, "'list' object cannot be converted to 'PyTuple'"),
+        (lambda: graph([(0, 1, 2)], None), ValueError, "expected tuple of length 2, but got tuple of length 3"),
+        (lambda: persistence([(0, 1)], None), ValueError, "expected tuple of length 3, but got tuple of length 2"),
+        (lambda: persistence([(0, 1, 2, 3)], 1), ValueError, "expected tuple of length 3, but got tuple of length 4"),
+        (lambda: hierarchy([[1, -1]]), OverflowError, None),
+        (lambda: hierarchy([[2**64]]), OverflowError, None),
+        (lambda: persistence([(2**64, 0, 1.0)], None), OverflowError, None),
+        (lambda: hierarchy([[1.0]]), TypeError, "'float' object cannot be interpreted as an integer"),
+        (lambda: graph([(0, "1")], None), TypeError, "'str' object cannot be interpreted as an integer"),
+        (lambda: persistence([(0, 1, "2")], None), TypeError, None),
+        (lambda: graph([], -1), OverflowError, None),
+        (lambda: persistence([], 2**64), OverflowError, None),
+        (lambda: graph([], 1.5), TypeError, "'float' object cannot be interpreted as an integer"),
+        # the edges are converted before max_q, so their error wins
+        (lambda: graph([[0, 1]], -1), TypeError, "'list' object cannot be converted to 'PyTuple'"),
+        (lambda: persistence([(0, 1)], "x"), ValueError, "expected tuple of length 3, but got tuple of length 2"),
+    ],
+)
+def test_conversion_errors(call, error, message):
+    with pytest.raises(error) as caught:
+        call()
+    assert type(caught.value) is error
+    if message is not None:
+        assert str(caught.value) == message
+
+
+class Boom(Exception):
+    pass
+
+
+class FailingIteration:
+    """A sequence whose iteration fails after `good` items."""
+
+    def __init__(self, items, good):
+        self.items, self.good = items, good
+
+    def __len__(self):
+        return len(self.items)
+
+    def __getitem__(self, i):
+        return self.items[i]
+
+    def __iter__(self):
+        yield from self.items[: self.good]
+        raise Boom("iteration failed")
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda: hierarchy(FailingIteration([[0]], 0)),
+        lambda: hierarchy([[0], FailingIteration([1, 2], 1)]),
+        lambda: graph(FailingIteration([(0, 1), (1, 2)], 1), None),
+        lambda: persistence(FailingIteration([(0, 1, 0.5)], 1), None),
+    ],
+)
+def test_iteration_errors_pass_through_unchanged(call):
+    with pytest.raises(Boom) as caught:
+        call()
+    assert caught.value.args == ("iteration failed",)
+
+
+class Indexed:
+    """An int-like object: only __index__."""
+
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+class Weight:
+    def __float__(self):
+        return 0.25
+
+
+class LengthFails:
+    """A sequence whose length cannot be taken; only its items count."""
+
+    def __init__(self, items):
+        self.items = items
+
+    def __len__(self):
+        raise Boom("no length")
+
+    def __getitem__(self, i):
+        return self.items[i]
+
+
+SIMPLICES = [[0, 1, 2], [1, 2, 3], [4]]
+EDGES = [(0, 1), (0, 2), (1, 2), (2, 3)]
+WEIGHTED = [(1, 2, 0.5), (2, 3, 0.25)]
+
+
+@pytest.mark.parametrize(
+    "call, same_as",
+    [
+        (lambda: hierarchy(tuple(map(tuple, SIMPLICES))), lambda: hierarchy(SIMPLICES)),
+        (lambda: hierarchy([range(3), b"\x01\x02\x03", (4,)]), lambda: hierarchy(SIMPLICES)),
+        (lambda: hierarchy(LengthFails([[Indexed(0), True, 2], [1, 2, 3], [4]])), lambda: hierarchy(SIMPLICES)),
+        (lambda: hierarchy([[0, 0, 1, 2], [3, 1, 2], [4, 4]]), lambda: hierarchy(SIMPLICES)),
+        (lambda: graph(tuple(EDGES), Indexed(3)), lambda: graph(EDGES, 3)),
+        (lambda: graph(LengthFails(EDGES), None), lambda: graph(EDGES, None)),
+        (lambda: persistence([(1, 2, 0.5), (2, 3, Weight())], None), lambda: persistence(WEIGHTED, None)),
+        (lambda: persistence([(Indexed(1), 2, 0.5), (2, 3, 0.25)], True), lambda: persistence(WEIGHTED, 1)),
+    ],
+)
+def test_other_sequences_and_numbers_convert_alike(call, same_as):
+    assert call() == same_as()
+
+
+def test_largest_vertex_id_is_accepted():
+    top = 2**64 - 1
+    hierarchy([[top, 0]])
+    graph([(top, 0)], top)
+    persistence([(top, 0, 1.0)], top)
+
+
+def test_arguments_are_left_unchanged():
+    simplices = [[0, 1, 2], (1, 2, 3), [4]]
+    edges = [(0, 1), (1, 2)]
+    weighted = [(1, 2, 0.5), (2, 3, 1)]
+    before = copy.deepcopy((simplices, edges, weighted))
+    hierarchy(simplices)
+    graph(edges, None)
+    persistence(weighted, None)
+    assert (simplices, edges, weighted) == before
+
+
+def test_calls_release_their_argument_references():
+    vertex = 10**12 + 7  # a fresh int object whose count we can follow
+    weight = 1e300
+    good = [[vertex, 1]], [(vertex, 1)], [(vertex, 1, weight)]
+    bad = [[vertex, -1]], [(vertex, -1)], [(vertex, 1, weight), (1, 2)]
+    counts = sys.getrefcount(vertex), sys.getrefcount(weight)
+    for _ in range(3):
+        hierarchy(good[0])
+        graph(good[1], vertex)
+        persistence(good[2], vertex)
+        for call in (lambda: hierarchy(bad[0]), lambda: graph(bad[1], None), lambda: persistence(bad[2], None)):
+            with pytest.raises((OverflowError, ValueError)):
+                call()
+    assert (sys.getrefcount(vertex), sys.getrefcount(weight)) == counts
+
+
+# ---------------------------------------------------------------- results
+
+
+def test_empty_inputs():
+    assert hierarchy([]) == []
+    assert graph([], None) == []
+    assert graph((), 0) == []
+    assert persistence([], None) == []
+
+
+def test_hierarchy_result_is_levels_of_sets_of_indices():
+    levels = hierarchy(SIMPLICES)
+    assert type(levels) is list and len(levels) == 3
+    for level in levels:
+        assert type(level) is list
+        for component in level:
+            assert type(component) is set
+            assert all(type(index) is int for index in component)
+    assert sorted(map(sorted, levels[0])) == [[0, 1], [2]]
+    assert hierarchy([[], []]) == [[]]
+
+
+def test_graph_result_is_levels_of_sets_of_vertex_ids():
+    levels = graph(EDGES, None)
+    assert [sorted(map(sorted, level)) for level in levels] == [[[0, 1, 2, 3]], [[0, 1, 2], [2, 3]], [[0, 1, 2]]]
+    assert all(type(c) is set and all(type(v) is int for v in c) for level in levels for c in level)
+    assert graph([(5, 5)], None) == [[{5}]]
+
+
+def test_persistence_records_have_int_levels_vertex_lists_and_float_weights():
+    records = persistence([(1, 2, 3), (2, 3, 1)], None)
+    for (q, vertices), birth, death in records:
+        assert type(q) is int
+        assert type(vertices) is list and vertices == sorted(vertices)
+        assert all(type(v) is int for v in vertices)
+        assert type(birth) is float and type(death) is float
+    assert ((0, [2, 3]), 1.0, 3.0) in records
+    assert ((1, [1, 2]), 3.0, 3.0) in records
+
+
+# ---------------------------------------------------------------- interruption and the interpreter lock
+
+INTERRUPTIBLE_CALL = textwrap.dedent(
+    """
+    import sys, threading, time
+    import korvane
+
+    # Every simplex shares vertex 0: the pair search is quadratic.
+    simplices = [[0, i] for i in range(1, 300_000)]
+    ticks = 0
+    def count():
+        global ticks
+        while True:
+            time.sleep(0.005)
+            ticks += 1
+    threading.Thread(target=count, daemon=True).start()
+    time.sleep(0.05)
+    print("calling", flush=True)
+    before = ticks
+    try:
+        korvane.py_find_hierarchical_q_components(simplices)
+    except KeyboardInterrupt:
+        print("interrupted", ticks - before, flush=True)
+    else:
+        print("finished", flush=True)
+    """
+)
+
+
+def test_ctrl_c_interrupts_a_long_call_and_other_threads_run_meanwhile():
+    environment = dict(os.environ, PYTHONPATH=os.path.dirname(korvane.__file__))
+    child = subprocess.Popen(
+        [sys.executable, "-c", INTERRUPTIBLE_CALL], stdout=subprocess.PIPE, text=True, env=environment
+    )
+    try:
+        assert child.stdout.readline() == "calling\n"
+        time.sleep(0.5)
+        if child.poll() is not None:
+            pytest.skip("the call finished before it could be interrupted")
+        child.send_signal(signal.SIGINT)
+        sent = time.monotonic()
+        output = child.stdout.readline().split()
+        answered = time.monotonic()
+        if output == ["finished"]:
+            pytest.skip("the call finished before it could be interrupted")
+        assert output[0] == "interrupted"
+        assert answered - sent < 0.5
+        assert int(output[1]) > 0
+        assert child.wait(timeout=10) == 0
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()

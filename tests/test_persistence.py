@@ -1,0 +1,241 @@
+"""Births and deaths of (q, vertex set) components over a weighted filtration."""
+
+import itertools
+import math
+import random
+
+import pytest
+from hypothesis import given, settings, strategies as st
+
+import korvane
+from reference import reference_graph_levels, reference_persistence
+
+persistence = korvane.py_calculate_persistent_q_components
+NAN, INF = float("nan"), float("inf")
+
+
+def by_death(records):
+    """Consecutive records of equal death, each run sorted: the order inside a
+    step is left out of the comparison."""
+    runs = []
+    for death, run in itertools.groupby(records, key=lambda r: r[2]):
+        runs.append(sorted(run))
+    return runs
+
+
+@pytest.mark.parametrize(
+    "edges, max_q, expected",
+    [
+        ([], None, []),
+        ([(0, 1, NAN), (1, 2, INF), (2, 3, -INF)], None, []),
+        ([(4, 9, 0.75)], None, [((0, [4, 9]), 0.75, 0.75), ((1, [4, 9]), 0.75, 0.75)]),
+        (
+            [(1, 2, 0.5), (2, 3, 0.2)],
+            None,
+            [
+                ((0, [2, 3]), 0.2, 0.5),
+                ((0, [1, 2, 3]), 0.5, 0.5),
+                ((1, [1, 2]), 0.5, 0.5),
+                ((1, [2, 3]), 0.2, 0.5),
+            ],
+        ),
+        # A key found after the first of two equal weights but not after the second.
+        (
+            [(1, 2, 1.0), (2, 3, 1.0)],
+            None,
+            [
+                ((0, [1, 2]), 1.0, 1.0),
+                ((0, [1, 2, 3]), 1.0, 1.0),
+                ((1, [1, 2]), 1.0, 1.0),
+                ((1, [2, 3]), 1.0, 1.0),
+            ],
+        ),
+        # The NaN edge adds neither its edge nor its vertices.
+        (
+            [(1, 2, 0.1), (3, 4, NAN), (2, 3, 0.3)],
+            None,
+            [
+                ((0, [1, 2]), 0.1, 0.3),
+                ((0, [1, 2, 3]), 0.3, 0.3),
+                ((1, [1, 2]), 0.1, 0.3),
+                ((1, [2, 3]), 0.3, 0.3),
+            ],
+        ),
+        # A self-loop adds a lone vertex; a repeated edge changes nothing.
+        (
+            [(5, 5, 0.1), (5, 6, 0.2), (6, 5, 0.3)],
+            None,
+            [((0, [5]), 0.1, 0.2), ((0, [5, 6]), 0.2, 0.3), ((1, [5, 6]), 0.2, 0.3)],
+        ),
+    ],
+)
+def test_worked_examples_in_their_fixed_order(edges, max_q, expected):
+    assert persistence(edges, max_q) == expected
+
+
+def test_ties_keep_input_order_and_zero_signs_tie():
+    forward = persistence([(1, 2, 0.0), (2, 3, -0.0)], None)
+    backward = persistence([(2, 3, -0.0), (1, 2, 0.0)], None)
+    assert forward[0][0] == (0, [1, 2])
+    assert backward[0][0] == (0, [2, 3])
+    # Each weight is reported as given, sign included.
+    assert math.copysign(1, forward[0][1]) == 1 and math.copysign(1, forward[0][2]) == -1
+
+
+def test_closing_a_triangle_raises_the_top_level_and_merges_the_old_one():
+    edges = [(0, 1, 1.0), (1, 2, 2.0), (0, 2, 3.0)]
+    assert persistence(edges, None) == [
+        ((0, [0, 1]), 1.0, 2.0),
+        # The edge (0, 2) is found at level 1 only inside the triangle's class.
+        ((1, [0, 1]), 1.0, 3.0),
+        ((1, [1, 2]), 2.0, 3.0),
+        ((0, [0, 1, 2]), 2.0, 3.0),
+        ((1, [0, 1, 2]), 3.0, 3.0),
+        ((2, [0, 1, 2]), 3.0, 3.0),
+    ]
+
+
+def test_edges_inside_a_component_leave_its_key_alive():
+    # The chord (0, 2) changes level 1 only; the level-0 key lives to the end.
+    records = persistence([(0, 1, 1.0), (1, 2, 2.0), (2, 3, 3.0), (0, 2, 4.0)], None)
+    assert ((0, [0, 1, 2, 3]), 3.0, 4.0) in records
+    assert [key for key, _, death in records if death == 4.0 and key[0] == 0] == [(0, [0, 1, 2, 3])]
+
+
+def test_the_largest_cap_is_no_cap():
+    edges = [(u, v, (u * 7 + v) % 5) for u, v in itertools.combinations(range(6), 2)]
+    assert persistence(edges, 2**64 - 1) == persistence(edges, None)
+
+
+def test_the_same_vertex_set_at_two_levels_is_two_keys():
+    records = persistence([(7, 8, 2.5)], None)
+    assert [key for key, _, _ in records] == [(0, [7, 8]), (1, [7, 8])]
+
+
+@pytest.mark.parametrize("max_q", [0, 1])
+def test_a_cap_of_one_vertex_lists_every_vertex_alone_forever(max_q):
+    edges = [(0, 1, 1.0), (1, 2, 2.0), (0, 2, 3.0)]
+    assert persistence(edges, max_q) == [((0, [0]), 1.0, 3.0), ((0, [1]), 1.0, 3.0), ((0, [2]), 2.0, 3.0)]
+
+
+def test_a_cap_keeps_every_capped_clique_alone_at_the_top():
+    # With cliques of at most two vertices, level 1 is every edge on its own.
+    edges = [(0, 1, 1.0), (1, 2, 2.0), (0, 2, 3.0), (2, 3, 4.0)]
+    records = persistence(edges, 2)
+    assert [r for r in records if r[0][0] == 1] == [
+        ((1, [0, 1]), 1.0, 4.0),
+        ((1, [0, 2]), 3.0, 4.0),
+        ((1, [1, 2]), 2.0, 4.0),
+        ((1, [2, 3]), 4.0, 4.0),
+    ]
+    assert persistence(edges, 9) == persistence(edges, None)
+
+
+def test_order_within_a_step_is_by_level_then_vertex_list():
+    # (1, [1, 2]) is born before (1, [0, 1]) and both die at 3.0; the survivors
+    # come by level, then vertex list, whatever their birth.
+    edges = [(1, 2, 1.0), (0, 1, 2.0), (8, 7, 2.5), (0, 2, 3.0)]
+    assert persistence(edges, None) == [
+        ((0, [1, 2]), 1.0, 2.0),
+        ((1, [0, 1]), 2.0, 3.0),
+        ((1, [1, 2]), 1.0, 3.0),
+        ((0, [0, 1, 2]), 2.0, 3.0),
+        ((0, [7, 8]), 2.5, 3.0),
+        ((1, [0, 1, 2]), 3.0, 3.0),
+        ((1, [7, 8]), 2.5, 3.0),
+        ((2, [0, 1, 2]), 3.0, 3.0),
+    ]
+
+
+def test_large_vertex_ids_keep_their_order():
+    top = 2**64 - 1
+    assert persistence([(top, 0, 1.0), (top - 1, top, 2.0)], None) == [
+        ((0, [0, top]), 1.0, 2.0),
+        ((0, [0, top - 1, top]), 2.0, 2.0),
+        ((1, [0, top]), 1.0, 2.0),
+        ((1, [top - 1, top]), 2.0, 2.0),
+    ]
+
+
+WEIGHTS = st.one_of(
+    st.sampled_from([0.0, -0.0, 0.5, 1.0, 2.0, NAN, INF, -INF]),
+    st.integers(min_value=-3, max_value=3),
+    st.floats(min_value=-4, max_value=4, allow_nan=False),
+)
+
+
+@settings(max_examples=200, deadline=None)
+@given(
+    edges=st.lists(
+        st.tuples(st.integers(0, 6), st.integers(0, 6), WEIGHTS),
+        max_size=18,
+    ),
+    max_q=st.one_of(st.none(), st.integers(0, 6)),
+)
+def test_matches_the_rerun_per_edge_on_random_graphs(edges, max_q):
+    assert by_death(persistence(edges, max_q)) == by_death(reference_persistence(edges, max_q))
+
+
+@settings(max_examples=40, deadline=None)
+@given(
+    vertex_count=st.integers(4, 8),
+    density=st.sampled_from([0.6, 0.8, 1.0]),
+    seed=st.integers(0, 2**32 - 1),
+    max_q=st.one_of(st.none(), st.integers(0, 7)),
+)
+def test_matches_the_rerun_per_edge_on_dense_graphs(vertex_count, density, seed, max_q):
+    # Dense graphs give many maximal cliques per edge and overlapping new facets.
+    rng = random.Random(seed)
+    edges = [
+        (u, v, rng.randint(0, 8) / 4) if rng.random() < 0.5 else (v, u, rng.randint(0, 8) / 4)
+        for u, v in itertools.combinations(range(vertex_count), 2)
+        if rng.random() < density
+    ]
+    rng.shuffle(edges)
+    assert by_death(persistence(edges, max_q)) == by_death(reference_persistence(edges, max_q))
+
+
+@pytest.mark.parametrize("max_q", [None, 3])
+def test_long_filtrations_match_the_rerun_per_edge(max_q):
+    # A path laid in order makes ever larger components die one after another,
+    # enough dead vertex sets to be compacted away; short chords add triangles
+    # and 4-cliques on top.
+    rng = random.Random(5)
+    n = 150
+    path = [(i, i + 1, i / n) for i in range(n)]
+    chords = [(i, i + rng.randint(2, 3), rng.random()) for i in rng.sample(range(n), 90)]
+    edges = path + chords
+    assert persistence(edges, max_q) == reference_persistence(edges, max_q)
+
+
+def random_weighted_graph(rng, vertex_count, edge_count):
+    weights = rng.sample(range(10 * edge_count), edge_count)
+    return [(rng.randrange(vertex_count), rng.randrange(vertex_count), w / 7) for w in weights]
+
+
+@settings(max_examples=30, deadline=None)
+@given(seed=st.integers(0, 2**32 - 1), max_q=st.one_of(st.none(), st.integers(0, 5)))
+def test_edge_order_and_order_preserving_relabelling_change_nothing(seed, max_q):
+    # With distinct weights the input order is irrelevant, and ids only matter
+    # through their order.
+    rng = random.Random(seed)
+    edges = random_weighted_graph(rng, 25, 90)
+    records = persistence(edges, max_q)
+    shuffled = rng.sample(edges, len(edges))
+    assert persistence(shuffled, max_q) == records
+    relabel = lambda x: 3 * x + 2**40
+    moved = [(relabel(u), relabel(v), w) for u, v, w in edges]
+    assert persistence(moved, max_q) == [((q, [relabel(x) for x in vs]), b, d) for (q, vs), b, d in records]
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_survivors_are_the_components_of_the_whole_graph(seed):
+    rng = random.Random(seed)
+    edges = random_weighted_graph(rng, 30, 110)
+    # A final self-loop on a present vertex changes nothing, so every record
+    # that dies at its weight is a survivor.
+    end = max(w for _, _, w in edges) + 1
+    records = persistence(edges + [(edges[0][0], edges[0][0], end)], None)
+    survivors = [key for key, _, death in records if death == end]
+    levels = reference_graph_levels([(u, v) for u, v, _ in edges], None)
+    assert survivors == sorted((q, sorted(c)) for q, level in enumerate(levels) for c in level)

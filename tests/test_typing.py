@@ -1,0 +1,59 @@
+"""The type stub: complete, accepted by mypy --strict, and true to the module."""
+
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+import korvane
+import typed_usage
+
+ROOT = Path(__file__).resolve().parent.parent
+
+
+def run_mypy_tool(arguments, work_dir):
+    """Run a mypy entry point on this checkout's stub and the module built from it; caches go to work_dir."""
+    pytest.importorskip("mypy")
+    module_dir = os.path.dirname(korvane.__file__)
+    env = dict(os.environ, MYPYPATH=str(ROOT), PYTHONPATH=os.pathsep.join([module_dir, str(ROOT / "tests")]))
+    return subprocess.run(
+        [sys.executable, "-m", *arguments],
+        capture_output=True,
+        text=True,
+        env=env,
+        cwd=work_dir,
+    )
+
+
+def test_typed_usage_passes_strict_mypy(tmp_path):
+    done = run_mypy_tool(["mypy", "--strict", str(ROOT / "tests" / "typed_usage.py")], tmp_path)
+    assert done.returncode == 0, done.stdout + done.stderr
+
+
+def test_stub_matches_the_runtime_module(tmp_path):
+    # stubtest imports the module and compares every public name and every
+    # parameter list (read from the text signatures) with the stub.
+    done = run_mypy_tool(["mypy.stubtest", "korvane"], tmp_path)
+    assert done.returncode == 0, done.stdout + done.stderr
+
+
+def is_levels(value):
+    return type(value) is list and all(
+        type(level) is list and all(type(c) is set and all(type(x) is int for x in c) for c in level) for level in value
+    )
+
+
+def test_results_have_the_declared_types():
+    assert is_levels(typed_usage.simplicial_levels())
+    assert is_levels(typed_usage.graph_levels(None))
+    assert is_levels(typed_usage.graph_levels(2))
+    records = typed_usage.persistence()
+    assert records
+    for record in records:
+        (q, vertices), birth, death = record
+        assert type(record) is tuple and type(record[0]) is tuple
+        assert type(q) is int and type(vertices) is list and all(type(v) is int for v in vertices)
+        assert type(birth) is float and type(death) is float
+
