@@ -355,6 +355,28 @@ PyRef build_persistence(const PersistenceRecords& records) {
 // ---------------------------------------------------------------------------
 // Running the core
 
+#ifdef PYPY_VERSION
+// PyPy's PyErr_CheckSignals does not run pending signal handlers: PyPy runs
+// them between bytecodes, so calling a Python function that does nothing
+// (made once, at module creation) gives them their turn.
+PyObject* signal_checkpoint = nullptr;
+
+bool make_signal_checkpoint() {
+  if (signal_checkpoint == nullptr) {
+    PyRef globals(PyDict_New());
+    if (!globals) return false;
+    signal_checkpoint = PyRun_String("lambda: None", Py_eval_input, globals.get(), globals.get());
+  }
+  return signal_checkpoint != nullptr;
+}
+
+bool run_pending_signal_handlers() { return !PyRef(PyObject_CallNoArgs(signal_checkpoint)); }
+#else
+bool make_signal_checkpoint() { return true; }
+
+bool run_pending_signal_handlers() { return PyErr_CheckSignals() != 0; }
+#endif
+
 // The core runs without the interpreter lock so that other Python threads keep
 // going. Its Ticker polls here: the lock is taken back just long enough to run
 // pending signal handlers, and a handler that raised (Ctrl-C) stops the core,
@@ -370,7 +392,7 @@ class InterpreterLockReleased {
   static bool poll_signals(void* context) {
     auto* self = static_cast<InterpreterLockReleased*>(context);
     PyEval_RestoreThread(self->thread_);
-    const bool raised = PyErr_CheckSignals() != 0;
+    const bool raised = run_pending_signal_handlers();
     self->thread_ = PyEval_SaveThread();
     return raised;
   }
@@ -496,8 +518,15 @@ PyRef create_module() {
         nullptr);
     if (panic_exception == nullptr) return {};
   }
+  if (!make_signal_checkpoint()) return {};
   PyRef module(PyModule_Create2(&module_definition, PYTHON_API_VERSION));
   if (!module) return {};
+#ifdef PYPY_VERSION
+  // PyPy leaves an empty module docstring unset, and `__doc__` would then read
+  // the docstring of the module type.
+  PyRef empty(PyUnicode_FromString(""));
+  if (!empty || PyObject_SetAttrString(module.get(), "__doc__", empty.get()) != 0) return {};
+#endif
   PyRef all(PyList_New(0));
   if (!all) return {};
   for (const PyMethodDef* function = module_functions; function->ml_name != nullptr; ++function) {
