@@ -181,8 +181,6 @@ class Meddler:
     """An element that, when read as a vertex or as a vertex list, first
     rearranges the list holding it (wired up as `target`)."""
 
-    destroys = False
-
     def __init__(self, value, items, operation):
         self.value = value
         self.items = items
@@ -212,8 +210,6 @@ class Meddler:
 class Destroyer(Meddler):
     """Replaces the contents of the list holding it with new objects, so the
     old storage and items not held elsewhere are freed while being read."""
-
-    destroys = True
 
     def meddle(self):
         if isinstance(self.target, list):
