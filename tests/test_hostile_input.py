@@ -8,7 +8,7 @@ must survive, and on CPython every object reachable from the arguments must
 keep its reference count.
 
 KORVANE_HOSTILE_EXAMPLES sets the number of examples per function (CI runs
-10,000; a few hundred by default).
+10,000 on CPython, with and without the sanitizers; a few hundred by default).
 """
 
 import os
