@@ -4,36 +4,11 @@
 #include <iterator>
 #include <numeric>
 
+#include "union_find.hpp"
+
 namespace korvane {
 
 namespace {
-
-// Union by size with path halving over dense ids.
-class UnionFind {
- public:
-  explicit UnionFind(index_t n) : parent_(n), size_(n, 1) { std::iota(parent_.begin(), parent_.end(), index_t{0}); }
-
-  index_t find(index_t x) {
-    while (parent_[x] != x) {
-      parent_[x] = parent_[parent_[x]];
-      x = parent_[x];
-    }
-    return x;
-  }
-
-  void unite(index_t a, index_t b) {
-    a = find(a);
-    b = find(b);
-    if (a == b) return;
-    if (size_[a] < size_[b]) std::swap(a, b);
-    parent_[b] = a;
-    size_[a] += size_[b];
-  }
-
- private:
-  std::vector<index_t> parent_;
-  std::vector<index_t> size_;
-};
 
 struct SetPair {
   index_t a;

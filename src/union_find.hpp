@@ -1,0 +1,51 @@
+// Union by size with path halving over dense ids 0 .. n-1.
+#pragma once
+
+#include <numeric>
+#include <utility>
+#include <vector>
+
+#include "core.hpp"
+
+namespace korvane {
+
+class UnionFind {
+ public:
+  explicit UnionFind(index_t n = 0) { grow(n); }
+
+  // Adds singleton classes until there are n ids.
+  void grow(index_t n) {
+    const index_t old = static_cast<index_t>(parent_.size());
+    if (n <= old) return;
+    parent_.resize(n);
+    std::iota(parent_.begin() + old, parent_.end(), old);
+    size_.resize(n, 1);
+  }
+  index_t size() const { return static_cast<index_t>(parent_.size()); }
+
+  index_t find(index_t x) {
+    while (parent_[x] != x) {
+      parent_[x] = parent_[parent_[x]];
+      x = parent_[x];
+    }
+    return x;
+  }
+
+  // Links the smaller class under the larger; returns false when a and b were
+  // already in one class.
+  bool unite(index_t a, index_t b) {
+    a = find(a);
+    b = find(b);
+    if (a == b) return false;
+    if (size_[a] < size_[b]) std::swap(a, b);
+    parent_[b] = a;
+    size_[a] += size_[b];
+    return true;
+  }
+
+ private:
+  std::vector<index_t> parent_;
+  std::vector<index_t> size_;
+};
+
+}  // namespace korvane
