@@ -121,6 +121,7 @@ class AdjacencyJoiner {
 
   void join_block(const index_t* vertices, std::size_t vertex_count, const index_t* block_facets,
                   std::size_t facet_count, LevelJoins& joins) {
+    block_facets_ = block_facets;
     load_rows(vertices, vertex_count);
     load_facets(block_facets, facet_count, vertex_count);
     std::vector<word_t> below(words_, 0), clique(words_), common(words_);
@@ -143,8 +144,7 @@ class AdjacencyJoiner {
         shared = 0;
         for (std::size_t k = 0; k < words_; ++k) shared += popcount64(clique[k]);
         if (shared < 2) continue;
-        const index_t g = facet_extending(clique.data(), common.data(), row_x, x);
-        joins.join(block_facets[i], block_facets[g], shared - 1);
+        joins.join(block_facets[i], facet_extending(clique.data(), common.data(), row_x, x), shared - 1);
       }
       below[x_word] |= x_bit;
       tick_(facet_count * (words_ + 1) + holders_.length(x));
@@ -198,20 +198,20 @@ class AdjacencyJoiner {
     tick_(facet_count + 2 * holders_.items.size());
   }
 
-  // The facets holding x, their bitsets copied side by side and indexed by hash.
+  // The facets holding x, by the hash of their bitsets. The facet looked up is
+  // always one of them, so while their hashes are distinct a hash settles it.
   void index_holders(std::size_t x) {
-    const std::size_t count = holders_.length(x);
-    holder_bits_.resize(count * words_);
     holder_index_ = HashIndex();
-    holder_index_.reserve(count);
-    for (std::size_t h = 0; h < count; ++h) {
-      const word_t* bits = facet_bits(holders_.begin(x)[h]);
-      std::copy(bits, bits + words_, holder_bits_.data() + h * words_);
-      holder_index_.insert(hash_of_bits(bits, words_), static_cast<index_t>(h));
+    holder_index_.reserve(holders_.length(x));
+    hashes_collide_ = false;
+    for (const index_t* h = holders_.begin(x); h != holders_.end(x); ++h) {
+      const std::uint64_t hash = hash_of_bits(facet_bits(*h), words_);
+      hashes_collide_ = hashes_collide_ || holder_index_.find(hash, [](index_t) { return true; }) != none;
+      holder_index_.insert(hash, block_facets_[*h]);
     }
   }
 
-  // The position of a facet holding T + x, for T = `clique`, which becomes that
+  // The id of a facet holding T + x, for T = `clique`, which becomes that
   // facet's bitset; `common` is scratch.
   index_t facet_extending(word_t* clique, word_t* common, const word_t* row_x, std::size_t x) const {
     std::copy(row_x, row_x + words_, common);
@@ -225,14 +225,21 @@ class AdjacencyJoiner {
         intersect(common, row(c));
       }
     }
-    const index_t h = holder_index_.find(hash_of_bits(clique, words_), [&](index_t candidate) {
-      const word_t* bits = holder_bits_.data() + std::size_t{candidate} * words_;
-      for (std::size_t k = 0; k < words_; ++k)
-        if (bits[k] != clique[k]) return false;
-      return true;
+    const std::size_t size = hashes_collide_ ? size_of(clique) : 0;
+    const index_t found = holder_index_.find(hash_of_bits(clique, words_), [&](index_t f) {
+      return !hashes_collide_ ||
+             (facets_.length(f) == size && std::all_of(facets_.begin(f), facets_.end(f), [&](index_t v) {
+                return (clique[local_of_[v] / 64] >> (local_of_[v] % 64) & 1) != 0;
+              }));
     });
-    if (h == none) throw std::logic_error("a maximal clique is missing from the facets");
-    return holders_.begin(x)[h];
+    if (found == none) throw std::logic_error("a maximal clique is missing from the facets");
+    return found;
+  }
+
+  std::size_t size_of(const word_t* bits) const {
+    std::size_t size = 0;
+    for (std::size_t k = 0; k < words_; ++k) size += popcount64(bits[k]);
+    return size;
   }
 
   const Graph& graph_;
@@ -244,8 +251,9 @@ class AdjacencyJoiner {
   std::vector<word_t> rows_;
   std::vector<word_t> facet_bits_;
   Groups<index_t> holders_;
-  std::vector<word_t> holder_bits_;
-  HashIndex holder_index_;  // positions in holder_bits_, by the hash of the bitset
+  const index_t* block_facets_ = nullptr;
+  HashIndex holder_index_;  // ids of the facets holding the current x, by the hash of their bitsets
+  bool hashes_collide_ = false;
 };
 
 // Joins the facets of one block by counting overlaps, through the generic engine
