@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "facet_levels.hpp"
 #include "maximal_cliques.hpp"
 #include "q_levels.hpp"
 
@@ -375,7 +376,9 @@ std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph
   const bool capped_top = size_cap < largest;
   const std::size_t level_count = capped_top ? static_cast<std::size_t>(size_cap) : largest;
   const std::size_t facet_levels = capped_top ? level_count - 1 : level_count;
-  const std::vector<Groups<index_t>> classes = q_components_by_level(facets, checked_index(n), facet_levels);
+  const std::vector<Groups<index_t>> classes = overlaps_are_cheap_to_count(facets, checked_index(n))
+                                                   ? q_components_by_level(facets, checked_index(n), facet_levels)
+                                                   : facet_components_by_level(graph, facets, facet_levels);
   levels.reserve(level_count);
   for (const Groups<index_t>& level : classes) levels.push_back(components_from_classes(graph, facets, level, tick));
   if (capped_top) levels.push_back(cliques_of_size(graph, facets, level_count, tick));

@@ -120,3 +120,128 @@ REAL_GRAPHS = {
 def test_matches_step_by_step_model_on_real_graphs(name, max_q):
     graph = nx.convert_node_labels_to_integers(REAL_GRAPHS[name], ordering="sorted")
     assert_matches_reference(list(graph.edges()), max_q)
+
+
+# ---- Dense graphs, uncapped: levels from the maximal cliques through the adjacency ----
+#
+# The step-by-step model lists every clique, which is hopeless on dense graphs,
+# so these tests take their oracle from networkx's maximal cliques and a
+# brute-force comparison of every pair of them.
+
+
+def facet_model_levels(edges):
+    """Level q: the maximal cliques with at least q+1 vertices, two joined when
+    they share at least q+1 vertices (every pair compared), each class as the
+    union of its cliques' vertices."""
+    graph = nx.Graph()
+    graph.add_edges_from(edges)
+    facets = [frozenset(c) for c in nx.find_cliques(graph)]
+    if not facets:
+        return []
+    levels = []
+    for q in range(max(map(len, facets))):
+        present = [f for f in facets if len(f) >= q + 1]
+        parent = list(range(len(present)))
+
+        def find(i):
+            while parent[i] != i:
+                parent[i] = parent[parent[i]]
+                i = parent[i]
+            return i
+
+        for i, j in combinations(range(len(present)), 2):
+            if len(present[i] & present[j]) >= q + 1:
+                parent[find(i)] = find(j)
+        classes = {}
+        for i, f in enumerate(present):
+            classes.setdefault(find(i), set()).update(f)
+        levels.append([frozenset(c) for c in classes.values()])
+    return levels
+
+
+def assert_matches_facet_model(edges):
+    levels = levels_of(edges, None)
+    for level in levels:
+        lists = [sorted(c) for c in level]
+        assert lists == sorted(lists), "components in ascending lexicographic order"
+    assert as_multisets(levels) == as_multisets(facet_model_levels(edges))
+
+
+def dense_random(n, p, seed):
+    rng = random.Random(seed)
+    return [(u, v) for u in range(n) for v in range(u + 1, n) if rng.random() < p]
+
+
+def complete_multipartite(*parts):
+    labels = [k for k, size in enumerate(parts) for _ in range(size)]
+    return [(u, v) for u, v in combinations(range(len(labels)), 2) if labels[u] != labels[v]]
+
+
+def dense_core_in_sparse_graph(core, p, tail, seed):
+    """A dense random core on 0..core-1 inside a sparse random graph that reaches
+    it, with scattered triangles of its own."""
+    rng = random.Random(seed)
+    edges = dense_random(core, p, seed)
+    n = core + tail
+    edges += [(rng.randrange(n), rng.randrange(core, n)) for _ in range(2 * tail)]
+    for _ in range(tail // 4):
+        a, b, c = rng.sample(range(n), 3)
+        edges += [(a, b), (b, c), (a, c)]
+    return edges
+
+
+@pytest.mark.parametrize(
+    "edges",
+    [
+        pytest.param(dense_random(12, 0.8, 1), id="G(12, 0.8)"),
+        pytest.param(complete_multipartite(3, 3, 3, 3), id="Moon-Moser, 12 vertices"),
+        pytest.param(complete_multipartite(1, 2, 3, 4), id="complete multipartite, unequal parts"),
+        pytest.param(dense_core_in_sparse_graph(10, 0.8, 30, 3), id="dense core in a sparse graph"),
+    ],
+)
+def test_dense_graphs_match_step_by_step_model(edges):
+    assert_matches_reference(edges, None)
+
+
+@pytest.mark.parametrize(
+    "edges",
+    [
+        *(pytest.param(dense_random(n, p, n), id=f"G({n}, {p})") for n, p in [(25, 0.8), (35, 0.7), (45, 0.5)]),
+        pytest.param(complete_multipartite(3, 3, 3, 3, 3, 3), id="Moon-Moser, 18 vertices"),
+        pytest.param(complete_multipartite(2, 3, 3, 4, 5), id="complete multipartite, unequal parts"),
+        pytest.param(dense_core_in_sparse_graph(25, 0.75, 300, 5), id="dense core in a sparse graph"),
+        pytest.param(dense_random(30, 0.7, 2) + [(u + 30, v + 30) for u, v in dense_random(30, 0.7, 4)]
+                     + [(0, 30), (1, 31)], id="two dense blocks joined by edges"),
+        # 68 vertices: local ids span two bitset words.
+        pytest.param(dense_random(68, 0.3, 6), id="G(68, 0.3)"),
+    ],
+)
+def test_dense_graphs_match_facet_model(edges):
+    assert_matches_facet_model(edges)
+
+
+@settings(max_examples=60, deadline=None)
+@given(st.integers(min_value=3, max_value=22), st.floats(min_value=0.3, max_value=0.95), st.integers(0, 2**32))
+def test_random_dense_graphs_match_facet_model(n, p, seed):
+    # Small or sparse inputs count overlaps; dense ones go through the
+    # adjacency; both must give the same levels.
+    assert_matches_facet_model(dense_random(n, p, seed))
+
+
+def test_dense_graph_costs_about_its_maximal_cliques():
+    # G(70, 0.7) has about 30,000 maximal cliques; counting the overlaps of every
+    # pair sharing a vertex took seconds, while listing the cliques in pure Python
+    # takes well under one.
+    import time
+
+    edges = dense_random(70, 0.7, 70)
+    graph = nx.Graph(edges)
+    start = time.perf_counter()
+    sizes = [len(c) for c in nx.find_cliques(graph)]
+    listing = time.perf_counter() - start
+    start = time.perf_counter()
+    levels = levels_of(edges, None)
+    call = time.perf_counter() - start
+    assert len(sizes) > 20_000
+    assert len(levels) == max(sizes)
+    assert call < listing
