@@ -1,7 +1,6 @@
 #include "prefix_join.hpp"
 
 #include <algorithm>
-#include <bitset>
 #include <cmath>
 #include <numeric>
 
@@ -14,7 +13,13 @@ namespace {
 constexpr std::size_t max_mask_groups = 4096;
 constexpr std::size_t max_heavy = 64;
 
-int popcount(std::uint64_t x) { return static_cast<int>(std::bitset<64>(x).count()); }
+// Bits set in x, by halving sums (no library call on targets without a popcount instruction).
+inline int popcount(std::uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555ULL;
+  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+  x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
+  return static_cast<int>((x * 0x0101010101010101ULL) >> 56);
+}
 
 int leading_zeros(std::uint64_t x) {
   int n = 0;
@@ -168,6 +173,17 @@ void PrefixJoin::join(std::size_t q, UnionFind& classes, Ticker& tick) {
   }
 }
 
+// Whether member m shares t vertices with member k, whose light vertices are stamped.
+inline bool PrefixJoin::shares_at_least(std::size_t k, std::size_t m, std::size_t t) const {
+  const int heavy = popcount(member_masks_[k] & member_masks_[m]);
+  if (static_cast<std::size_t>(heavy) >= t) return true;
+  std::size_t need = t - static_cast<std::size_t>(heavy);
+  std::size_t left = member_light_.length(m);
+  for (const index_t* u = member_light_.begin(m); u != member_light_.end(m) && left >= need; ++u, --left)
+    if (stamp_[*u] == stamp_value_ && --need == 0) return true;
+  return false;
+}
+
 // Sorts the active holders of v by class and tests, for each holder and each
 // later block of another class, the block's members until one shares t vertices.
 void PrefixJoin::join_list(index_t v, std::size_t t, UnionFind& classes, Ticker& tick) {
@@ -187,6 +203,18 @@ void PrefixJoin::join_list(index_t v, std::size_t t, UnionFind& classes, Ticker&
     if (k == 0 || by_class_[k].first != by_class_[k - 1].first) block_starts_.push_back(k);
   block_starts_.push_back(by_class_.size());
 
+  // The members' masks and light vertices side by side, so that the tests below
+  // read one small block of memory.
+  member_masks_.clear();
+  member_light_.starts.assign(1, 0);
+  member_light_.items.clear();
+  for (const auto& member : by_class_) {
+    member_masks_.push_back(mask_[member.second]);
+    member_light_.items.insert(member_light_.items.end(), light_.begin(member.second), light_.end(member.second));
+    member_light_.close_group();
+  }
+  tick(member_light_.items.size());
+
   const std::size_t blocks = block_starts_.size() - 1;
   for (std::size_t b = 0; b + 1 < blocks; ++b) {
     for (std::size_t k = block_starts_[b]; k < block_starts_[b + 1]; ++k) {
@@ -195,13 +223,13 @@ void PrefixJoin::join_list(index_t v, std::size_t t, UnionFind& classes, Ticker&
         std::fill(stamp_.begin(), stamp_.end(), 0);
         stamp_value_ = 1;
       }
-      for (const index_t* u = light_.begin(a); u != light_.end(a); ++u) stamp_[*u] = stamp_value_;
+      for (const index_t* u = member_light_.begin(k); u != member_light_.end(k); ++u) stamp_[*u] = stamp_value_;
       for (std::size_t c = b + 1; c < blocks; ++c) {
         const index_t root = classes.find(a);
         if (classes.find(by_class_[block_starts_[c]].second) == root) continue;
         for (std::size_t m = block_starts_[c]; m < block_starts_[c + 1]; ++m) {
-          tick(light_.length(by_class_[m].second) + 1);
-          if (shares_at_least(a, by_class_[m].second, t)) {
+          tick(member_light_.length(m) + 1);
+          if (shares_at_least(k, m, t)) {
             classes.unite(a, by_class_[m].second);
             break;
           }
@@ -209,17 +237,6 @@ void PrefixJoin::join_list(index_t v, std::size_t t, UnionFind& classes, Ticker&
       }
     }
   }
-}
-
-// Whether set b shares t vertices with the set whose light vertices are stamped.
-bool PrefixJoin::shares_at_least(index_t a, index_t b, std::size_t t) const {
-  const int heavy = popcount(mask_[a] & mask_[b]);
-  if (static_cast<std::size_t>(heavy) >= t) return true;
-  std::size_t need = t - static_cast<std::size_t>(heavy);
-  std::size_t left = light_.length(b);
-  for (const index_t* u = light_.begin(b); u != light_.end(b) && left >= need; ++u, --left)
-    if (stamp_[*u] == stamp_value_ && --need == 0) return true;
-  return false;
 }
 
 }  // namespace korvane

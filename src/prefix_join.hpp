@@ -42,7 +42,7 @@ class PrefixJoin {
                     const std::vector<index_t>& by_weight, Ticker& tick);
   void join_by_masks(std::size_t level_count, Ticker& tick);
   void join_list(index_t v, std::size_t t, UnionFind& classes, Ticker& tick);
-  bool shares_at_least(index_t a, index_t b, std::size_t t) const;
+  bool shares_at_least(std::size_t k, std::size_t m, std::size_t t) const;
 
   std::vector<std::uint64_t> mask_;            // per set: its heavy vertices, bit r for rank r
   Groups<index_t> light_;                      // per set: its light vertices
@@ -57,6 +57,8 @@ class PrefixJoin {
   mutable index_t stamp_value_ = 0;
   std::vector<std::pair<index_t, index_t>> by_class_;
   std::vector<std::size_t> block_starts_;
+  std::vector<std::uint64_t> member_masks_;
+  Groups<index_t> member_light_;
 };
 
 }  // namespace korvane
