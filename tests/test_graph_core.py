@@ -14,7 +14,7 @@ import pytest
 
 ROOT = Path(__file__).resolve().parent.parent
 SOURCES = [ROOT / "tests" / "core" / "graph_core_check.cpp"] + [
-    ROOT / "src" / name for name in ("graph_q_components.cpp", "q_levels.cpp", "hash_index.cpp")
+    ROOT / "src" / name for name in ("graph_q_components.cpp", "q_levels.cpp", "prefix_join.cpp", "hash_index.cpp")
 ]
 
 
