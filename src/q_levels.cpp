@@ -4,6 +4,7 @@
 #include <iterator>
 #include <numeric>
 
+#include "prefix_join.hpp"
 #include "union_find.hpp"
 
 namespace korvane {
@@ -59,22 +60,40 @@ std::vector<std::vector<SetPair>> pairs_by_join_level(const Groups<index_t>& set
   return by_level;
 }
 
-}  // namespace
+// Pairs sharing two or more vertices, by the level at which they join.
+class CountedJoin {
+ public:
+  CountedJoin(const Groups<index_t>& sets, const Groups<index_t>& incidence, std::size_t level_count, Ticker& tick)
+      : pairs_(level_count > 1 ? pairs_by_join_level(sets, incidence, level_count, tick)
+                                : std::vector<std::vector<SetPair>>()) {}
+
+  void join(std::size_t q, UnionFind& classes, Ticker&) {
+    for (const SetPair& p : pairs_[q]) classes.unite(p.a, p.b);
+    std::vector<SetPair>().swap(pairs_[q]);
+  }
+
+ private:
+  std::vector<std::vector<SetPair>> pairs_;
+};
+
+// Counting every overlap costs the sum over vertices of d(v)^2, d(v) the number
+// of sets holding v; past a few dozen per vertex occurrence, hubs dominate.
+bool has_hubs(const Groups<index_t>& incidence) {
+  std::uint64_t pairs = 0;
+  for (std::size_t v = 0; v < incidence.size(); ++v) pairs += std::uint64_t{incidence.length(v)} * incidence.length(v);
+  return pairs > 64 * std::uint64_t{incidence.items.size()};
+}
 
 // Levels are built from the top down with one union-find: a pair sharing c
 // vertices is joined at every level q <= c-1, and a set with k vertices is
 // present at every level q <= k-1, so each level only adds sets and merges
-// classes of the level above.
-std::vector<Groups<index_t>> q_components_by_level(const Groups<index_t>& sets, index_t vertex_count,
-                                                   std::size_t level_count) {
+// classes of the level above. On entering level q the classes are exactly the
+// (q+1)-components; `join` then unites every pair sharing q+1 vertices.
+template <class Join>
+std::vector<Groups<index_t>> build_levels(const Groups<index_t>& sets, const Groups<index_t>& incidence,
+                                          std::size_t level_count, Join& join, Ticker& tick) {
   std::vector<Groups<index_t>> levels(level_count);
-  if (level_count == 0) return levels;
-  Ticker tick;
-  const index_t n = checked_index(sets.size());
-  const Groups<index_t> incidence = incidence_of(sets, vertex_count);
-  std::vector<std::vector<SetPair>> pairs;
-  if (level_count > 1) pairs = pairs_by_join_level(sets, incidence, level_count, tick);
-
+  const index_t n = static_cast<index_t>(sets.size());
   // arriving[q]: the sets whose highest level is q, ascending.
   std::vector<std::vector<index_t>> arriving(level_count);
   for (index_t s = 0; s < n; ++s)
@@ -93,8 +112,7 @@ std::vector<Groups<index_t>> q_components_by_level(const Groups<index_t>& sets, 
       for (std::size_t v = 0; v < incidence.size(); ++v)
         for (const index_t* s = incidence.begin(v); s + 1 < incidence.end(v); ++s) classes.unite(s[0], s[1]);
     } else {
-      for (const SetPair& p : pairs[q]) classes.unite(p.a, p.b);
-      std::vector<SetPair>().swap(pairs[q]);
+      join.join(q, classes, tick);
     }
     tick(present.size());
 
@@ -116,6 +134,22 @@ std::vector<Groups<index_t>> q_components_by_level(const Groups<index_t>& sets, 
     for (std::size_t k = 0; k < present.size(); ++k) level.items[fill[class_of[root_of[k]]]++] = present[k];
   }
   return levels;
+}
+
+}  // namespace
+
+std::vector<Groups<index_t>> q_components_by_level(const Groups<index_t>& sets, index_t vertex_count,
+                                                   std::size_t level_count) {
+  if (level_count == 0) return std::vector<Groups<index_t>>(level_count);
+  Ticker tick;
+  checked_index(sets.size());
+  const Groups<index_t> incidence = incidence_of(sets, vertex_count);
+  if (level_count > 1 && has_hubs(incidence)) {
+    PrefixJoin join(sets, vertex_count, level_count, tick);
+    return build_levels(sets, incidence, level_count, join, tick);
+  }
+  CountedJoin join(sets, incidence, level_count, tick);
+  return build_levels(sets, incidence, level_count, join, tick);
 }
 
 }  // namespace korvane

@@ -1,8 +1,13 @@
 """The q-component hierarchy of a list of simplices."""
 
 import copy
+import pickle
+import random
+import time
 
 import pytest
+from itertools import combinations
+
 from hypothesis import given, settings, strategies as st
 
 import korvane
@@ -97,3 +102,103 @@ def test_tuples_and_ranges_read_like_lists(simplices):
     assert hierarchy(as_tuples) == hierarchy(simplices)
     runs = [range(len(s), 2 * len(s)) for s in simplices]
     assert hierarchy(runs) == hierarchy([list(r) for r in runs])
+
+
+# Families with hub vertices: a few vertices sit in most of the simplices, which
+# sends the levels through the hub-aware route once the sets are numerous enough.
+
+
+def levels_by_definition(simplices):
+    """The levels in their documented order, straight from the definition: the
+    overlap of every pair is counted once, and level q joins the pairs sharing at
+    least q+1 vertices among the simplices with at least q+1 vertices."""
+    sets = [set(s) for s in simplices]
+    if not sets:
+        return []
+    pairs_by_overlap = {}
+    for a, b in combinations(range(len(sets)), 2):
+        pairs_by_overlap.setdefault(len(sets[a] & sets[b]), []).append((a, b))
+    levels = []
+    for q in range(max(len(s) for s in sets)):
+        parent = {i: i for i, s in enumerate(sets) if len(s) > q}
+
+        def find(x):
+            while parent[x] != x:
+                parent[x] = x = parent[parent[x]]
+            return x
+
+        for overlap, pairs in pairs_by_overlap.items():
+            if overlap > q:
+                for a, b in pairs:
+                    parent[find(a)] = find(b)
+        classes = {}
+        for i in parent:
+            classes.setdefault(find(i), set()).add(i)
+        levels.append(sorted(classes.values(), key=min))
+    return levels or [[]]
+
+
+def planted_hubs(rng, count, hubs, pool, others=(1, 4)):
+    """Each simplex holds 1 to 3 of `hubs` hub vertices and a few vertices of a
+    pool of `pool` others."""
+    return [rng.sample(range(hubs), rng.randint(1, min(3, hubs))) +
+            [hubs + rng.randrange(pool) for _ in range(rng.randint(*others))] for _ in range(count)]
+
+
+def zipf_like(rng, count, vocabulary, sizes):
+    """Documents as simplices of distinct terms; term r is drawn with weight 1/r."""
+    weights = [1 / r for r in range(1, vocabulary + 1)]
+    documents = []
+    for _ in range(count):
+        terms = set()
+        size = rng.randint(*sizes)
+        while len(terms) < size:
+            terms.update(rng.choices(range(vocabulary), weights, k=size - len(terms)))
+        documents.append(sorted(terms))
+    return documents
+
+
+@pytest.mark.parametrize(
+    "simplices",
+    [
+        [[0, i] for i in range(1, 300)],
+        [[0, i, i + 1] for i in range(1, 300)],
+        # Two hubs in every simplex: each level up to 1 ties everything.
+        [[0, 1, 2 + i % 50, 100 + i] for i in range(300)],
+        # One hub and chains of shared pairs around it.
+        [[0, i // 3, 1000 + i // 5, 2000 + i % 7] for i in range(400)],
+        planted_hubs(random.Random(1), 400, hubs=4, pool=40),
+        planted_hubs(random.Random(2), 500, hubs=7, pool=500, others=(2, 6)),
+        zipf_like(random.Random(3), 400, vocabulary=60, sizes=(2, 12)),
+        zipf_like(random.Random(4), 400, vocabulary=400, sizes=(5, 25)),
+    ],
+    ids=["star", "fan", "two hubs", "hub and chains", "hubs small pool", "hubs large pool", "zipf dense", "zipf"],
+)
+def test_hub_families_match_the_definition_in_order(simplices):
+    assert hierarchy(simplices) == levels_by_definition(simplices)
+
+
+@settings(max_examples=20, deadline=None)
+@given(st.integers(0, 2**32), st.integers(1, 9), st.integers(5, 200), st.integers(300, 450))
+def test_random_families_with_planted_hubs(seed, hubs, pool, count):
+    rng = random.Random(seed)
+    simplices = planted_hubs(rng, count, hubs, pool, others=(0, 5))
+    # Repeated simplices and empty ones ride along.
+    simplices += simplices[:20] + [[]] * 3
+    rng.shuffle(simplices)
+    assert hierarchy(simplices) == levels_by_definition(simplices)
+
+
+def test_a_single_hub_in_every_simplex_is_linear():
+    simplices = [[0, i] for i in range(1, 300_000)]
+    start = time.perf_counter()
+    levels = hierarchy(simplices)
+    call = time.perf_counter() - start
+    start = time.perf_counter()
+    pickle.loads(pickle.dumps(levels))
+    materialise = time.perf_counter() - start
+    assert levels[0] == [set(range(len(simplices)))]
+    assert levels[1] == [{i} for i in range(len(simplices))]
+    # Counting every overlap through the hub takes minutes; building the result
+    # dominates a linear route.
+    assert call < 10 * materialise + 1.0

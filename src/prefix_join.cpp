@@ -1,0 +1,242 @@
+#include "prefix_join.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace korvane {
+
+namespace {
+
+// At most this many distinct heavy masks: the spanning forest over them costs
+// the square of their number.
+constexpr std::size_t max_mask_groups = 4096;
+constexpr std::size_t max_heavy = 64;
+
+// Bits set in x, by halving sums (no library call on targets without a popcount instruction).
+inline int popcount(std::uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555ULL;
+  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+  x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
+  return static_cast<int>((x * 0x0101010101010101ULL) >> 56);
+}
+
+int leading_zeros(std::uint64_t x) {
+  int n = 0;
+  for (std::uint64_t bit = std::uint64_t{1} << 63; bit != 0 && (x & bit) == 0; bit >>= 1) ++n;
+  return n;
+}
+
+}  // namespace
+
+PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick)
+    : mask_(sets.size(), 0), active_(vertex_count, 0), mask_pairs_(level_count), heavy_rank_(vertex_count, max_heavy),
+      stamp_(vertex_count, 0) {
+  std::vector<index_t> degree(vertex_count, 0);
+  for (index_t v : sets.items) ++degree[v];
+  std::vector<index_t> by_weight(vertex_count);
+  std::iota(by_weight.begin(), by_weight.end(), index_t{0});
+  std::stable_sort(by_weight.begin(), by_weight.end(), [&](index_t a, index_t b) { return degree[a] > degree[b]; });
+  std::vector<index_t> rank(vertex_count);
+  for (index_t r = 0; r < vertex_count; ++r) rank[by_weight[r]] = r;
+  tick(vertex_count);
+
+  choose_heavy(sets, degree, by_weight, tick);
+
+  // Light vertices of each set, heaviest first; a light vertex's position in
+  // its set counts the heavy vertices before it.
+  std::vector<index_t> holder_count(vertex_count, 0);
+  light_.items.reserve(sets.items.size());
+  for (std::size_t s = 0; s < sets.size(); ++s) {
+    const std::size_t first = light_.items.size();
+    for (const index_t* v = sets.begin(s); v != sets.end(s); ++v) {
+      if (heavy_rank_[*v] < max_heavy) {
+        mask_[s] |= std::uint64_t{1} << (63 - heavy_rank_[*v]);
+      } else {
+        light_.items.push_back(*v);
+        ++holder_count[*v];
+      }
+    }
+    std::sort(light_.items.begin() + first, light_.items.end(),
+              [&rank](index_t a, index_t b) { return rank[a] < rank[b]; });
+    light_.close_group();
+  }
+  tick(sets.items.size());
+
+  holders_.starts.resize(std::size_t{vertex_count} + 1);
+  for (index_t v = 0; v < vertex_count; ++v) holders_.starts[v + 1] = holders_.starts[v] + holder_count[v];
+  holders_.items.resize(light_.items.size());
+  std::vector<std::size_t> fill(holders_.starts.begin(), holders_.starts.end() - 1);
+  for (index_t s = 0; s < light_.size(); ++s) {
+    const index_t heavy = static_cast<index_t>(popcount(mask_[s]));
+    for (std::size_t k = 0; k < light_.length(s); ++k)
+      holders_.items[fill[light_.begin(s)[k]]++] = Entry{s, static_cast<index_t>(heavy + k)};
+  }
+  for (index_t v = 0; v < vertex_count; ++v) {
+    if (holders_.length(v) < 2) continue;
+    std::sort(holders_.items.begin() + holders_.starts[v], holders_.items.begin() + holders_.starts[v + 1],
+              [](const Entry& a, const Entry& b) { return a.position > b.position; });
+    listed_.push_back(v);
+    tick(holders_.length(v));
+  }
+  join_by_masks(level_count, tick);
+}
+
+// Heavy vertices: up to 64 of the heaviest, each in more than sqrt(total size)
+// sets, as many as keep the number of distinct masks within bounds. With bit
+// 63-r for rank r, sorted masks agree on the first K ranks in runs, and two
+// neighbours first differ at rank leading_zeros(a ^ b): one pass counts the
+// distinct masks for every K.
+void PrefixJoin::choose_heavy(const Groups<index_t>& sets, const std::vector<index_t>& degree,
+                              const std::vector<index_t>& by_weight, Ticker& tick) {
+  const double floor = std::sqrt(static_cast<double>(sets.items.size()));
+  std::size_t candidates = 0;
+  while (candidates < std::min<std::size_t>(max_heavy, by_weight.size()) &&
+         degree[by_weight[candidates]] > floor)
+    ++candidates;
+  if (candidates == 0) return;
+  for (std::size_t r = 0; r < candidates; ++r) heavy_rank_[by_weight[r]] = r;
+
+  std::vector<std::uint64_t> masks(sets.size(), 0);
+  for (std::size_t s = 0; s < sets.size(); ++s)
+    for (const index_t* v = sets.begin(s); v != sets.end(s); ++v)
+      if (heavy_rank_[*v] < max_heavy) masks[s] |= std::uint64_t{1} << (63 - heavy_rank_[*v]);
+  std::sort(masks.begin(), masks.end());
+  tick(sets.items.size() + sets.size());
+  std::vector<std::size_t> first_difference(max_heavy + 1, 0);
+  for (std::size_t k = 1; k < masks.size(); ++k)
+    if (masks[k] != masks[k - 1]) ++first_difference[leading_zeros(masks[k] ^ masks[k - 1])];
+  std::size_t kept = 0, distinct = 1;
+  for (std::size_t k = 1; k <= candidates; ++k) {
+    distinct += first_difference[k - 1];
+    if (distinct > max_mask_groups) break;
+    kept = k;
+  }
+  for (std::size_t r = kept; r < candidates; ++r) heavy_rank_[by_weight[r]] = max_heavy;
+}
+
+// Sets with one mask share its heavy vertices: a chain ties them at that many.
+// Distinct masks A and B tie all their sets at |A & B|; a maximum spanning tree
+// over the masks (Prim, dense) keeps, at every threshold, the connectivity of
+// those ties.
+void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
+  std::vector<index_t> order;
+  for (index_t s = 0; s < mask_.size(); ++s)
+    if (popcount(mask_[s]) >= 2) order.push_back(s);
+  std::stable_sort(order.begin(), order.end(), [this](index_t a, index_t b) { return mask_[a] < mask_[b]; });
+  const auto add = [&](index_t a, index_t b, int shared) {
+    if (shared >= 2) mask_pairs_[std::min<std::size_t>(shared, level_count) - 1].push_back({a, b});
+  };
+  std::vector<index_t> groups;  // one set per distinct mask
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    if (k > 0 && mask_[order[k]] == mask_[order[k - 1]])
+      add(order[k - 1], order[k], popcount(mask_[order[k]]));
+    else
+      groups.push_back(order[k]);
+  }
+  const std::size_t g = groups.size();
+  if (g < 2) return;
+  std::vector<int> best(g, -1);
+  std::vector<index_t> best_from(g, 0);
+  std::vector<bool> in_tree(g, false);
+  std::size_t next = 0;
+  for (std::size_t added = 0; added < g; ++added) {
+    const std::size_t current = next;
+    in_tree[current] = true;
+    if (added > 0) add(groups[best_from[current]], groups[current], best[current]);
+    int top = -1;
+    for (std::size_t h = 0; h < g; ++h) {
+      if (in_tree[h]) continue;
+      const int shared = popcount(mask_[groups[current]] & mask_[groups[h]]);
+      if (shared > best[h]) {
+        best[h] = shared;
+        best_from[h] = static_cast<index_t>(current);
+      }
+      if (best[h] > top) {
+        top = best[h];
+        next = h;
+      }
+    }
+    tick(g);
+  }
+}
+
+void PrefixJoin::join(std::size_t q, UnionFind& classes, Ticker& tick) {
+  for (const SetPair& p : mask_pairs_[q]) classes.unite(p.a, p.b);
+  std::vector<SetPair>().swap(mask_pairs_[q]);
+  const std::size_t t = q + 1;
+  for (index_t v : listed_) {
+    index_t& active = active_[v];
+    const Entry* list = holders_.begin(v);
+    while (active < holders_.length(v) && list[active].position + 1 >= t) ++active;
+    if (active >= 2) join_list(v, t, classes, tick);
+  }
+}
+
+// Whether member m shares t vertices with member k, whose light vertices are stamped.
+inline bool PrefixJoin::shares_at_least(std::size_t k, std::size_t m, std::size_t t) const {
+  const int heavy = popcount(member_masks_[k] & member_masks_[m]);
+  if (static_cast<std::size_t>(heavy) >= t) return true;
+  std::size_t need = t - static_cast<std::size_t>(heavy);
+  std::size_t left = member_light_.length(m);
+  for (const index_t* u = member_light_.begin(m); u != member_light_.end(m) && left >= need; ++u, --left)
+    if (stamp_[*u] == stamp_value_ && --need == 0) return true;
+  return false;
+}
+
+// Sorts the active holders of v by class and tests, for each holder and each
+// later block of another class, the block's members until one shares t vertices.
+void PrefixJoin::join_list(index_t v, std::size_t t, UnionFind& classes, Ticker& tick) {
+  const Entry* list = holders_.begin(v);
+  const index_t count = active_[v];
+  by_class_.clear();
+  bool one_class = true;
+  for (index_t k = 0; k < count; ++k) {
+    by_class_.emplace_back(classes.find(list[k].set), list[k].set);
+    one_class = one_class && by_class_[k].first == by_class_[0].first;
+  }
+  tick(count);
+  if (one_class) return;
+  std::sort(by_class_.begin(), by_class_.end());
+  block_starts_.clear();
+  for (std::size_t k = 0; k < by_class_.size(); ++k)
+    if (k == 0 || by_class_[k].first != by_class_[k - 1].first) block_starts_.push_back(k);
+  block_starts_.push_back(by_class_.size());
+
+  // The members' masks and light vertices side by side, so that the tests below
+  // read one small block of memory.
+  member_masks_.clear();
+  member_light_.starts.assign(1, 0);
+  member_light_.items.clear();
+  for (const auto& member : by_class_) {
+    member_masks_.push_back(mask_[member.second]);
+    member_light_.items.insert(member_light_.items.end(), light_.begin(member.second), light_.end(member.second));
+    member_light_.close_group();
+  }
+  tick(member_light_.items.size());
+
+  const std::size_t blocks = block_starts_.size() - 1;
+  for (std::size_t b = 0; b + 1 < blocks; ++b) {
+    for (std::size_t k = block_starts_[b]; k < block_starts_[b + 1]; ++k) {
+      const index_t a = by_class_[k].second;
+      if (++stamp_value_ == 0) {
+        std::fill(stamp_.begin(), stamp_.end(), 0);
+        stamp_value_ = 1;
+      }
+      for (const index_t* u = member_light_.begin(k); u != member_light_.end(k); ++u) stamp_[*u] = stamp_value_;
+      for (std::size_t c = b + 1; c < blocks; ++c) {
+        const index_t root = classes.find(a);
+        if (classes.find(by_class_[block_starts_[c]].second) == root) continue;
+        for (std::size_t m = block_starts_[c]; m < block_starts_[c + 1]; ++m) {
+          tick(member_light_.length(m) + 1);
+          if (shares_at_least(k, m, t)) {
+            classes.unite(a, by_class_[m].second);
+            break;
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace korvane

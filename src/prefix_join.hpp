@@ -1,0 +1,64 @@
+// Joining the sets that share q+1 vertices without counting every overlap:
+// the levels engine's route for families with hub vertices.
+#pragma once
+
+#include <cstdint>
+
+#include "core.hpp"
+#include "union_find.hpp"
+
+namespace korvane {
+
+// Vertices are ranked heaviest first (most sets first) and every set lists its
+// vertices in that order. A few of the heaviest vertices are kept as a bitmask
+// per set; every other ("light") vertex v keeps the list of the sets holding it
+// with v's position in each.
+//
+// Two sets sharing c >= t vertices either share only heavy vertices, and then
+// their masks alone tie them (a spanning forest over the distinct masks, built
+// once), or they share a light vertex. Their lightest shared vertex e then has
+// the c-1 other shared vertices before it in both sets, so e sits at position
+// >= t-1 in both: the pair meets in the list of e cut to those positions. Within
+// such a list only pairs in different classes are counted.
+class PrefixJoin {
+ public:
+  PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick);
+
+  // With `classes` holding the components of the level above, unites every two
+  // sets that share at least q+1 vertices (q >= 1).
+  void join(std::size_t q, UnionFind& classes, Ticker& tick);
+
+ private:
+  struct Entry {
+    index_t set;
+    index_t position;
+  };
+  struct SetPair {
+    index_t a;
+    index_t b;
+  };
+
+  void choose_heavy(const Groups<index_t>& sets, const std::vector<index_t>& degree,
+                    const std::vector<index_t>& by_weight, Ticker& tick);
+  void join_by_masks(std::size_t level_count, Ticker& tick);
+  void join_list(index_t v, std::size_t t, UnionFind& classes, Ticker& tick);
+  bool shares_at_least(std::size_t k, std::size_t m, std::size_t t) const;
+
+  std::vector<std::uint64_t> mask_;            // per set: its heavy vertices, bit r for rank r
+  Groups<index_t> light_;                      // per set: its light vertices
+  Groups<Entry> holders_;                      // per vertex: the sets holding it, position descending
+  std::vector<index_t> active_;                // per vertex: how many holders reach the current level
+  std::vector<index_t> listed_;                // the light vertices with two or more active holders
+  std::vector<std::vector<SetPair>> mask_pairs_;  // by level: pairs tied by their heavy vertices alone
+  std::vector<std::size_t> heavy_rank_;        // per vertex: its rank if heavy, else 64
+
+  // Scratch for one list.
+  mutable std::vector<index_t> stamp_;
+  mutable index_t stamp_value_ = 0;
+  std::vector<std::pair<index_t, index_t>> by_class_;
+  std::vector<std::size_t> block_starts_;
+  std::vector<std::uint64_t> member_masks_;
+  Groups<index_t> member_light_;
+};
+
+}  // namespace korvane
