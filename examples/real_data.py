@@ -44,7 +44,6 @@ diagram (see persistence_figures.py).
 """
 
 import argparse
-import math
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -59,7 +58,6 @@ TOP_LEVELS_SHOWN = 3
 COMPONENTS_SHOWN_PER_LEVEL = 4
 LINE_WIDTH = 80
 LONGEST_LIVED_SHOWN = 10
-NAMES_PER_CLIQUE = 4
 
 
 def read_rows(file_name):
@@ -121,9 +119,7 @@ def cliques_complex(edges, describe_vertex):
     cliques = q_summary.maximal_cliques(edges)
 
     def describe(i):
-        names = [describe_vertex(v) for v in cliques[i]]
-        more = len(names) - NAMES_PER_CLIQUE
-        return "{" + ", ".join(names[:NAMES_PER_CLIQUE]) + (f", +{more}" if more > 1 else "".join(f", {n}" for n in names[NAMES_PER_CLIQUE:])) + "}"
+        return "{" + persistence_figures.member_label(cliques[i], describe_vertex) + "}"
 
     return Complex("the maximal cliques", cliques, describe)
 
