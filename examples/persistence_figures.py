@@ -98,7 +98,8 @@ def barcodes(title, bars, describe, axis_label, most_shown):
         survivors = sum(bar.death == math.inf for bar in drawn)
         more = f", the {len(shown)} longest shown" if len(shown) < len(drawn) else ""
         ax.set_title(
-            f"q = {q}: {len(drawn)} bars ({survivors} to \u221e){more}; {zero} of zero length", fontsize=8
+            f"q = {q}: {len(drawn)} bar{'s' * (len(drawn) != 1)} ({survivors} to \u221e){more}; {zero} of zero length",
+            fontsize=8,
         )
         ax.set_xlabel(axis_label, fontsize=7)
     figure.suptitle(

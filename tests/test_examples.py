@@ -160,6 +160,6 @@ def test_barcodes_run_survivors_to_infinity_and_skip_empty_levels():
     figure = persistence_figures.barcodes("test", bars, str, "weight", most_shown=10)
     # Level 1 holds a record of zero length only: no panel. Level 0 draws its survivor born at the end.
     titles = [ax.get_title() for ax in figure.axes]
-    assert titles == ["q = 0: 2 bars (1 to \u221e); 0 of zero length", "q = 2: 1 bars (1 to \u221e); 0 of zero length"]
+    assert titles == ["q = 0: 2 bars (1 to \u221e); 0 of zero length", "q = 2: 1 bar (1 to \u221e); 0 of zero length"]
     assert [ax.get_yticklabels()[0].get_text() for ax in figure.axes] == ["1, 2, 3", "4, 5, 6"]
     pyplot.close(figure)
