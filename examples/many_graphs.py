@@ -15,6 +15,10 @@ concurrent.futures. Each call is independent, so the work divides freely:
   zipped with the keys;
 - chunksize sends many small graphs to a worker at once, saving round trips.
 
+A pool pays once each call takes tens of milliseconds or more: the small graphs
+here take about a third of a millisecond each, less than starting the workers
+costs, so they only show the mechanics.
+
 The native computation releases the interpreter lock, so a ThreadPoolExecutor
 also runs calls in parallel; the conversion of arguments and results holds the
 lock, though, so processes scale better when the graphs are small and many.
