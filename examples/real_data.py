@@ -2,11 +2,13 @@
 
 Run it from anywhere:
 
-    python examples/real_data.py [--figures DIR]
+    python examples/real_data.py [--figures DIR] [--format png|svg|pdf] [--dpi N] [--bars N]
 
 For each data set it prints the structure vector (how many q-connected
 components there are at each level q), the components at the highest levels,
-and, for the weighted graph, the longest-lived persistent components.
+a q-analysis summary (structure and obstruction vectors, the most eccentric
+simplices: see q_summary.py) and, for the weighted graph, the longest-lived
+persistent components.
 
 - Zachary's karate club: the clique complex of an unweighted friendship graph.
 - Les Miserables: the clique complex of the characters' co-appearance graph,
@@ -33,19 +35,23 @@ component, neither growing nor merging, over a wide range of tie strengths.
 Components still present once every edge is in are marked: their death is
 only the largest distance, so their persistence is a lower bound.
 
-With matplotlib installed (pip install "korvane[plot]") the script also writes
-PNG figures into DIR (default: ./figures): the structure vector of each data
-set as a bar chart, and a persistence barcode per level for Les Miserables.
+With matplotlib installed (pip install '.[plot]' from a checkout, or pip
+install matplotlib) the script also writes figures into DIR (default:
+./figures), as PNG (at --dpi dots per inch), SVG or PDF: the structure vector of
+each data set as a bar chart, and for Les Miserables the persistence barcodes
+(a panel per level, bars labelled with their members) and the persistence
+diagram (see persistence_figures.py).
 """
 
 import argparse
-import math
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Callable, Optional
 
 import korvane
+import persistence_figures
+import q_summary
 
 DATA = Path(__file__).resolve().parent / "data"
 TOP_LEVELS_SHOWN = 3
@@ -82,6 +88,15 @@ class Hierarchy:
 
 
 @dataclass
+class Complex:
+    """A family of simplices for the q-analysis summary."""
+
+    title: str
+    simplices: list
+    describe: Callable[[int], str]  # names simplex i
+
+
+@dataclass
 class Persistence:
     title: str
     records: list
@@ -95,7 +110,18 @@ class DataSet:
     summary: str
     slug: str
     hierarchies: list = field(default_factory=list)
+    complexes: list = field(default_factory=list)
     persistence: Optional[Persistence] = None
+
+
+def cliques_complex(edges, describe_vertex):
+    """The maximal cliques of a graph as a complex, each clique named by its first members."""
+    cliques = q_summary.maximal_cliques(edges)
+
+    def describe(i):
+        return "{" + persistence_figures.member_label(cliques[i], describe_vertex) + "}"
+
+    return Complex("the maximal cliques", cliques, describe)
 
 
 def karate_club():
@@ -106,6 +132,7 @@ def karate_club():
     )
     levels = korvane.py_find_hierarchical_q_components_within_graph(friendships, None)
     data.hierarchies.append(Hierarchy("clique complex of the friendship graph (members by number)", levels, str))
+    data.complexes.append(cliques_complex(friendships, str))
     return data
 
 
@@ -118,6 +145,7 @@ def les_miserables():
     name = characters.names.__getitem__
     levels = korvane.py_find_hierarchical_q_components_within_graph([(u, v) for u, v, _ in ties], None)
     data.hierarchies.append(Hierarchy("clique complex of the co-appearance graph", levels, name))
+    data.complexes.append(cliques_complex([(u, v) for u, v, _ in ties], name))
     records = korvane.py_calculate_persistent_q_components([(u, v, 1.0 / w) for u, v, w in ties], None)
     # Every weight is finite, so the components left after the last edge are
     # exactly those of the whole graph. Records come in the order of their
@@ -150,6 +178,7 @@ def davis_southern_women():
     ]:
         levels = korvane.py_find_hierarchical_q_components(simplices)
         data.hierarchies.append(Hierarchy(title, levels, labels.names.__getitem__))
+        data.complexes.append(Complex(title.split(" as ")[0], simplices, labels.names.__getitem__))
     return data
 
 
@@ -222,16 +251,30 @@ def print_persistence(persistence):
     print(f"    * still a component once every edge is in ({len(persistence.records)} records in all)")
 
 
-def write_figures(data_sets, directory):
+def write_figures(data_sets, options):
     import matplotlib
 
     matplotlib.use("Agg")
-    directory.mkdir(parents=True, exist_ok=True)
+    options.figures.mkdir(parents=True, exist_ok=True)
     written = []
+
+    def save(figure, name):
+        from matplotlib import pyplot
+
+        path = options.figures / f"{name}.{options.format}"
+        figure.savefig(path, dpi=options.dpi)
+        pyplot.close(figure)
+        written.append(path)
+
     for data in data_sets:
-        written.append(save(structure_chart(data), directory / f"{data.slug}_structure.png"))
-        if data.persistence is not None and data.persistence.records:
-            written.append(save(barcodes(data.name, data.persistence), directory / f"{data.slug}_barcodes.png"))
+        save(structure_chart(data), f"{data.slug}_structure")
+        persistence = data.persistence
+        if persistence is not None and persistence.records:
+            bars = persistence_figures.bars_of(persistence.records, persistence.survivors)
+            title = f"{data.name}, {persistence.title}"
+            axis = "distance (1 / weight)"
+            save(persistence_figures.barcodes(title, bars, persistence.describe, axis, options.bars), f"{data.slug}_barcodes")
+            save(persistence_figures.diagram(title, bars, axis), f"{data.slug}_diagram")
     return written
 
 
@@ -254,50 +297,12 @@ def structure_chart(data):
     return figure
 
 
-def barcodes(name, persistence):
-    """One panel per level: a horizontal bar from birth to death for every record of positive persistence."""
-    from matplotlib import pyplot
-    from matplotlib.ticker import MaxNLocator
-
-    spans = {}
-    for (q, _), birth, death in persistence.records:
-        spans.setdefault(q, []).append((birth, death))
-    levels = sorted(spans)
-    columns = min(4, len(levels))
-    rows = math.ceil(len(levels) / columns)
-    figure, axes = pyplot.subplots(rows, columns, figsize=(4 * columns, 2.8 * rows), squeeze=False)
-    low = min(birth for _, birth, _ in persistence.records)
-    high = max(death for _, _, death in persistence.records)
-    for ax, q in zip(axes.flat, levels):
-        bars = sorted((b, d) for b, d in spans[q] if d > b)
-        ax.barh(range(len(bars)), [d - b for b, d in bars], left=[b for b, _ in bars], height=0.8, color="tab:red")
-        ax.set_xlim(low, high)
-        ax.set_ylim(-0.6, max(len(bars), 1) - 0.4)
-        ax.yaxis.set_major_locator(MaxNLocator(integer=True))
-        ax.set_xlabel("distance (1 / weight)")
-        ax.set_ylabel("component")
-        ax.set_title(f"q = {q}: {len(bars)} bars, {len(spans[q]) - len(bars)} of zero length not drawn", fontsize=9)
-        if not bars:
-            ax.set_yticks([])
-            ax.text(0.5, 0.5, "every component has zero length", transform=ax.transAxes, ha="center", fontsize=8)
-    for ax in axes.flat[len(levels) :]:
-        ax.set_visible(False)
-    figure.suptitle(f"Persistence barcodes: {name}, {persistence.title}", fontsize=10)
-    figure.tight_layout()
-    return figure
-
-
-def save(figure, path):
-    from matplotlib import pyplot
-
-    figure.savefig(path, dpi=100)
-    pyplot.close(figure)
-    return path
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--figures", type=Path, default=Path("figures"), help="directory for the PNG figures")
+    parser.add_argument("--figures", type=Path, default=Path("figures"), help="directory for the figures")
+    parser.add_argument("--format", choices=["png", "svg", "pdf"], default="png", help="file format of the figures")
+    parser.add_argument("--dpi", type=int, default=200, help="resolution of PNG figures, in dots per inch")
+    parser.add_argument("--bars", type=int, default=15, help="most bars drawn per level of a barcode")
     arguments = parser.parse_args()
 
     start = time.perf_counter()
@@ -308,6 +313,8 @@ def main():
         print(f"{data.name}: {data.summary}")
         for hierarchy in data.hierarchies:
             print_hierarchy(hierarchy)
+        for complex_ in data.complexes:
+            q_summary.print_summary(complex_.title, complex_.simplices, complex_.describe)
         if data.persistence is not None:
             print_persistence(data.persistence)
         print()
@@ -316,9 +323,9 @@ def main():
     try:
         import matplotlib  # noqa: F401
     except ImportError:
-        print('Figures: matplotlib is not installed; pip install "korvane[plot]" (or matplotlib) to get PNG figures.')
+        print("Figures: matplotlib is not installed; pip install '.[plot]' from the checkout (or matplotlib) to get them.")
         return
-    for path in write_figures(data_sets, arguments.figures):
+    for path in write_figures(data_sets, arguments):
         print(f"Wrote {path}")
 
 

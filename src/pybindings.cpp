@@ -535,6 +535,8 @@ PyRef create_module() {
   if (PyObject_SetAttrString(module.get(), "__all__", all.get()) != 0 ||
       PyObject_SetAttrString(module.get(), "PanicException", panic_exception) != 0)
     return {};
+  // The package version, set by the build from the package metadata.
+  if (PyModule_AddStringConstant(module.get(), "__version__", KORVANE_VERSION) != 0) return {};
   return module;
 }
 

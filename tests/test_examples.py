@@ -1,6 +1,7 @@
-"""The real-data example runs from end to end and reports what is known of its data sets."""
+"""The examples run from end to end and report what is known of their data sets."""
 
 import importlib.util
+import math
 import os
 import subprocess
 import sys
@@ -10,17 +11,27 @@ import pytest
 
 import korvane
 
-SCRIPT = Path(__file__).resolve().parent.parent / "examples" / "real_data.py"
+EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
+SCRIPT = EXAMPLES / "real_data.py"
+sys.path.insert(0, str(EXAMPLES))
+
+import many_graphs  # noqa: E402
+import persistence_figures  # noqa: E402
+import q_summary  # noqa: E402
+
+
+def run_example(script, *arguments, cwd):
+    env = dict(os.environ, PYTHONPATH=os.path.dirname(korvane.__file__))
+    done = subprocess.run([sys.executable, str(script), *arguments], capture_output=True, text=True, env=env, cwd=cwd)
+    assert done.returncode == 0, done.stderr
+    return done.stdout
 
 
 @pytest.fixture(scope="module")
 def example(tmp_path_factory):
     """The example's output, run in an empty directory with its figures sent to ./figures."""
     work_dir = tmp_path_factory.mktemp("example")
-    env = dict(os.environ, PYTHONPATH=os.path.dirname(korvane.__file__))
-    done = subprocess.run([sys.executable, str(SCRIPT)], capture_output=True, text=True, env=env, cwd=work_dir)
-    assert done.returncode == 0, done.stderr
-    return done.stdout, work_dir / "figures"
+    return run_example(SCRIPT, cwd=work_dir), work_dir / "figures"
 
 
 def section(output, name):
@@ -29,8 +40,10 @@ def section(output, name):
     return output[start:].split("\n\n", 1)[0].splitlines()
 
 
-def structure_vectors(lines):
-    return [[int(x) for x in line.split()[1:]] for line in lines if line.strip().startswith("components")]
+def structure_vectors(lines, row="components"):
+    """The numbers of every table row labelled row."""
+    rows = [line.strip()[len(row) :].split() for line in lines if line.strip().startswith(row + " ")]
+    return [[int(x) for x in numbers] for numbers in rows if all(x.isdigit() for x in numbers)]
 
 
 def test_data_files_hold_the_published_sizes(example):
@@ -71,15 +84,82 @@ def test_longest_lived_components(example):
     assert any(line.split()[:5] == ["1-7", "0.667", "0.333", "1.000*", "{Fantine,"] for line in les_miserables)
 
 
+def test_q_analysis_summary(example):
+    output, _ = example
+    for name in ["Zachary's karate club", "Les Miserables", "Davis Southern Women"]:
+        lines = section(output, name)
+        # The levels of the maximal cliques are the graph's levels.
+        assert structure_vectors(lines, "Q") == structure_vectors(lines)
+        assert structure_vectors(lines, "Q - 1") == [[x - 1 for x in v] for v in structure_vectors(lines)]
+    karate = section(output, "Zachary's karate club")
+    eccentric = karate.index("    eccentricity  q-top  q-bottom  simplex") + 1
+    assert karate[eccentric].split() == ["2.000", "2", "0", "{25,", "26,", "32}"]
+    davis = section(output, "Davis Southern Women")
+    # E8 (14 women) shares 9 women with E9 and no more with any event: (13 - 8) / 9.
+    assert davis[davis.index("    eccentricity  q-top  q-bottom  simplex") + 1].split() == ["0.556", "13", "8", "E8"]
+
+
+def test_eccentricity_and_maximal_cliques():
+    # A triangle and an edge hanging from it; a lone vertex shares a component with nothing.
+    summary = q_summary.summarise([[0, 1, 2], [2, 3], [7]])
+    assert summary.structure == [2, 2, 1] and summary.obstruction == [1, 1, 0]
+    assert [(e.top, e.bottom, e.value) for e in summary.eccentricities] == [(2, 0, 2.0), (1, 0, 1.0), (0, -1, math.inf)]
+    nx = pytest.importorskip("networkx")
+    graph = nx.karate_club_graph()
+    assert q_summary.maximal_cliques(graph.edges) == sorted(sorted(c) for c in nx.find_cliques(graph))
+
+
+def test_many_graphs_in_processes_match_one_by_one():
+    keyed = many_graphs.graphs(subjects=2, days=3)
+    edges = list(keyed.values())
+    assert many_graphs.structure_vectors(edges, workers=2) == [many_graphs.structure_vector(e) for e in edges]
+    # Everyone is a vertex at every threshold.
+    assert all(sum(len(c) for c in korvane.py_find_hierarchical_q_components_within_graph(e, None)[0]) == 40 for e in edges)
+
+
+def test_many_graphs_script(tmp_path):
+    lines = run_example(EXAMPLES / "many_graphs.py", "--subjects", "2", "--days", "2", cwd=tmp_path).splitlines()
+    assert lines[0].startswith("12 graphs (2 subjects x 2 days x 3 thresholds) on 2 worker processes")
+    assert len(lines) == 2 + 2 * 3
+
+
 def test_figures_or_how_to_get_them(example):
     output, figures = example
     if importlib.util.find_spec("matplotlib") is None:
-        assert 'pip install "korvane[plot]"' in output
+        assert "pip install '.[plot]'" in output
         assert not figures.exists()
         return
-    names = ["karate_club_structure", "les_miserables_structure", "les_miserables_barcodes"]
+    names = ["karate_club_structure", "les_miserables_structure", "les_miserables_barcodes", "les_miserables_diagram"]
     names.append("davis_southern_women_structure")
     for name in names:
         path = figures / f"{name}.png"
         assert f"Wrote {Path('figures') / path.name}" in output
         assert path.read_bytes().startswith(b"\x89PNG\r\n\x1a\n")
+    # The structure chart is 6 inches wide, at 200 dots per inch by default.
+    assert int.from_bytes((figures / "karate_club_structure.png").read_bytes()[16:20], "big") == 6 * 200
+
+
+@pytest.mark.parametrize("form, magic", [("svg", b"<?xml"), ("pdf", b"%PDF-")])
+def test_figure_formats(tmp_path, form, magic):
+    pytest.importorskip("matplotlib")
+    run_example(SCRIPT, "--format", form, "--figures", "out", cwd=tmp_path)
+    for path in ["karate_club_structure", "les_miserables_barcodes", "les_miserables_diagram"]:
+        assert (tmp_path / "out" / f"{path}.{form}").read_bytes().startswith(magic)
+
+
+def test_barcodes_run_survivors_to_infinity_and_skip_empty_levels():
+    pytest.importorskip("matplotlib")
+    import matplotlib
+
+    matplotlib.use("Agg")
+    from matplotlib import pyplot
+
+    records = [((0, [1, 2]), 0.5, 1.0), ((1, [1, 2]), 1.0, 1.0), ((0, [1, 2, 3]), 1.0, 1.0), ((2, [4, 5, 6]), 0.2, 1.0)]
+    bars = persistence_figures.bars_of(records, survivors={2, 3})
+    assert [bar.death for bar in bars] == [1.0, 1.0, math.inf, math.inf]
+    figure = persistence_figures.barcodes("test", bars, str, "weight", most_shown=10)
+    # Level 1 holds a record of zero length only: no panel. Level 0 draws its survivor born at the end.
+    titles = [ax.get_title() for ax in figure.axes]
+    assert titles == ["q = 0: 2 bars (1 to \u221e); 0 of zero length", "q = 2: 1 bar (1 to \u221e); 0 of zero length"]
+    assert [ax.get_yticklabels()[0].get_text() for ax in figure.axes] == ["1, 2, 3", "4, 5, 6"]
+    pyplot.close(figure)

@@ -1,5 +1,6 @@
-"""The type stub: complete, accepted by mypy --strict, and true to the module."""
+"""The type stub: complete, accepted by mypy --strict, and true to the module; the module's version."""
 
+import importlib.metadata
 import os
 import subprocess
 import sys
@@ -39,6 +40,19 @@ def test_stub_matches_the_runtime_module(tmp_path):
     assert done.returncode == 0, done.stdout + done.stderr
 
 
+def is_records(value):
+    return type(value) is list and all(
+        type(record) is tuple
+        and type(record[0]) is tuple
+        and type(record[0][0]) is int
+        and type(record[0][1]) is list
+        and all(type(v) is int for v in record[0][1])
+        and type(record[1]) is float
+        and type(record[2]) is float
+        for record in value
+    )
+
+
 def is_levels(value):
     return type(value) is list and all(
         type(level) is list and all(type(c) is set and all(type(x) is int for x in c) for c in level) for level in value
@@ -49,11 +63,20 @@ def test_results_have_the_declared_types():
     assert is_levels(typed_usage.simplicial_levels())
     assert is_levels(typed_usage.graph_levels(None))
     assert is_levels(typed_usage.graph_levels(2))
-    records = typed_usage.persistence()
-    assert records
-    for record in records:
-        (q, vertices), birth, death = record
-        assert type(record) is tuple and type(record[0]) is tuple
-        assert type(q) is int and type(vertices) is list and all(type(v) is int for v in vertices)
-        assert type(birth) is float and type(death) is float
+    assert typed_usage.persistence() and is_records(typed_usage.persistence())
 
+
+def test_numpy_scalars_and_networkx_edge_views_run_as_typed():
+    pytest.importorskip("numpy")
+    pytest.importorskip("networkx")
+    levels, records = typed_usage.numpy_scalars()
+    # max_q = 2 caps the cliques at two vertices: the top level lists every edge.
+    assert levels == [[{0, 1, 2}], [{0, 1}, {0, 2}, {1, 2}]]
+    assert is_records(records) and records[0] == ((0, [1, 2]), 0.25, 0.5) and len(records) == 6
+    levels, records = typed_usage.networkx_edge_views()
+    assert levels == [[{0, 1, 2, 3}], [{0, 1, 2}, {2, 3}], [{0, 1, 2}]] and is_records(records)
+
+
+def test_version_is_the_package_metadata():
+    assert korvane.__version__ == importlib.metadata.version("korvane")
+    assert "__version__" not in korvane.__all__
