@@ -167,7 +167,25 @@ class AdjacencyJoiner {
                   std::size_t facet_count, LevelJoins& joins) {
     load_rows(vertices, vertex_count);
     load_facets(block_facets, facet_count, vertex_count);
-    std::vector<word_t> below(words_, 0), clique(words_), common(words_);
+    // Blocks of up to 128 vertices, the common case, get loops of fixed width.
+    if (words_ == 1) join_each_vertex<1>(block_facets, facet_count, vertex_count, joins);
+    else if (words_ == 2) join_each_vertex<2>(block_facets, facet_count, vertex_count, joins);
+    else join_each_vertex<0>(block_facets, facet_count, vertex_count, joins);
+    for (std::size_t l = 0; l < vertex_count; ++l) local_of_[order_[l]] = none;
+  }
+
+ private:
+  // The words per bitset: Words, or words_ when Words is 0.
+  template <std::size_t Words>
+  std::size_t width() const {
+    return Words != 0 ? Words : words_;
+  }
+
+  template <std::size_t Words>
+  void join_each_vertex(const index_t* block_facets, std::size_t facet_count, std::size_t vertex_count,
+                        LevelJoins& joins) {
+    const std::size_t words = width<Words>();
+    std::vector<word_t> below(words, 0), clique(words), common(words);
     for (std::size_t x = 0; x < vertex_count; ++x) {
       const word_t* row_x = row(x);
       lookups_.clear();
@@ -178,38 +196,33 @@ class AdjacencyJoiner {
         if ((facet[x_word] & x_bit) != 0) continue;
         bool adjacent_below = true;
         std::size_t shared = 0;
-        for (std::size_t k = 0; k < words_; ++k) {
+        for (std::size_t k = 0; k < words; ++k) {
           adjacent_below = adjacent_below && (facet[k] & below[k] & ~row_x[k]) == 0;
           clique[k] = facet[k] & row_x[k];
           shared += clique[k] != 0;
         }
         if (!adjacent_below || shared == 0) continue;
         shared = 0;
-        for (std::size_t k = 0; k < words_; ++k) shared += popcount64(clique[k]);
+        for (std::size_t k = 0; k < words; ++k) shared += popcount64(clique[k]);
         if (shared < 2) continue;
-        extend(clique.data(), common.data(), row_x, x);
-        lookups_.push_back({hash_of_bits(clique.data(), words_), static_cast<index_t>(i), static_cast<index_t>(shared - 1)});
+        extend<Words>(clique.data(), common.data(), row_x, x);
+        lookups_.push_back({hash_of_bits(clique.data(), words), static_cast<index_t>(i), static_cast<index_t>(shared - 1)});
       }
       index_holders(x);
       for (const Lookup& lookup : lookups_) {
         const index_t found = holder_table_.find(lookup.hash, [&](index_t h) {
-          return !holder_table_.tags_collide() || holds_trace(facet_bits(h), facet_bits(lookup.facet), row_x);
+          return !holder_table_.tags_collide() || holds_trace<Words>(facet_bits(h), facet_bits(lookup.facet), row_x);
         });
         if (found == HolderTable::none) throw std::logic_error("a maximal clique is missing from the facets");
         joins.join(block_facets[lookup.facet], block_facets[found], lookup.level);
       }
       below[x_word] |= x_bit;
-      tick_(facet_count * (words_ + 1) + holders_.length(x) + 4 * lookups_.size());
+      tick_(facet_count * (words + 1) + holders_.length(x) + 4 * lookups_.size());
     }
-    for (std::size_t l = 0; l < vertex_count; ++l) local_of_[order_[l]] = none;
   }
 
- private:
   const word_t* row(std::size_t l) const { return rows_.data() + l * words_; }
   const word_t* facet_bits(std::size_t i) const { return facet_bits_.data() + i * words_; }
-  void intersect(word_t* bits, const word_t* other) const {
-    for (std::size_t k = 0; k < words_; ++k) bits[k] &= other[k];
-  }
 
   void load_rows(const index_t* vertices, std::size_t vertex_count) {
     words_ = (vertex_count + 63) / 64;
@@ -260,24 +273,30 @@ class AdjacencyJoiner {
   }
 
   // True when `facet` (holding x) holds T = N(x) & `traced`.
+  template <std::size_t Words>
   bool holds_trace(const word_t* facet, const word_t* traced, const word_t* row_x) const {
-    for (std::size_t k = 0; k < words_; ++k)
+    for (std::size_t k = 0; k < width<Words>(); ++k)
       if ((traced[k] & row_x[k] & ~facet[k]) != 0) return false;
     return true;
   }
 
   // Extends T = `clique` + x to a maximal clique, written to `clique`, by
   // adding the lowest common neighbour while there is one; `common` is scratch.
+  template <std::size_t Words>
   void extend(word_t* clique, word_t* common, const word_t* row_x, std::size_t x) const {
-    std::copy(row_x, row_x + words_, common);
-    for (std::size_t k = 0; k < words_; ++k)
-      for (word_t w = clique[k]; w != 0; w &= w - 1) intersect(common, row(64 * k + lowest_bit(w)));
+    const std::size_t words = width<Words>();
+    const auto intersect = [&](const word_t* other) {
+      for (std::size_t k = 0; k < words; ++k) common[k] &= other[k];
+    };
+    std::copy(row_x, row_x + words, common);
+    for (std::size_t k = 0; k < words; ++k)
+      for (word_t w = clique[k]; w != 0; w &= w - 1) intersect(row(64 * k + lowest_bit(w)));
     clique[x / 64] |= word_t{1} << (x % 64);
-    for (std::size_t k = 0; k < words_; ++k) {
+    for (std::size_t k = 0; k < words; ++k) {
       while (common[k] != 0) {
         const std::size_t c = 64 * k + lowest_bit(common[k]);
         clique[k] |= word_t{1} << (c % 64);
-        intersect(common, row(c));
+        intersect(row(c));
       }
     }
   }
