@@ -96,6 +96,49 @@ std::uint64_t hash_of_bits(const word_t* bits, std::size_t words) {
   return h;
 }
 
+// Positions of the facets holding one vertex, by the hash of their bitsets:
+// linear probing over 8-byte slots (high half of the hash, position + 1; 0 is
+// empty), at most half full. The slots are kept from one vertex to the next,
+// so the table costs no allocation and, at half the size of a general one,
+// stays in cache while the lookups of that vertex run.
+class HolderTable {
+ public:
+  static constexpr index_t none = static_cast<index_t>(-1);
+
+  void reset(std::size_t count) {
+    std::size_t slot_count = 16;
+    while (slot_count < 2 * count) slot_count *= 2;
+    if (slots_.size() < slot_count) slots_.resize(slot_count);
+    std::fill(slots_.begin(), slots_.begin() + static_cast<std::ptrdiff_t>(slot_count), 0);
+    mask_ = slot_count - 1;
+    tags_collide_ = false;
+  }
+  // A lookup for an entry passes exactly the slots its insertion passed, so
+  // while no insertion passes an equal tag, a matching tag settles a lookup.
+  void insert(std::uint64_t hash, index_t position) {
+    const std::uint64_t tag = hash >> 32;
+    std::size_t i = hash & mask_;
+    for (; slots_[i] != 0; i = (i + 1) & mask_) tags_collide_ = tags_collide_ || slots_[i] >> 32 == tag;
+    slots_[i] = tag << 32 | (std::uint64_t{position} + 1);
+  }
+  bool tags_collide() const { return tags_collide_; }
+  // The first entry with the tag of `hash` that `match` accepts, or none.
+  template <class Match>
+  index_t find(std::uint64_t hash, Match&& match) const {
+    const std::uint64_t tag = hash >> 32;
+    for (std::size_t i = hash & mask_; slots_[i] != 0; i = (i + 1) & mask_) {
+      const index_t position = static_cast<index_t>(slots_[i] - 1);
+      if (slots_[i] >> 32 == tag && match(position)) return position;
+    }
+    return none;
+  }
+
+ private:
+  std::vector<std::uint64_t> slots_;
+  std::size_t mask_ = 0;
+  bool tags_collide_ = false;
+};
+
 // Joins the facets of one block through its adjacency, held as bitset rows
 // over local ids (the block's vertices, by descending degree).
 //
@@ -112,8 +155,9 @@ std::uint64_t hash_of_bits(const word_t* bits, std::size_t words) {
 // G_x and G are joined at level >= s. Putting high degrees first leaves few
 // vertices below most facets, and so few x to try.
 //
-// The work runs one x at a time, so that G_x is looked up among the facets
-// holding x only, in a table small enough to stay in cache.
+// The work runs one x at a time: first the facets F and the hashes of their
+// G_x, then the lookups among the facets holding x only, in a table small
+// enough to stay in cache while the lookups run one after the other.
 class AdjacencyJoiner {
  public:
   AdjacencyJoiner(const Graph& graph, const Groups<index_t>& facets, std::vector<index_t>& local_of, Ticker& tick)
@@ -121,13 +165,30 @@ class AdjacencyJoiner {
 
   void join_block(const index_t* vertices, std::size_t vertex_count, const index_t* block_facets,
                   std::size_t facet_count, LevelJoins& joins) {
-    block_facets_ = block_facets;
     load_rows(vertices, vertex_count);
     load_facets(block_facets, facet_count, vertex_count);
-    std::vector<word_t> below(words_, 0), clique(words_), common(words_);
+    // Blocks of up to 128 vertices, the common case, get loops of fixed width.
+    if (words_ == 1) join_each_vertex<1>(block_facets, facet_count, vertex_count, joins);
+    else if (words_ == 2) join_each_vertex<2>(block_facets, facet_count, vertex_count, joins);
+    else join_each_vertex<0>(block_facets, facet_count, vertex_count, joins);
+    for (std::size_t l = 0; l < vertex_count; ++l) local_of_[order_[l]] = none;
+  }
+
+ private:
+  // The words per bitset: Words, or words_ when Words is 0.
+  template <std::size_t Words>
+  std::size_t width() const {
+    return Words != 0 ? Words : words_;
+  }
+
+  template <std::size_t Words>
+  void join_each_vertex(const index_t* block_facets, std::size_t facet_count, std::size_t vertex_count,
+                        LevelJoins& joins) {
+    const std::size_t words = width<Words>();
+    std::vector<word_t> below(words, 0), clique(words), common(words);
     for (std::size_t x = 0; x < vertex_count; ++x) {
-      index_holders(x);
       const word_t* row_x = row(x);
+      lookups_.clear();
       const std::size_t x_word = x / 64;
       const word_t x_bit = word_t{1} << (x % 64);
       for (std::size_t i = 0; i < facet_count; ++i) {
@@ -135,29 +196,33 @@ class AdjacencyJoiner {
         if ((facet[x_word] & x_bit) != 0) continue;
         bool adjacent_below = true;
         std::size_t shared = 0;
-        for (std::size_t k = 0; k < words_; ++k) {
+        for (std::size_t k = 0; k < words; ++k) {
           adjacent_below = adjacent_below && (facet[k] & below[k] & ~row_x[k]) == 0;
           clique[k] = facet[k] & row_x[k];
           shared += clique[k] != 0;
         }
         if (!adjacent_below || shared == 0) continue;
         shared = 0;
-        for (std::size_t k = 0; k < words_; ++k) shared += popcount64(clique[k]);
+        for (std::size_t k = 0; k < words; ++k) shared += popcount64(clique[k]);
         if (shared < 2) continue;
-        joins.join(block_facets[i], facet_extending(clique.data(), common.data(), row_x, x), shared - 1);
+        extend<Words>(clique.data(), common.data(), row_x, x);
+        lookups_.push_back({hash_of_bits(clique.data(), words), static_cast<index_t>(i), static_cast<index_t>(shared - 1)});
+      }
+      index_holders(x);
+      for (const Lookup& lookup : lookups_) {
+        const index_t found = holder_table_.find(lookup.hash, [&](index_t h) {
+          return !holder_table_.tags_collide() || holds_trace<Words>(facet_bits(h), facet_bits(lookup.facet), row_x);
+        });
+        if (found == HolderTable::none) throw std::logic_error("a maximal clique is missing from the facets");
+        joins.join(block_facets[lookup.facet], block_facets[found], lookup.level);
       }
       below[x_word] |= x_bit;
-      tick_(facet_count * (words_ + 1) + holders_.length(x));
+      tick_(facet_count * (words + 1) + holders_.length(x) + 4 * lookups_.size());
     }
-    for (std::size_t l = 0; l < vertex_count; ++l) local_of_[order_[l]] = none;
   }
 
- private:
   const word_t* row(std::size_t l) const { return rows_.data() + l * words_; }
   const word_t* facet_bits(std::size_t i) const { return facet_bits_.data() + i * words_; }
-  void intersect(word_t* bits, const word_t* other) const {
-    for (std::size_t k = 0; k < words_; ++k) bits[k] &= other[k];
-  }
 
   void load_rows(const index_t* vertices, std::size_t vertex_count) {
     words_ = (vertex_count + 63) / 64;
@@ -176,10 +241,11 @@ class AdjacencyJoiner {
     }
   }
 
-  // One bitset per facet of the block (by position in the block), and for each
-  // local vertex the positions of the facets holding it.
+  // One bitset and its hash per facet of the block (by position in the block),
+  // and for each local vertex the positions of the facets holding it.
   void load_facets(const index_t* block_facets, std::size_t facet_count, std::size_t vertex_count) {
     facet_bits_.assign(facet_count * words_, 0);
+    facet_hash_.resize(facet_count);
     holders_.starts.assign(vertex_count + 1, 0);
     for (std::size_t i = 0; i < facet_count; ++i) {
       word_t* bits = facet_bits_.data() + i * words_;
@@ -188,6 +254,7 @@ class AdjacencyJoiner {
         bits[local / 64] |= word_t{1} << (local % 64);
         ++holders_.starts[local + 1];
       }
+      facet_hash_[i] = hash_of_bits(bits, words_);
     }
     std::partial_sum(holders_.starts.begin(), holders_.starts.end(), holders_.starts.begin());
     holders_.items.resize(holders_.starts.back());
@@ -199,47 +266,39 @@ class AdjacencyJoiner {
   }
 
   // The facets holding x, by the hash of their bitsets. The facet looked up is
-  // always one of them, so while their hashes are distinct a hash settles it.
+  // always one of them; when tags collide, any of them that holds T + x will do.
   void index_holders(std::size_t x) {
-    holder_index_ = HashIndex();
-    holder_index_.reserve(holders_.length(x));
-    hashes_collide_ = false;
-    for (const index_t* h = holders_.begin(x); h != holders_.end(x); ++h) {
-      const std::uint64_t hash = hash_of_bits(facet_bits(*h), words_);
-      hashes_collide_ = hashes_collide_ || holder_index_.find(hash, [](index_t) { return true; }) != none;
-      holder_index_.insert(hash, block_facets_[*h]);
-    }
+    holder_table_.reset(holders_.length(x));
+    for (const index_t* h = holders_.begin(x); h != holders_.end(x); ++h) holder_table_.insert(facet_hash_[*h], *h);
   }
 
-  // The id of a facet holding T + x, for T = `clique`, which becomes that
-  // facet's bitset; `common` is scratch.
-  index_t facet_extending(word_t* clique, word_t* common, const word_t* row_x, std::size_t x) const {
-    std::copy(row_x, row_x + words_, common);
-    for (std::size_t k = 0; k < words_; ++k)
-      for (word_t w = clique[k]; w != 0; w &= w - 1) intersect(common, row(64 * k + lowest_bit(w)));
+  // True when `facet` (holding x) holds T = N(x) & `traced`.
+  template <std::size_t Words>
+  bool holds_trace(const word_t* facet, const word_t* traced, const word_t* row_x) const {
+    for (std::size_t k = 0; k < width<Words>(); ++k)
+      if ((traced[k] & row_x[k] & ~facet[k]) != 0) return false;
+    return true;
+  }
+
+  // Extends T = `clique` + x to a maximal clique, written to `clique`, by
+  // adding the lowest common neighbour while there is one; `common` is scratch.
+  template <std::size_t Words>
+  void extend(word_t* clique, word_t* common, const word_t* row_x, std::size_t x) const {
+    const std::size_t words = width<Words>();
+    const auto intersect = [&](const word_t* other) {
+      for (std::size_t k = 0; k < words; ++k) common[k] &= other[k];
+    };
+    std::copy(row_x, row_x + words, common);
+    for (std::size_t k = 0; k < words; ++k)
+      for (word_t w = clique[k]; w != 0; w &= w - 1) intersect(row(64 * k + lowest_bit(w)));
     clique[x / 64] |= word_t{1} << (x % 64);
-    for (std::size_t k = 0; k < words_; ++k) {
+    for (std::size_t k = 0; k < words; ++k) {
       while (common[k] != 0) {
         const std::size_t c = 64 * k + lowest_bit(common[k]);
         clique[k] |= word_t{1} << (c % 64);
-        intersect(common, row(c));
+        intersect(row(c));
       }
     }
-    const std::size_t size = hashes_collide_ ? size_of(clique) : 0;
-    const index_t found = holder_index_.find(hash_of_bits(clique, words_), [&](index_t f) {
-      return !hashes_collide_ ||
-             (facets_.length(f) == size && std::all_of(facets_.begin(f), facets_.end(f), [&](index_t v) {
-                return (clique[local_of_[v] / 64] >> (local_of_[v] % 64) & 1) != 0;
-              }));
-    });
-    if (found == none) throw std::logic_error("a maximal clique is missing from the facets");
-    return found;
-  }
-
-  std::size_t size_of(const word_t* bits) const {
-    std::size_t size = 0;
-    for (std::size_t k = 0; k < words_; ++k) size += popcount64(bits[k]);
-    return size;
   }
 
   const Graph& graph_;
@@ -251,9 +310,15 @@ class AdjacencyJoiner {
   std::vector<word_t> rows_;
   std::vector<word_t> facet_bits_;
   Groups<index_t> holders_;
-  const index_t* block_facets_ = nullptr;
-  HashIndex holder_index_;  // ids of the facets holding the current x, by the hash of their bitsets
-  bool hashes_collide_ = false;
+  std::vector<std::uint64_t> facet_hash_;  // by position in the block
+  HolderTable holder_table_;  // positions of the facets holding the current x
+  // A facet F of the block (by position) and the hash of its G_x for the current x.
+  struct Lookup {
+    std::uint64_t hash;
+    index_t facet;
+    index_t level;
+  };
+  std::vector<Lookup> lookups_;
 };
 
 // Joins the facets of one block by counting overlaps, through the generic engine
