@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 #include "small_cliques.hpp"
 
@@ -11,7 +12,7 @@ namespace {
 
 struct FacetBudgetSpent {};
 
-// C(f, s) for s <= f, as a floating estimate: it is only compared with a budget.
+// C(f, s) for s <= f, as a floating estimate: it is only compared with budgets.
 double binomial(std::size_t f, std::size_t s) {
   const std::size_t r = std::min(s, f - s);
   double c = 1;
@@ -19,69 +20,89 @@ double binomial(std::size_t f, std::size_t s) {
   return c;
 }
 
-// Lists the facets into `facets`, or returns false as soon as the estimated
-// cost of building the levels from them exceeds `budget`: their vertices, the
-// pairs of facets that share a vertex (the sum over vertices of the square of
-// the number of facets holding it), and, under a cap S, the S-subsets of the
-// larger facets that the top level lists and deduplicates.
-bool facets_within(const Graph& graph, std::uint64_t size_cap, double budget, Ticker& tick, Groups<index_t>& facets) {
+// The estimated cost of the levels from the facets, in the units of
+// SmallCliqueSearch::weight_within (measured to cost alike, some 20 ns): two
+// per facet vertex and one per 8 pairs of facets that share a vertex (the sum
+// over vertices of the square of the number of facets holding it), which is
+// what listing the facets and joining them costs; and 8S per S-subset of the
+// facets with more than S vertices, which the top level lists and deduplicates.
+struct FacetCost {
+  double listing = 0;
+  double top = 0;
+};
+
+// Lists the facets into `facets` and returns their cost, or nothing as soon as
+// the cost of listing and joining them exceeds `budget`.
+std::optional<FacetCost> facets_within(const Graph& graph, std::uint64_t size_cap, double budget, Ticker& tick,
+                                       Groups<index_t>& facets) {
   facets = Groups<index_t>();
   // Without triangles the facets are the edges, 2 ids each.
   facets.items.reserve(graph.neighbours.size());
-  const bool bounded = budget < std::numeric_limits<double>::infinity();
-  std::vector<std::uint64_t> holding(bounded ? graph.vertex_count() : 0, 0);
-  double cost = 0;
+  std::vector<std::uint64_t> holding(graph.vertex_count(), 0);
+  FacetCost cost;
   try {
     for_each_maximal_clique(graph, tick, [&](const std::vector<index_t>& clique) {
       facets.items.insert(facets.items.end(), clique.begin(), clique.end());
       facets.close_group();
-      if (!bounded) return;
-      cost += static_cast<double>(clique.size());
-      for (const index_t v : clique) cost += 2.0 * static_cast<double>(holding[v]++) + 1;
-      if (clique.size() > size_cap) cost += 2 * binomial(clique.size(), static_cast<std::size_t>(size_cap));
-      if (cost > budget) throw FacetBudgetSpent{};
+      cost.listing += 2.0 * static_cast<double>(clique.size());
+      for (const index_t v : clique) cost.listing += (2.0 * static_cast<double>(holding[v]++) + 1) / 8;
+      if (clique.size() > size_cap) {
+        cost.top += 8.0 * static_cast<double>(size_cap) * binomial(clique.size(), static_cast<std::size_t>(size_cap));
+      }
+      if (cost.listing > budget) throw FacetBudgetSpent{};
     });
   } catch (const FacetBudgetSpent&) {
     facets = Groups<index_t>();
-    return false;
+    return std::nullopt;
   }
-  return true;
+  return cost;
 }
 
 }  // namespace
 
-// Both routes pay for the top level's output; they differ in the rest. From
-// the cliques of at most S vertices the work is W = sum of k * (number of
-// k-cliques) for k <= S; from the facets it is the estimate of facets_within,
-// which grows with the square of the number of facets per vertex on dense
-// graphs and explodes when S is close to the clique number. Neither is known
-// in advance, so the two race: each gets a budget, the budget is multiplied by
-// 4 until one finishes within it, and the first to finish is taken, so the
-// route taken costs at most about 4 times the cheaper one, and the abandoned
-// attempts about as much again. The small cliques go first in each round, and
-// the first budget is linear in the graph, so a capped sparse graph never
-// lists its facets. When S exceeds the degeneracy d the cap cannot bind
-// (a clique has at most d + 1 vertices) and the facets are taken at once;
-// so are they for an uncapped call, whose S is at least the largest degree.
+// The two routes both pay for the top level's output and differ in the rest:
+// from the cliques of at most S vertices the work is W, their weight (see
+// SmallCliqueSearch::weight_within); from the facets it is FacetCost, which
+// grows with the square of the number of facets per vertex on dense graphs,
+// and with the S-subsets of the facets when S is close to the clique number.
+// Neither is known in advance, so they race under a budget that starts linear
+// in the graph and grows 4 times a round: the cliques are counted up to the
+// budget, and the facets are listed while listing and joining them stays
+// within it. The first count that ends takes the small cliques; once the
+// facets are listed, their whole cost C is known, and the cliques are counted
+// up to C to settle the choice. So the route taken costs at most about 4
+// times the cheaper one, plus the abandoned attempts, which cost about as
+// much again, and a capped sparse graph is settled by a bound on W without
+// counting or listing anything.
+// When S exceeds d + 1, d the degeneracy, the cap cannot bind (no clique has
+// more vertices) and the facets are taken at once, as for an uncapped call.
 CliqueRoute choose_clique_route(const Graph& graph, std::uint64_t size_cap, Ticker& tick) {
   CliqueRoute route;
   const std::size_t n = graph.vertex_count();
   std::size_t largest_degree = 0;
   for (index_t v = 0; v < n; ++v) largest_degree = std::max(largest_degree, graph.degree(v));
-  if (size_cap <= largest_degree) {
-    SmallCliqueSearch search(graph, static_cast<std::size_t>(size_cap), tick);
-    if (size_cap <= search.degeneracy()) {
+  if (size_cap <= largest_degree + 1) {
+    SmallCliqueSearch& search = route.small_cliques.emplace(graph, static_cast<std::size_t>(size_cap), tick);
+    if (size_cap <= search.degeneracy() + 1) {
+      std::uint64_t budget = 8 * (n + graph.neighbours.size()) + (1 << 16);
+      if (search.weight_bound() <= static_cast<double>(budget)) return route;
       constexpr std::uint64_t most = std::numeric_limits<std::uint64_t>::max() / 4;
-      for (std::uint64_t budget = 4 * (n + graph.neighbours.size()) + (1 << 16);; budget = std::min(4 * budget, most)) {
-        if (search.weight_within(budget)) {
-          route.small_cliques = true;
-          return route;
+      for (;; budget = std::min(4 * budget, most)) {
+        if (search.weight_within(budget)) return route;
+        if (const auto cost = facets_within(graph, size_cap, static_cast<double>(budget), tick, route.facets)) {
+          const double whole = cost->listing + cost->top;
+          if (whole > static_cast<double>(budget) && whole < static_cast<double>(most) &&
+              search.weight_within(static_cast<std::uint64_t>(whole))) {
+            route.facets = Groups<index_t>();
+            return route;
+          }
+          break;
         }
-        if (facets_within(graph, size_cap, static_cast<double>(budget), tick, route.facets)) return route;
       }
     }
   }
-  facets_within(graph, size_cap, std::numeric_limits<double>::infinity(), tick, route.facets);
+  route.small_cliques.reset();
+  if (route.facets.size() == 0) facets_within(graph, size_cap, std::numeric_limits<double>::infinity(), tick, route.facets);
   return route;
 }
 

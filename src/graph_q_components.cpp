@@ -364,8 +364,8 @@ std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph
   const std::uint64_t size_cap = max_q ? std::max<std::uint64_t>(*max_q, 1) : n;
 
   Ticker tick;
-  const CliqueRoute route = choose_clique_route(graph, size_cap, tick);
-  if (route.small_cliques) return levels_from_small_cliques(graph, size_cap, tick);
+  CliqueRoute route = choose_clique_route(graph, size_cap, tick);
+  if (route.small_cliques) return levels_from_small_cliques(*route.small_cliques, tick);
   const Groups<index_t>& facets = route.facets;
   std::size_t largest = 0;
   for (std::size_t f = 0; f < facets.size(); ++f) largest = std::max(largest, facets.length(f));
