@@ -20,7 +20,6 @@ class CliqueTable {
   explicit CliqueTable(std::size_t size) : size_(size) {}
 
   std::size_t count() const { return items_.size() / size_; }
-  const std::vector<index_t>& items() const { return items_; }
   std::vector<index_t> take_items() { return std::move(items_); }
 
   // Cliques are given as `vertices`, ascending, without the entry at `skip`
@@ -264,12 +263,11 @@ std::vector<Groups<vertex_t>> levels_from_small_cliques(SmallCliqueSearch& searc
 
   const std::size_t top = builder.largest();
   levels.reserve(top);
-  std::vector<index_t> no_cliques;
-  for (std::size_t q = 0; q + 1 < top; ++q) {
-    std::vector<index_t> cliques = q == 0 ? std::move(no_cliques) : builder.take_cliques(q + 1);
-    levels.push_back(components_of_level(graph, builder.level(q), cliques, q + 1, tick));
-  }
-  levels.push_back(cliques_alone(graph, top == 1 ? std::move(no_cliques) : builder.take_cliques(top), top, tick));
+  // Vertices need no list of their own.
+  const auto cliques = [&](std::size_t size) { return size == 1 ? std::vector<index_t>() : builder.take_cliques(size); };
+  for (std::size_t q = 0; q + 1 < top; ++q)
+    levels.push_back(components_of_level(graph, builder.level(q), cliques(q + 1), q + 1, tick));
+  levels.push_back(cliques_alone(graph, cliques(top), top, tick));
   return levels;
 }
 

@@ -46,7 +46,8 @@ void SmallCliqueSearch::enter_start(index_t v) {
   // Frame depth + 1 is written only below a clique of depth + 2 < max_size
   // vertices, depth + 1 of them locals, so frames 0 .. min(max_size - 2, p) suffice.
   const std::size_t frames = std::min(max_size_ - 1, p + 1);
-  if (frames_.size() < 2 * frames * words_) frames_.resize(2 * frames * words_);
+  // One spare word keeps the store allocated, so no frame pointer is null.
+  if (frames_.size() <= 2 * frames * words_) frames_.resize(2 * frames * words_ + 1);
   if (first_word_.size() < frames) {
     first_word_.resize(frames);
     tags_.resize(frames);

@@ -14,7 +14,9 @@ import pytest
 
 ROOT = Path(__file__).resolve().parent.parent
 SOURCES = [ROOT / "tests" / "core" / "graph_core_check.cpp"] + [
-    ROOT / "src" / name for name in ("graph_q_components.cpp", "q_levels.cpp", "hash_index.cpp")
+    ROOT / "src" / name
+    for name in ("graph_q_components.cpp", "clique_route.cpp", "small_cliques.cpp", "clique_levels.cpp",
+                 "q_levels.cpp", "hash_index.cpp")
 ]
 
 
