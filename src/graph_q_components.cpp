@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "clique_levels.hpp"
+#include "clique_route.hpp"
 #include "facet_levels.hpp"
 #include "maximal_cliques.hpp"
 #include "q_levels.hpp"
@@ -250,11 +252,8 @@ void combinations_recursive(const std::vector<vertex_t>& elements, std::size_t s
   }
 }
 
-namespace {
-
-// Writes the (non-empty) groups of `dense` to `out` as caller ids, in ascending
-// lexicographic order. Dense order is caller order, so comparing dense lists
-// orders the caller lists the same way.
+// Dense order is caller order, so comparing dense lists orders the caller
+// lists the same way.
 void append_sorted_as_caller_ids(const Graph& graph, const Groups<index_t>& dense, Groups<vertex_t>& out) {
   // Sort by (first vertex, group) packed in one word, then settle groups that
   // share a first vertex by comparing their whole lists.
@@ -278,6 +277,8 @@ void append_sorted_as_caller_ids(const Graph& graph, const Groups<index_t>& dens
     out.close_group();
   }
 }
+
+namespace {
 
 // A component is the union of the vertices of its facets.
 Groups<vertex_t> components_from_classes(const Graph& graph, const Groups<index_t>& facets,
@@ -355,6 +356,8 @@ Groups<vertex_t> cliques_of_size(const Graph& graph, const Groups<index_t>& face
 // >= q+1 vertices, since all (q+1)-subsets of one facet are chained by its
 // (q+2)-subsets. So those levels are the facet q-components. When S >= omega the
 // top level follows the same rule; when S < omega it is every S-clique alone.
+// Under a cap that binds, the levels may instead come from the cliques of at
+// most S vertices, whichever enumeration choose_clique_route finds cheaper.
 std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph,
                                                               std::optional<std::uint64_t> max_q) {
   std::vector<Groups<vertex_t>> levels;
@@ -363,15 +366,11 @@ std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph
   const std::uint64_t size_cap = max_q ? std::max<std::uint64_t>(*max_q, 1) : n;
 
   Ticker tick;
-  Groups<index_t> facets;
-  // Without triangles the facets are the edges, 2 ids each.
-  facets.items.reserve(graph.neighbours.size());
+  CliqueRoute route = choose_clique_route(graph, size_cap, tick);
+  if (route.small_cliques) return levels_from_small_cliques(*route.small_cliques, tick);
+  const Groups<index_t>& facets = route.facets;
   std::size_t largest = 0;
-  for_each_maximal_clique(graph, tick, [&](const std::vector<index_t>& clique) {
-    facets.items.insert(facets.items.end(), clique.begin(), clique.end());
-    facets.close_group();
-    largest = std::max(largest, clique.size());
-  });
+  for (std::size_t f = 0; f < facets.size(); ++f) largest = std::max(largest, facets.length(f));
 
   const bool capped_top = size_cap < largest;
   const std::size_t level_count = capped_top ? static_cast<std::size_t>(size_cap) : largest;

@@ -37,6 +37,10 @@ Graph build_graph(const std::vector<Edge>& edges);
 std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph,
                                                               std::optional<std::uint64_t> max_q);
 
+// Writes the (non-empty) groups of `dense` to `out` as caller ids, in ascending
+// lexicographic order.
+void append_sorted_as_caller_ids(const Graph& graph, const Groups<index_t>& dense, Groups<vertex_t>& out);
+
 // A clique as an ascending list of vertex ids without repeats.
 using Clique = std::vector<vertex_t>;
 

@@ -14,6 +14,7 @@ class _UnionFind:
 
     def find(self, x):
         while self.parent[x] != x:
+            self.parent[x] = self.parent[self.parent[x]]
             x = self.parent[x]
         return x
 

@@ -1,6 +1,11 @@
 """q-components of a graph's clique complex, from the edge list to the levels."""
 
+import os
 import random
+import signal
+import subprocess
+import sys
+import time
 from collections import Counter
 from itertools import combinations
 from math import comb
@@ -122,6 +127,111 @@ def test_matches_step_by_step_model_on_real_graphs(name, max_q):
     assert_matches_reference(list(graph.edges()), max_q)
 
 
+# ---------------------------------------------------------------- dense graphs under a cap
+
+def gnp(n, p, seed, ids=None):
+    """G(n, p): each pair u < v kept with probability p, labelled by ids."""
+    rng = random.Random(seed)
+    ids = ids or list(range(n))
+    return [(ids[u], ids[v]) for u in range(n) for v in range(u + 1, n) if rng.random() < p]
+
+
+@st.composite
+def dense_graphs(draw):
+    n = draw(st.integers(min_value=1, max_value=11))
+    # Large, unordered ids: the levels must come out in the order of the ids.
+    ids = draw(st.lists(vertex_ids | st.integers(0, 2**64 - 1), min_size=n, max_size=n, unique=True))
+    edges = gnp(n, draw(st.sampled_from([0.5, 0.7, 0.9, 1.0])), draw(st.integers(0, 2**32)), ids)
+    loops = draw(st.lists(st.sampled_from(ids), max_size=2))
+    return edges + [(v, v) for v in loops] if edges or loops else [(ids[0], ids[0])]
+
+
+@settings(max_examples=150, deadline=None)
+@given(dense_graphs(), st.none() | st.integers(min_value=0, max_value=6))
+def test_dense_graphs_match_step_by_step_model(edges, max_q):
+    assert_matches_reference(edges, max_q)
+
+
+def test_complete_graphs_at_every_cap():
+    for n in range(1, 10):
+        edges = list(combinations(range(n), 2)) or [(0, 0)]
+        for max_q in [None, *range(7)]:
+            assert_matches_reference(edges, max_q)
+
+
+# The inputs below are picked so that each way of listing the cliques wins the
+# choice: the cliques of at most max_q vertices when the facets are many, the
+# facets when the cliques below the cap far outnumber those at the cap.
+
+def test_many_facets_under_a_small_cap():
+    # About 27,000 4-cliques: more than the first budget of the choice, and far
+    # fewer than the work of the 3,000 overlapping facets.
+    assert_matches_reference(gnp(50, 0.7, seed=50), 4)
+
+
+def test_one_facet_under_a_cap_near_its_size():
+    # 6,435 cliques of at most 6 vertices against one facet of 14.
+    assert_matches_reference(list(combinations(range(14), 2)), 6)
+
+
+def test_cap_just_below_a_planted_clique():
+    # Listing every clique of at most 27 vertices of a 30-clique (2**30 of them)
+    # would never end; its 27-subsets are 4,060.
+    edges, members = planted_clique(300, 30, 600, seed=30)
+    uncapped = levels_of(edges, None)
+    capped = levels_of(edges, 27)
+    assert len(uncapped) == 30 and len(capped) == 27
+    assert capped[:26] == uncapped[:26]
+    assert capped[26] == [set(c) for c in combinations(members, 27)]
+
+
+def test_dense_graph_lists_every_triangle():
+    # G(70, 0.7) under a cap of 3: the top level is every triangle alone, ascending.
+    edges = gnp(70, 0.7, seed=70)
+    levels = levels_of(edges, 3)
+    triangles = []
+    for clique in nx.enumerate_all_cliques(nx.Graph(edges)):
+        if len(clique) > 3:
+            break
+        if len(clique) == 3:
+            triangles.append(sorted(clique))
+    assert len(triangles) == 18151
+    assert [sorted(c) for c in levels[2]] == sorted(triangles)
+    assert levels[:2] == [[set(range(70))], [set(range(70))]]
+
+
+INTERRUPTIBLE_DENSE_CALL = """
+import random, korvane
+rng = random.Random(1)
+edges = [(u, v) for u in range(400) for v in range(u + 1, 400) if rng.random() < 0.9]
+print("calling", flush=True)
+try:
+    korvane.py_find_hierarchical_q_components_within_graph(edges, 9)
+except KeyboardInterrupt:
+    print("interrupted", flush=True)
+else:
+    print("finished", flush=True)
+"""
+
+
+def test_ctrl_c_interrupts_a_capped_dense_call():
+    environment = dict(os.environ, PYTHONPATH=os.path.dirname(korvane.__file__))
+    child = subprocess.Popen([sys.executable, "-c", INTERRUPTIBLE_DENSE_CALL], stdout=subprocess.PIPE, text=True,
+                             env=environment)
+    try:
+        assert child.stdout.readline() == "calling\n"
+        time.sleep(0.5)
+        child.send_signal(signal.SIGINT)
+        sent = time.monotonic()
+        assert child.stdout.readline() == "interrupted\n"
+        assert time.monotonic() - sent < 0.5
+        assert child.wait(timeout=10) == 0
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+
+
 # ---- Dense graphs, uncapped: levels from the maximal cliques through the adjacency ----
 #
 # The step-by-step model lists every clique, which is hopeless on dense graphs,
@@ -199,7 +309,7 @@ def dense_core_in_sparse_graph(core, p, tail, seed):
         pytest.param(dense_core_in_sparse_graph(10, 0.8, 30, 3), id="dense core in a sparse graph"),
     ],
 )
-def test_dense_graphs_match_step_by_step_model(edges):
+def test_dense_graphs_uncapped_match_step_by_step_model(edges):
     assert_matches_reference(edges, None)
 
 

@@ -1,0 +1,187 @@
+#include "small_cliques.hpp"
+
+#include <algorithm>
+
+namespace korvane {
+
+SmallCliqueSearch::SmallCliqueSearch(const Graph& graph, std::size_t max_size, Ticker& tick)
+    : graph_(graph), max_size_(max_size), tick_(tick), order_(degeneracy_order(graph)), rank_(order_.size()) {
+  const index_t n = static_cast<index_t>(order_.size());
+  for (index_t i = 0; i < n; ++i) rank_[order_[i]] = i;
+  later_start_.assign(std::size_t{n} + 1, 0);
+  later_.reserve(graph.neighbours.size() / 2);
+  for (index_t v = 0; v < n; ++v) {
+    for (const index_t* u = graph.neighbours_begin(v); u != graph.neighbours_end(v); ++u) {
+      if (rank_[*u] > rank_[v]) later_.push_back(*u);
+    }
+    later_start_[v + 1] = later_.size();
+    degeneracy_ = std::max(degeneracy_, later_.size() - later_start_[v]);
+  }
+  checked_index(later_.size());
+  tick_(graph.neighbours.size());
+}
+
+index_t SmallCliqueSearch::edge_id(index_t a, index_t b) const {
+  if (rank_[a] > rank_[b]) std::swap(a, b);
+  return static_cast<index_t>(std::lower_bound(later_begin(a), later_end(a), b) - later_.data());
+}
+
+std::vector<index_t> SmallCliqueSearch::edge_ends() const {
+  std::vector<index_t> ends;
+  ends.reserve(2 * later_.size());
+  for (index_t v = 0; v < order_.size(); ++v) {
+    for (const index_t* u = later_begin(v); u != later_end(v); ++u) {
+      ends.push_back(std::min(v, *u));
+      ends.push_back(std::max(v, *u));
+    }
+  }
+  return ends;
+}
+
+void SmallCliqueSearch::enter_start(index_t v) {
+  start_ = v;
+  locals_ = later_begin(v);
+  const std::size_t p = static_cast<std::size_t>(later_end(v) - locals_);
+  words_ = (p + 63) / 64;
+  // Frame depth + 1 is written only below a clique of depth + 2 < max_size
+  // vertices, depth + 1 of them locals, so frames 0 .. min(max_size - 2, p) suffice.
+  const std::size_t frames = std::min(max_size_ - 1, p + 1);
+  // One spare word keeps the store allocated, so no frame pointer is null.
+  if (frames_.size() <= 2 * frames * words_) frames_.resize(2 * frames * words_ + 1);
+  if (first_word_.size() < frames) {
+    first_word_.resize(frames);
+    tags_.resize(frames);
+  }
+  word_t* all = candidates_at(0);
+  for (std::size_t k = 0; k < words_; ++k) all[k] = ~word_t{0};
+  if (p % 64 != 0) all[words_ - 1] = (word_t{1} << (p % 64)) - 1;
+  std::copy(all, all + words_, siblings_at(0));
+  first_word_[0] = 0;
+  chosen_.clear();
+  tick_(p + 1);
+  if (max_size_ < 3) return;
+
+  // Two locals are adjacent when one is a later neighbour of the other: merge
+  // each local's later neighbours with the locals, both ascending.
+  rows_.assign(p * words_, 0);
+  for (std::size_t i = 0; i < p; ++i) {
+    const index_t* u = later_begin(locals_[i]);
+    const index_t* u_end = later_end(locals_[i]);
+    std::size_t j = 0;
+    while (u != u_end && j < p) {
+      if (*u < locals_[j]) {
+        ++u;
+      } else if (locals_[j] < *u) {
+        ++j;
+      } else {
+        rows_[i * words_ + j / 64] |= word_t{1} << (j % 64);
+        rows_[j * words_ + i / 64] |= word_t{1} << (i % 64);
+        ++u;
+        ++j;
+      }
+    }
+    tick_(p + static_cast<std::size_t>(u_end - later_begin(locals_[i])));
+  }
+}
+
+bool SmallCliqueSearch::take_lowest(std::size_t depth, std::size_t& bit) {
+  word_t* candidates = candidates_at(depth);
+  for (std::size_t k = first_word_[depth]; k < words_; ++k) {
+    if (candidates[k] != 0) {
+      bit = 64 * k + lowest_bit(candidates[k]);
+      candidates[k] &= candidates[k] - 1;
+      first_word_[depth] = k;
+      return true;
+    }
+  }
+  first_word_[depth] = words_;
+  return false;
+}
+
+bool SmallCliqueSearch::open_child(std::size_t depth, std::size_t bit) {
+  // The candidates left at `depth` all lie after `bit`, so earlier words are empty.
+  const std::size_t first = bit / 64;
+  const word_t* parent = candidates_at(depth);
+  word_t* child = candidates_at(depth + 1);
+  word_t* siblings = siblings_at(depth + 1);
+  const word_t* adjacent = row(bit);
+  word_t any = 0;
+  for (std::size_t k = first; k < words_; ++k) any |= siblings[k] = child[k] = parent[k] & adjacent[k];
+  std::fill(siblings, siblings + first, word_t{0});
+  first_word_[depth + 1] = first;
+  return any != 0;
+}
+
+bool SmallCliqueSearch::linked(std::size_t depth, std::size_t bit) const {
+  if (max_size_ < 3) return false;  // no rows
+  const word_t* siblings = frames_.data() + (2 * depth + 1) * words_;
+  const word_t* adjacent = row(bit);
+  const std::size_t last = bit / 64;
+  for (std::size_t k = 0; k < last; ++k) {
+    if ((siblings[k] & adjacent[k]) != 0) return true;
+  }
+  return (siblings[last] & adjacent[last] & ((word_t{1} << (bit % 64)) - 1)) != 0;
+}
+
+void SmallCliqueSearch::push_member(index_t vertex) {
+  if (members_.back() > vertex) {
+    // Only the start vertex can lie above the new member: it moves up one place.
+    members_.back() = vertex;
+    members_.push_back(start_);
+  } else {
+    members_.push_back(vertex);
+  }
+}
+
+void SmallCliqueSearch::pop_member(index_t vertex) {
+  if (members_.back() != vertex) members_[members_.size() - 2] = start_;
+  members_.pop_back();
+}
+
+std::optional<std::uint64_t> SmallCliqueSearch::weight_within(std::uint64_t budget) {
+  std::uint64_t weight = 0;
+  for (const index_t v : order_) {
+    ++weight;
+    if (max_size_ < 2) continue;
+    enter_start(v);
+    std::size_t depth = 0;
+    while (true) {
+      if (depth + 2 == max_size_) {
+        // The last level is counted, not walked.
+        const word_t* candidates = candidates_at(depth);
+        std::size_t count = 0;
+        for (std::size_t k = first_word_[depth]; k < words_; ++k) count += popcount64(candidates[k]);
+        weight += max_size_ * max_size_ * count;
+        tick_(words_);
+      } else {
+        std::size_t bit = 0;
+        if (take_lowest(depth, bit)) {
+          weight += (depth + 2) * (depth + 2);
+          tick_(words_ + 1);
+          if (open_child(depth, bit)) ++depth;
+          if (weight > budget) return std::nullopt;
+          continue;
+        }
+      }
+      if (weight > budget) return std::nullopt;
+      if (depth == 0) break;
+      --depth;
+    }
+  }
+  return weight;
+}
+
+double SmallCliqueSearch::weight_bound() const {
+  double bound = 0;
+  for (index_t v = 0; v < order_.size(); ++v) {
+    const double p = static_cast<double>(later_start_[v + 1] - later_start_[v]);
+    double cliques = 1;  // C(p, k - 1), for k = 1 ..
+    for (std::size_t k = 1; k <= max_size_ && cliques > 0; ++k) {
+      bound += static_cast<double>(k * k) * cliques;
+      cliques = cliques * (p - static_cast<double>(k - 1)) / static_cast<double>(k);
+    }
+  }
+  return bound;
+}
+
+}  // namespace korvane

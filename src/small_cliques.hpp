@@ -1,0 +1,152 @@
+// Cliques of at most a given number of vertices, each listed once, from its
+// earliest vertex in a degeneracy ordering (Chiba and Nishizeki).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "graph_q_components.hpp"
+#include "maximal_cliques.hpp"
+
+namespace korvane {
+
+// Around each vertex v of a degeneracy ordering the search walks the cliques
+// of v's later neighbours, at most d of them (d the degeneracy), depth first
+// over bitset rows. A clique's candidates are the later neighbours adjacent to
+// all its members and after its last-added member, so each clique {v} + K is
+// reached once, and only from v, its earliest vertex.
+class SmallCliqueSearch {
+ public:
+  static constexpr index_t no_tag = static_cast<index_t>(-1);
+
+  SmallCliqueSearch(const Graph& graph, std::size_t max_size, Ticker& tick);
+
+  const Graph& graph() const { return graph_; }
+  std::size_t max_size() const { return max_size_; }
+  // The largest number of later neighbours of a vertex: the degeneracy.
+  std::size_t degeneracy() const { return degeneracy_; }
+
+  // Edges have dense ids 0 .. edge_count()-1, grouped by their earlier end.
+  std::size_t edge_count() const { return later_.size(); }
+  // The id of the edge {a, b}, which must exist.
+  index_t edge_id(index_t a, index_t b) const;
+  // The ends of every edge, ascending, two per edge in the order of the ids.
+  std::vector<index_t> edge_ends() const;
+
+  // Calls sink(clique, size, added, parent_tag, linked) once for every clique
+  // of 1 .. max_size vertices, `clique` pointing at its dense ids ascending.
+  // Cliques come grouped by their earliest vertex v, {v} first, and the groups
+  // in reverse degeneracy order, so every clique whose earliest vertex comes
+  // after v has been reported before {v}. A clique of two or more vertices
+  // comes after its parent, the clique without `added`, and `parent_tag` is
+  // the index_t the sink returned for that parent (no_tag for one vertex).
+  // `linked` tells that `added` is adjacent to the vertex added by an earlier
+  // sibling (a clique with the same parent). Then, with R the parent less v,
+  // R + added and R + sibling lie in the clique R + added + sibling, which
+  // has as many vertices as this one and was reported before {v}.
+  template <class Sink>
+  void run(Sink& sink) {
+    for (auto start = order_.rbegin(); start != order_.rend(); ++start) {
+      const index_t v = *start;
+      members_.assign(1, v);
+      const index_t tag = sink(std::as_const(members_).data(), std::size_t{1}, v, no_tag, false);
+      if (max_size_ < 2) continue;
+      enter_start(v);
+      walk(tag, sink);
+    }
+  }
+
+  // The sum over the cliques of at most max_size vertices of the square of
+  // their vertex counts (a clique of k vertices has k faces of k - 1 vertices
+  // to look up), or nothing once it exceeds `budget`. The cliques of max_size
+  // vertices are counted, not visited.
+  std::optional<std::uint64_t> weight_within(std::uint64_t budget);
+  // An upper bound on that weight from the number p of later neighbours of
+  // each vertex: at most C(p, k-1) cliques of k vertices start at it.
+  double weight_bound() const;
+
+ private:
+  using word_t = std::uint64_t;
+
+  // The later neighbours of v, ascending: the locals 0 .. p-1 around v.
+  const index_t* later_begin(index_t v) const { return later_.data() + later_start_[v]; }
+  const index_t* later_end(index_t v) const { return later_.data() + later_start_[v + 1]; }
+  // Sets up the locals around `v` and, when cliques of three or more vertices
+  // are wanted, their rows.
+  void enter_start(index_t v);
+  // Frame `depth`: the candidates left, then all the candidates it opened with.
+  word_t* candidates_at(std::size_t depth) { return frames_.data() + 2 * depth * words_; }
+  word_t* siblings_at(std::size_t depth) { return candidates_at(depth) + words_; }
+  const word_t* row(std::size_t local) const { return rows_.data() + local * words_; }
+  // Moves the lowest set bit of frame `depth`, at or after word first_word_[depth], into `bit`.
+  bool take_lowest(std::size_t depth, std::size_t& bit);
+  // Opens frame depth + 1 for the clique that `bit` just joined: its
+  // candidates are those left at `depth` that are adjacent to `bit`. False when none.
+  bool open_child(std::size_t depth, std::size_t bit);
+  // Whether `bit` is adjacent to a candidate of frame `depth` before it.
+  bool linked(std::size_t depth, std::size_t bit) const;
+  // members_ stays ascending: a new local is larger than every earlier one, so
+  // only the start vertex can lie above it.
+  void push_member(index_t vertex);
+  void pop_member(index_t vertex);
+
+  // Depth first below the start vertex. Frame `depth` holds the candidates of
+  // the clique of depth + 1 vertices; chosen_ the locals added so far.
+  template <class Sink>
+  void walk(index_t start_tag, Sink& sink) {
+    tags_[0] = start_tag;
+    std::size_t depth = 0;
+    while (true) {
+      std::size_t bit = 0;
+      if (!take_lowest(depth, bit)) {
+        if (depth == 0) return;
+        --depth;
+        pop_member(locals_[chosen_.back()]);
+        chosen_.pop_back();
+        continue;
+      }
+      const index_t vertex = locals_[bit];
+      push_member(vertex);
+      const index_t tag =
+          sink(std::as_const(members_).data(), members_.size(), vertex, tags_[depth], linked(depth, bit));
+      tick_(words_ + members_.size());
+      if (members_.size() < max_size_ && open_child(depth, bit)) {
+        chosen_.push_back(static_cast<index_t>(bit));
+        tags_[++depth] = tag;
+        continue;
+      }
+      pop_member(vertex);
+    }
+  }
+
+  const Graph& graph_;
+  const std::size_t max_size_;
+  Ticker& tick_;
+  std::vector<index_t> order_;
+  std::vector<index_t> rank_;               // position of each vertex in order_
+  std::vector<std::size_t> later_start_;    // n + 1 entries
+  std::vector<index_t> later_;              // per vertex, its later neighbours, ascending
+  std::size_t degeneracy_ = 0;
+  index_t start_ = 0;
+  const index_t* locals_ = nullptr;         // local id -> dense id around start_
+  std::size_t words_ = 0;                   // words per bitset over the locals
+  std::vector<word_t> rows_;                // adjacency among the locals
+  std::vector<word_t> frames_;              // two bitsets per depth
+  std::vector<std::size_t> first_word_;     // per depth: words before it are empty
+  std::vector<index_t> tags_;               // per depth: the sink's tag for the clique of that frame
+  std::vector<index_t> chosen_;             // locals added below the start vertex
+  std::vector<index_t> members_;            // the current clique, dense ids ascending
+};
+
+// Calls sink(clique, size, added, parent_tag, linked) -> index_t for every
+// clique of `graph` with at most max_size vertices, as SmallCliqueSearch::run
+// describes.
+template <class Sink>
+void for_each_small_clique(const Graph& graph, std::size_t max_size, Ticker& tick, Sink&& sink) {
+  SmallCliqueSearch search(graph, max_size, tick);
+  search.run(sink);
+}
+
+}  // namespace korvane
