@@ -136,7 +136,7 @@ void ComponentKeys::finish(double weight, PersistenceRecords& records) {
     if (keys_[k].level != none) alive.push_back(k);
   std::sort(alive.begin(), alive.end(), [&](index_t a, index_t b) { return less(a, b); });
   const std::vector<index_t> tops = sorted_tops();
-  const auto top_row = [&](index_t t) { return top_vertices_.data() + t * top_width_; };
+  const auto top_row = [&](index_t t) { return top_vertices_.data() + std::size_t{t} * top_width_; };
   const auto before_top = [&](index_t k, index_t t) {
     if (keys_[k].level != top_level_) return keys_[k].level < top_level_;
     return std::lexicographical_compare(begin(k), end(k), top_row(t), top_row(t) + top_width_);
@@ -150,11 +150,19 @@ void ComponentKeys::finish(double weight, PersistenceRecords& records) {
 }
 
 // Top keys in ascending order of their vertex lists: a stable counting sort
-// per column, from the last column to the first.
+// per column, from the last column to the first, when they outnumber the
+// vertices enough to pay for the counters.
 std::vector<index_t> ComponentKeys::sorted_tops() const {
   const std::size_t count = top_birth_.size();
   std::vector<index_t> order(count);
   std::iota(order.begin(), order.end(), index_t{0});
+  const auto row = [&](index_t t) { return top_vertices_.data() + std::size_t{t} * top_width_; };
+  if (count * 16 < ids_.size()) {
+    std::sort(order.begin(), order.end(), [&](index_t a, index_t b) {
+      return std::lexicographical_compare(row(a), row(a) + top_width_, row(b), row(b) + top_width_);
+    });
+    return order;
+  }
   std::vector<index_t> sorted(count);
   std::vector<std::size_t> start(ids_.size() + 1);
   for (std::size_t column = top_width_; count > 1 && column-- > 0;) {
