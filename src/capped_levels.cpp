@@ -74,6 +74,8 @@ void CappedLevels::add_edge(index_t u, index_t v, double weight) {
   std::iota(candidates_by_depth_[0].begin(), candidates_by_depth_[0].end(), index_t{0});
   clique_.clear();
   clique_hash_.resize(deepest + 1);
+  grown_node_.resize(deepest + 1);
+  if (largest_k >= 2) pair_node_.resize(common_.size());
   clique_hash_[0] = keys_.vertex_hash(u) + keys_.vertex_hash(v);
 
   touched_levels_ = 0;
@@ -127,7 +129,8 @@ void CappedLevels::visit(std::size_t depth, index_t u, index_t v, double weight)
   if (depth + 2 == size_cap_) {
     keys_.add_top(static_cast<index_t>(size_cap_ - 1), members_.data(), members_.data() + members_.size(), weight);
   } else {
-    new_clique(levels_[depth + 1], hash, members_);
+    grown_node_[depth] = new_clique(levels_[depth + 1], hash, members_);
+    if (depth == 1) pair_node_[clique_[0]] = grown_node_[1];
   }
   touched_levels_ = std::max(touched_levels_, std::min<std::size_t>(depth + 2, size_cap_ - 1));
 
@@ -147,9 +150,15 @@ void CappedLevels::visit(std::size_t depth, index_t u, index_t v, double weight)
     root = meet(level, find_clique(level, face_hash, face_));
     face_hash = face(u);
     level.classes.unite(root, meet(level, find_clique(level, face_hash, face_)));
-    for (const index_t a : clique_) {
-      face_hash = face(common_[a]);
-      level.classes.unite(root, meet(level, find_clique(level, face_hash, face_)));
+    // Dropping the vertex added last gives the clique visited just above.
+    level.classes.unite(root, meet(level, grown_node_[depth - 1]));
+    if (depth == 2) {
+      level.classes.unite(root, meet(level, pair_node_[clique_[1]]));
+    } else {
+      for (std::size_t i = 0; i + 1 < depth; ++i) {
+        face_hash = face(common_[clique_[i]]);
+        level.classes.unite(root, meet(level, find_clique(level, face_hash, face_)));
+      }
     }
   }
   tick_(members_.size() * members_.size());
@@ -157,7 +166,10 @@ void CappedLevels::visit(std::size_t depth, index_t u, index_t v, double weight)
 
 index_t CappedLevels::find_clique(Level& level, std::uint64_t hash, const std::vector<index_t>& clique) const {
   return level.index.find(scramble(hash), [&](index_t c) {
-    return std::equal(clique.begin(), clique.end(), level.cliques.begin() + static_cast<std::ptrdiff_t>(c * level.width));
+    const index_t* stored = level.cliques.data() + c * level.width;
+    for (std::size_t i = 0; i < clique.size(); ++i)
+      if (clique[i] != stored[i]) return false;
+    return true;
   });
 }
 

@@ -80,7 +80,9 @@ class CappedLevels {
   std::vector<index_t> scratch_mark_;
   std::vector<std::vector<index_t>> candidates_by_depth_;  // positions in C
   std::vector<index_t> clique_;                            // K: positions in C, ascending
-  std::vector<std::uint64_t> clique_hash_;                 // set hash of K's first d vertices, by d
+  std::vector<std::uint64_t> clique_hash_;                 // set hash of {u, v} + K's first d vertices, by d
+  std::vector<index_t> grown_node_;  // node of {u, v} + K's first d vertices at level d + 1, by d
+  std::vector<index_t> pair_node_;   // node of {u, v, c} at level 2, by position of c in C
   std::vector<index_t> members_;                           // {u, v} + K, ascending
   std::vector<index_t> face_;
   std::vector<index_t> old_keys_;
