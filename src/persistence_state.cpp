@@ -333,6 +333,74 @@ void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
   pair_cores();
   const std::uint64_t top = std::min<std::uint64_t>(largest_core + 2, size_cap_ - 1);
   for (index_t q = 0; q < top; ++q) update_level(q, weight);
+
+  for (std::size_t i = 0; i < cores_.size(); ++i) {
+    swallow(link_u_[i], cores_.length(i) + 1);
+    swallow(link_v_[i], cores_.length(i) + 1);
+  }
+  if (swallowed_length_ > 4096 && 2 * swallowed_length_ > facets_.items.size()) compact_facets();
+}
+
+// The new facet {u, v} + K swallows the old facets {u} + K and {v} + K, if
+// they were maximal: the links are then those very facets. A swallowed facet
+// is never met again (the searches only find maximal cliques), and at every
+// level its classes hold its swallower. Lone vertices stay, as the handles
+// of their level-0 classes.
+void PersistentLevels::swallow(index_t facet, std::size_t length) {
+  if (facet == none || length < 2 || facets_.length(facet) != length || swallowed_[facet]) return;
+  swallowed_[facet] = 1;
+  swallowed_length_ += length;
+}
+
+// Keeps only the facets still maximal, renumbered in order. Every class holds
+// a live facet, so each class is re-rooted at its first live node, with the
+// other live nodes pointing straight at it.
+void PersistentLevels::compact_facets() {
+  std::vector<index_t> renumbered(facets_.size(), none);
+  Groups<index_t> facets;
+  std::vector<index_t> node_base;
+  std::vector<index_t> parent;
+  std::vector<index_t> class_size;
+  std::vector<index_t> class_key;
+  std::vector<index_t> root_of(parent_.size(), none);  // old root -> new root
+  HashIndex facet_index;
+  for (index_t f = 0; f < facets_.size(); ++f) {
+    if (swallowed_[f]) continue;
+    renumbered[f] = static_cast<index_t>(facets.size());
+    facets.items.insert(facets.items.end(), facets_.begin(f), facets_.end(f));
+    facets.close_group();
+    std::uint64_t hash = 0;
+    for (const index_t* x = facets_.begin(f); x != facets_.end(f); ++x) hash += keys_.vertex_hash(*x);
+    if (facets_.length(f) >= 2) facet_index.insert(scramble(hash), renumbered[f]);
+    node_base.push_back(static_cast<index_t>(parent.size()));
+    const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(facets_.length(f), size_cap_ - 1));
+    for (index_t q = 0; q < levels; ++q) {
+      const index_t root = find(node(f, q));
+      const index_t fresh = static_cast<index_t>(parent.size());
+      if (root_of[root] == none) {
+        root_of[root] = fresh;
+        parent.push_back(fresh);
+        class_size.push_back(1);
+        class_key.push_back(class_key_[root]);
+      } else {
+        parent.push_back(root_of[root]);
+        ++class_size[root_of[root]];
+        class_size.push_back(1);
+        class_key.push_back(none);
+      }
+    }
+    tick_(facets_.length(f) + levels);
+  }
+  for (index_t& facet : singleton_facet_)
+    if (facet != none) facet = renumbered[facet];
+  facets_ = std::move(facets);
+  node_base_ = std::move(node_base);
+  parent_ = std::move(parent);
+  class_size_ = std::move(class_size);
+  class_key_ = std::move(class_key);
+  facet_index_ = std::move(facet_index);
+  swallowed_.assign(facets_.size(), 0);
+  swallowed_length_ = 0;
 }
 
 void PersistentLevels::finish(double weight, PersistenceRecords& records) { keys_.finish(weight, records); }
@@ -356,6 +424,7 @@ index_t PersistentLevels::add_facet(const index_t* begin, const index_t* end) {
     class_key_.push_back(none);
   }
   if (length >= 2) facet_index_.insert(scramble(hash), facet);
+  swallowed_.push_back(0);
   return facet;
 }
 

@@ -13,7 +13,8 @@
 namespace korvane {
 
 // The graph grows one edge per step. A facet is a clique that was maximal when
-// it appeared; later facets may swallow it, which leaves its classes unchanged.
+// it appeared; later facets may swallow it, which leaves its classes unchanged,
+// and swallowed facets are dropped once they outweigh the live ones.
 // Invariant: at every level q the classes are those of the facets with at least
 // q+1 vertices, two joined when they share q+1 vertices; each class points at
 // its key (q, vertex set). With a size cap S, the facets reach up to level S-2
@@ -53,6 +54,8 @@ class PersistentLevels {
 
   // Facets and classes.
   index_t add_facet(const index_t* begin, const index_t* end);
+  void swallow(index_t facet, std::size_t length);
+  void compact_facets();
   index_t node(index_t facet, index_t q) const { return node_base_[facet] + q; }
   index_t find(index_t node);
   void unite(index_t a, index_t b);
@@ -70,6 +73,8 @@ class PersistentLevels {
   Groups<index_t> facets_;  // each ascending
   std::vector<index_t> node_base_;  // facet f owns nodes node_base_[f] + q, one per level it reaches
   HashIndex facet_index_;           // facets with two or more vertices
+  std::vector<char> swallowed_;     // per facet: no longer maximal
+  std::size_t swallowed_length_ = 0;  // total length of the swallowed facets
 
   // Union-find over nodes; every level's nodes form their own classes.
   std::vector<index_t> parent_;

@@ -350,3 +350,15 @@ def test_a_cap_bounds_the_work_on_a_complete_graph(max_q):
     materialise, _ = best_time(lambda: pickle.loads(pickle.dumps(records)))
     # Typically 0.2 to 1 times the cost of building the result's objects.
     assert call < 10 * max(materialise, 1e-3)
+
+
+@pytest.mark.parametrize("weights", [random_weights(30), point_cloud(30, 31)], ids=["random", "point-cloud"])
+def test_dropping_swallowed_facets_keeps_every_level(weights):
+    # Filling in K_30 swallows thousands of facets, enough to drop them many
+    # times over. Levels 0 to 2 must still be those of the small-clique
+    # engine, and at the end every level is the whole vertex set.
+    edges = complete_graph(30, weights)
+    uncapped = persistence(edges, None)
+    assert split_by_cap(uncapped, 4)[0] == split_by_cap(persistence(edges, 4), 4)[0]
+    end = max(w for _, _, w in edges)
+    assert [key for key, _, death in uncapped if death == end][-30:] == [(q, list(range(30))) for q in range(30)]
