@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "capped_levels.hpp"
 #include "lib.hpp"
+#include "persistence_route.hpp"
 #include "persistence_state.hpp"
 
 namespace korvane {
@@ -36,10 +38,17 @@ PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge> e
   dense_edges.reserve(edges.size());
   for (const WeightedEdge& e : edges) dense_edges.emplace_back(dense(e.u), dense(e.v));
 
-  PersistentLevels levels(ids, dense_edges, max_q);
-  for (std::size_t i = 0; i < edges.size(); ++i)
-    levels.step(dense_edges[i].first, dense_edges[i].second, edges[i].weight, records);
-  levels.finish(edges.back().weight, records);
+  const auto run = [&](auto&& levels) {
+    for (std::size_t i = 0; i < edges.size(); ++i)
+      levels.step(dense_edges[i].first, dense_edges[i].second, edges[i].weight, records);
+    levels.finish(edges.back().weight, records);
+  };
+  Ticker tick;
+  if (max_q && capped_route_pays(ids.size(), dense_edges, std::max<std::uint64_t>(*max_q, 1), tick)) {
+    run(CappedLevels(ids, dense_edges, std::max<std::uint64_t>(*max_q, 1)));
+  } else {
+    run(PersistentLevels(ids, dense_edges, max_q));
+  }
   return records;
 }
 

@@ -9,39 +9,16 @@
 
 namespace korvane {
 
-namespace {
-
-std::uint64_t edge_key(index_t a, index_t b) {
-  if (a > b) std::swap(a, b);
-  return (std::uint64_t{a} << 32) | b;
-}
-
-std::uint64_t key_table_hash(std::uint64_t set_hash, index_t q) {
-  return scramble(set_hash ^ (std::uint64_t{q} * 0xd6e8feb86659fd93ULL));
-}
-
-}  // namespace
-
 PersistentLevels::PersistentLevels(const std::vector<vertex_t>& ids,
                                    const std::vector<std::pair<index_t, index_t>>& edges,
                                    std::optional<std::uint64_t> max_q)
-    : ids_(ids),
-      size_cap_(max_q ? std::max<std::uint64_t>(*max_q, 1) : std::numeric_limits<std::uint64_t>::max()) {
+    : size_cap_(max_q ? std::max<std::uint64_t>(*max_q, 1) : std::numeric_limits<std::uint64_t>::max()),
+      keys_(ids, tick_),
+      graph_(ids.size(), edges) {
   const std::size_t n = ids.size();
-  vertex_hash_.resize(n);
-  for (std::size_t x = 0; x < n; ++x) vertex_hash_[x] = scramble(x);
   present_.assign(n, 0);
   scratch_mark_.assign(n, none);
   singleton_facet_.assign(n, none);
-  degree_.assign(n, 0);
-  adjacency_start_.assign(n + 1, 0);
-  for (const auto& [u, v] : edges) {
-    if (u == v) continue;
-    ++adjacency_start_[u + 1];
-    ++adjacency_start_[v + 1];
-  }
-  std::partial_sum(adjacency_start_.begin(), adjacency_start_.end(), adjacency_start_.begin());
-  adjacency_.resize(adjacency_start_[n]);
 }
 
 // ---- Graph ----
@@ -49,62 +26,12 @@ PersistentLevels::PersistentLevels(const std::vector<vertex_t>& ids,
 void PersistentLevels::add_vertex(index_t x, double weight) {
   if (present_[x]) return;
   present_[x] = 1;
-  const std::size_t start = arena_.size();
-  arena_.push_back(x);
-  const index_t key = find_or_create_key(0, vertex_hash_[x], start, weight);
-  acquire(key);
+  const index_t key = keys_.find_or_create(0, keys_.vertex_hash(x), &x, &x + 1, weight);
+  keys_.acquire(key);
   if (size_cap_ == 1) return;  // level 0 is the only level: every vertex alone
   const index_t facet = add_facet(&x, &x + 1);
   singleton_facet_[x] = facet;
   class_key_[node(facet, 0)] = key;
-}
-
-// The edge key scrambled is a bijection of the key, so equal hashes are equal edges.
-bool PersistentLevels::adjacent(index_t a, index_t b) const {
-  return a != b && edge_index_.find(scramble(edge_key(a, b)), [](index_t) { return true; }) != none;
-}
-
-void PersistentLevels::insert_edge(index_t a, index_t b) {
-  adjacency_[adjacency_start_[a] + degree_[a]++] = b;
-  adjacency_[adjacency_start_[b] + degree_[b]++] = a;
-  edge_index_.insert(scramble(edge_key(a, b)), 0);
-}
-
-void PersistentLevels::find_common_neighbours(index_t u, index_t v) {
-  const index_t scanned = degree_[u] <= degree_[v] ? u : v;
-  const index_t other = scanned == u ? v : u;
-  common_.clear();
-  for (const index_t* c = neighbours_begin(scanned); c != neighbours_end(scanned); ++c)
-    if (adjacent(*c, other)) common_.push_back(*c);
-  std::sort(common_.begin(), common_.end());
-  tick_(degree_[scanned]);
-}
-
-// Each row is read off the vertex's neighbour list when that is short, and by
-// probing the edge index for every vertex of C otherwise.
-void PersistentLevels::build_common_graph() {
-  const std::size_t k = common_.size();
-  for (std::size_t i = 0; i < k; ++i) scratch_mark_[common_[i]] = static_cast<index_t>(i);
-  common_graph_.ids.assign(common_.begin(), common_.end());
-  common_graph_.offsets.assign(k + 1, 0);
-  common_graph_.neighbours.clear();
-  for (std::size_t i = 0; i < k; ++i) {
-    const index_t c = common_[i];
-    const std::size_t row_start = common_graph_.neighbours.size();
-    if (degree_[c] <= 4 * k) {
-      for (const index_t* x = neighbours_begin(c); x != neighbours_end(c); ++x)
-        if (scratch_mark_[*x] != none) common_graph_.neighbours.push_back(scratch_mark_[*x]);
-      std::sort(common_graph_.neighbours.begin() + static_cast<std::ptrdiff_t>(row_start),
-                common_graph_.neighbours.end());
-      tick_(degree_[c]);
-    } else {
-      for (std::size_t j = 0; j < k; ++j)
-        if (adjacent(c, common_[j])) common_graph_.neighbours.push_back(static_cast<index_t>(j));
-      tick_(k);
-    }
-    common_graph_.offsets[i + 1] = common_graph_.neighbours.size();
-  }
-  for (const index_t c : common_) scratch_mark_[c] = none;
 }
 
 // The new facets of edge (u, v) are {u, v} + K for the maximal cliques K (the
@@ -130,13 +57,13 @@ index_t PersistentLevels::facet_containing(index_t first, const index_t* core_be
   clique_.assign(1, first);
   for (const index_t* c = core_begin; c != core_end; ++c) clique_.push_back(common_[*c]);
   const index_t scanned = *std::min_element(clique_.begin(), clique_.end(),
-                                            [&](index_t a, index_t b) { return degree_[a] < degree_[b]; });
+                                            [&](index_t a, index_t b) { return degree(a) < degree(b); });
   const index_t others = static_cast<index_t>(clique_.size() - 1);
   std::size_t scan_cost = 0;
   for (const index_t y : clique_)
-    if (y != scanned) scan_cost += degree_[y];
+    if (y != scanned) scan_cost += degree(y);
   extension_.clear();
-  if (scan_cost <= 4 * std::size_t{degree_[scanned]} * others) {
+  if (scan_cost <= 4 * std::size_t{degree(scanned)} * others) {
     // Count, for every vertex, how many of the other clique vertices it neighbours.
     for (const index_t y : clique_) {
       if (y == scanned) continue;
@@ -159,18 +86,18 @@ index_t PersistentLevels::facet_containing(index_t first, const index_t* core_be
                                      [&](index_t y) { return y == scanned || adjacent(*p, y); });
       if (joins) extension_.push_back(*p);
     }
-    tick_(std::size_t{degree_[scanned]} * others);
+    tick_(std::size_t{degree(scanned)} * others);
   }
   while (!extension_.empty()) {
     const index_t p = extension_.back();
     extension_.pop_back();
     clique_.push_back(p);
-    if (degree_[p] <= 4 * extension_.size()) {
+    if (degree(p) <= 4 * extension_.size()) {
       for (const index_t* r = neighbours_begin(p); r != neighbours_end(p); ++r) scratch_mark_[*r] = 0;
       const auto off = [&](index_t r) { return scratch_mark_[r] == none; };
       extension_.erase(std::remove_if(extension_.begin(), extension_.end(), off), extension_.end());
       for (const index_t* r = neighbours_begin(p); r != neighbours_end(p); ++r) scratch_mark_[*r] = none;
-      tick_(degree_[p]);
+      tick_(degree(p));
     } else {
       const auto off = [&](index_t r) { return !adjacent(r, p); };
       extension_.erase(std::remove_if(extension_.begin(), extension_.end(), off), extension_.end());
@@ -203,16 +130,10 @@ void PersistentLevels::add_top_cliques(index_t u, index_t v, double weight) {
 // reaches `needed` vertices.
 void PersistentLevels::extend_top_clique(std::size_t depth, std::size_t needed, index_t u, index_t v, double weight) {
   if (top_clique_.size() == needed) {
-    const std::size_t start = arena_.size();
-    std::uint64_t hash = vertex_hash_[u] + vertex_hash_[v];
-    arena_.push_back(u);
-    arena_.push_back(v);
-    for (const index_t a : top_clique_) {
-      arena_.push_back(common_[a]);
-      hash += vertex_hash_[common_[a]];
-    }
-    std::sort(arena_.begin() + static_cast<std::ptrdiff_t>(start), arena_.end());
-    acquire(find_or_create_key(static_cast<index_t>(size_cap_ - 1), hash, start, weight));
+    members_.assign({u, v});
+    for (const index_t a : top_clique_) members_.push_back(common_[a]);
+    std::sort(members_.begin(), members_.end());
+    keys_.add_top(static_cast<index_t>(size_cap_ - 1), members_.data(), members_.data() + members_.size(), weight);
     tick_(needed + 2);
     return;
   }
@@ -243,14 +164,14 @@ void PersistentLevels::link_cores(index_t u, index_t v) {
   link_u_.assign(core_count, none);
   link_v_.assign(core_count, none);
   std::size_t core_cost = 0;
-  for (const index_t c : cores_.items) core_cost += 2 * std::size_t{degree_[common_[c]]};
+  for (const index_t c : cores_.items) core_cost += 2 * std::size_t{degree(common_[c])};
   // Building the rows reads every neighbour list of N(u) + N(v); stop
   // counting once that outweighs the core-by-core search.
   bool on_bitsets = core_cost > 0;
   std::size_t around_cost = 0;
   for (const index_t x : {u, v}) {
     for (const index_t* z = neighbours_begin(x); on_bitsets && z != neighbours_end(x); ++z) {
-      around_cost += degree_[*z];
+      around_cost += degree(*z);
       on_bitsets = around_cost <= 2 * core_cost;
     }
   }
@@ -284,10 +205,10 @@ void PersistentLevels::build_around(index_t u, index_t v) {
   for (std::size_t l = 0; l < size; ++l) {
     const index_t z = around_[l];
     word_t* row = around_row(l);
-    if (degree_[z] <= 4 * size) {
+    if (degree(z) <= 4 * size) {
       for (const index_t* r = neighbours_begin(z); r != neighbours_end(z); ++r)
         if (scratch_mark_[*r] != none) row[scratch_mark_[*r] / 64] |= word_t{1} << (scratch_mark_[*r] % 64);
-      tick_(degree_[z]);
+      tick_(degree(z));
     } else {
       for (std::size_t m = 0; m < size; ++m)
         if (adjacent(z, around_[m])) row[m / 64] |= word_t{1} << (m % 64);
@@ -331,7 +252,7 @@ index_t PersistentLevels::facet_around(index_t first, const index_t* core_begin,
 index_t PersistentLevels::registered_facet() {
   std::sort(clique_.begin(), clique_.end());
   std::uint64_t hash = 0;
-  for (const index_t x : clique_) hash += vertex_hash_[x];
+  for (const index_t x : clique_) hash += keys_.vertex_hash(x);
   const index_t facet = facet_index_.find(scramble(hash), [&](index_t f) {
     return facets_.length(f) == clique_.size() && std::equal(clique_.begin(), clique_.end(), facets_.begin(f));
   });
@@ -382,23 +303,23 @@ void PersistentLevels::pair_cores() {
 // ---- One step ----
 
 void PersistentLevels::step(index_t u, index_t v, double weight, PersistenceRecords& records) {
-  ++step_;
+  keys_.begin_step();
   add_vertex(u, weight);
   add_vertex(v, weight);
   if (size_cap_ >= 2 && u != v && !adjacent(u, v)) add_edge(u, v, weight);
-  close_step(weight, records);
+  keys_.close_step(weight, records);
 }
 
 // Every clique the edge creates holds u and v: the new facets are {u, v} plus
 // a core, and with a cap the new top-level cliques are {u, v} plus a clique of C.
 void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
   step_v_ = v;
-  find_common_neighbours(u, v);
-  if (common_.size() >= 2) build_common_graph();
+  graph_.common_neighbours(u, v, common_, tick_);
+  if (common_.size() >= 2) graph_.induced_subgraph(common_, common_graph_, scratch_mark_, tick_);
   find_cores();
   link_cores(u, v);
   add_top_cliques(u, v, weight);
-  insert_edge(u, v);
+  graph_.insert_edge(u, v);
 
   new_facets_.clear();
   std::size_t largest_core = 0;
@@ -412,37 +333,77 @@ void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
   pair_cores();
   const std::uint64_t top = std::min<std::uint64_t>(largest_core + 2, size_cap_ - 1);
   for (index_t q = 0; q < top; ++q) update_level(q, weight);
+
+  for (std::size_t i = 0; i < cores_.size(); ++i) {
+    swallow(link_u_[i], cores_.length(i) + 1);
+    swallow(link_v_[i], cores_.length(i) + 1);
+  }
+  if (swallowed_length_ > 4096 && 2 * swallowed_length_ > facets_.items.size()) compact_facets();
 }
 
-// Keys at 0 now that were alive when the step began die at `weight`; keys born
-// and gone within the step leave no record.
-void PersistentLevels::close_step(double weight, PersistenceRecords& records) {
-  dying_.clear();
-  for (const index_t k : touched_) {
-    if (keys_[k].count != 0) continue;
-    if (keys_[k].count_before != 0) {
-      dying_.push_back(k);
-    } else {
-      remove_key(k);
+// The new facet {u, v} + K swallows the old facets {u} + K and {v} + K, if
+// they were maximal: the links are then those very facets. A swallowed facet
+// is never met again (the searches only find maximal cliques), and at every
+// level its classes hold its swallower. Lone vertices stay, as the handles
+// of their level-0 classes.
+void PersistentLevels::swallow(index_t facet, std::size_t length) {
+  if (facet == none || length < 2 || facets_.length(facet) != length || swallowed_[facet]) return;
+  swallowed_[facet] = 1;
+  swallowed_length_ += length;
+}
+
+// Keeps only the facets still maximal, renumbered in order. Every class holds
+// a live facet, so each class is re-rooted at its first live node, with the
+// other live nodes pointing straight at it.
+void PersistentLevels::compact_facets() {
+  std::vector<index_t> renumbered(facets_.size(), none);
+  Groups<index_t> facets;
+  std::vector<index_t> node_base;
+  std::vector<index_t> parent;
+  std::vector<index_t> class_size;
+  std::vector<index_t> class_key;
+  std::vector<index_t> root_of(parent_.size(), none);  // old root -> new root
+  HashIndex facet_index;
+  for (index_t f = 0; f < facets_.size(); ++f) {
+    if (swallowed_[f]) continue;
+    renumbered[f] = static_cast<index_t>(facets.size());
+    facets.items.insert(facets.items.end(), facets_.begin(f), facets_.end(f));
+    facets.close_group();
+    std::uint64_t hash = 0;
+    for (const index_t* x = facets_.begin(f); x != facets_.end(f); ++x) hash += keys_.vertex_hash(*x);
+    if (facets_.length(f) >= 2) facet_index.insert(scramble(hash), renumbered[f]);
+    node_base.push_back(static_cast<index_t>(parent.size()));
+    const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(facets_.length(f), size_cap_ - 1));
+    for (index_t q = 0; q < levels; ++q) {
+      const index_t root = find(node(f, q));
+      const index_t fresh = static_cast<index_t>(parent.size());
+      if (root_of[root] == none) {
+        root_of[root] = fresh;
+        parent.push_back(fresh);
+        class_size.push_back(1);
+        class_key.push_back(class_key_[root]);
+      } else {
+        parent.push_back(root_of[root]);
+        ++class_size[root_of[root]];
+        class_size.push_back(1);
+        class_key.push_back(none);
+      }
     }
+    tick_(facets_.length(f) + levels);
   }
-  touched_.clear();
-  std::sort(dying_.begin(), dying_.end(), [&](index_t a, index_t b) { return key_less(a, b); });
-  for (const index_t k : dying_) {
-    emit(k, weight, records);
-    remove_key(k);
-  }
-  if (arena_.size() > 2 * live_length_ + 4096) compact_arena();
-  tick_();
+  for (index_t& facet : singleton_facet_)
+    if (facet != none) facet = renumbered[facet];
+  facets_ = std::move(facets);
+  node_base_ = std::move(node_base);
+  parent_ = std::move(parent);
+  class_size_ = std::move(class_size);
+  class_key_ = std::move(class_key);
+  facet_index_ = std::move(facet_index);
+  swallowed_.assign(facets_.size(), 0);
+  swallowed_length_ = 0;
 }
 
-void PersistentLevels::finish(double weight, PersistenceRecords& records) {
-  std::vector<index_t> alive;
-  for (index_t k = 0; k < keys_.size(); ++k)
-    if (keys_[k].level != none) alive.push_back(k);
-  std::sort(alive.begin(), alive.end(), [&](index_t a, index_t b) { return key_less(a, b); });
-  for (const index_t k : alive) emit(k, weight, records);
-}
+void PersistentLevels::finish(double weight, PersistenceRecords& records) { keys_.finish(weight, records); }
 
 // ---- Facets and classes ----
 
@@ -452,7 +413,7 @@ index_t PersistentLevels::add_facet(const index_t* begin, const index_t* end) {
   facets_.items.insert(facets_.items.end(), begin, end);
   facets_.close_group();
   std::uint64_t hash = 0;
-  for (const index_t* x = begin; x != end; ++x) hash += vertex_hash_[*x];
+  for (const index_t* x = begin; x != end; ++x) hash += keys_.vertex_hash(*x);
   const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(length, size_cap_ - 1));
   const index_t base = checked_index(parent_.size());
   checked_index(parent_.size() + levels);
@@ -463,6 +424,7 @@ index_t PersistentLevels::add_facet(const index_t* begin, const index_t* end) {
     class_key_.push_back(none);
   }
   if (length >= 2) facet_index_.insert(scramble(hash), facet);
+  swallowed_.push_back(0);
   return facet;
 }
 
@@ -530,146 +492,30 @@ void PersistentLevels::update_level(index_t q, double weight) {
 }
 
 // The class at entries_[first_entry .. end_entry) is the union of old classes
-// and new facets. Its vertex set is the largest old set plus the vertices that
-// set lacks; only when something is added is a new set written.
+// and new facets; its vertex set is that of the old classes and the vertices
+// the new facets bring.
 void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::size_t end_entry, double weight) {
-  index_t base = none;
-  std::size_t base_length = 0;
-  std::size_t old_count = 0;
-  for (std::size_t e = first_entry; e < end_entry; ++e) {
-    if (!entries_[e].old) continue;
-    ++old_count;
-    const index_t key = class_key_[entries_[e].item];
-    if (base == none || keys_[key].length > base_length) {
-      base = key;
-      base_length = keys_[key].length;
-    }
-  }
-  const auto lacks = [&](index_t x) { return base == none || !std::binary_search(key_begin(base), key_end(base), x); };
-
   // A new facet {u, v} + K linked to the old classes of {u} + K and {v} + K
   // adds nothing they lack; linked to the first only, it can add only v.
+  old_keys_.clear();
   extra_.clear();
   for (std::size_t e = first_entry; e < end_entry; ++e) {
     const Entry& entry = entries_[e];
     if (entry.old) {
-      const index_t key = class_key_[entry.item];
-      if (key == base) continue;
-      for (const index_t* x = key_begin(key); x != key_end(key); ++x)
-        if (lacks(*x)) extra_.push_back(*x);
-      tick_(keys_[key].length);
+      old_keys_.push_back(class_key_[entry.item]);
       continue;
     }
     const index_t facet = new_facets_[entry.item];
     const std::size_t core_length = facets_.length(facet) - 2;
     if (core_length == q) continue;
     if (core_length > q) {
-      if (lacks(step_v_)) extra_.push_back(step_v_);
+      extra_.push_back(step_v_);
       continue;
     }
-    for (const index_t* x = facets_.begin(facet); x != facets_.end(facet); ++x)
-      if (lacks(*x)) extra_.push_back(*x);
+    extra_.insert(extra_.end(), facets_.begin(facet), facets_.end(facet));
     tick_(facets_.length(facet));
   }
-  std::sort(extra_.begin(), extra_.end());
-  extra_.erase(std::unique(extra_.begin(), extra_.end()), extra_.end());
-
-  const index_t root = entries_[first_entry].root;
-  if (extra_.empty() && old_count == 1) {  // one old class grew without new vertices: same key
-    class_key_[root] = base;
-    return;
-  }
-  for (std::size_t e = first_entry; e < end_entry; ++e)
-    if (entries_[e].old) release(class_key_[entries_[e].item]);
-  index_t key = base;
-  if (!extra_.empty()) {
-    const std::size_t start = arena_.size();
-    arena_.resize(start + base_length + extra_.size());
-    const index_t* base_begin = base == none ? arena_.data() + start : key_begin(base);
-    std::merge(base_begin, base_begin + base_length, extra_.begin(), extra_.end(),
-               arena_.begin() + static_cast<std::ptrdiff_t>(start));
-    std::uint64_t hash = base == none ? 0 : keys_[base].hash;
-    for (const index_t x : extra_) hash += vertex_hash_[x];
-    key = find_or_create_key(q, hash, start, weight);
-    tick_(base_length + extra_.size());
-  }
-  acquire(key);
-  class_key_[root] = key;
-}
-
-// ---- Keys ----
-
-// The key (q, arena_[start ..]) : an existing one (the candidate set is then
-// dropped from the arena) or a new one, born at `weight`.
-index_t PersistentLevels::find_or_create_key(index_t q, std::uint64_t hash, std::size_t start, double weight) {
-  const index_t length = checked_index(arena_.size() - start);
-  const std::uint64_t table_hash = key_table_hash(hash, q);
-  const index_t found = key_index_.find(table_hash, [&](index_t k) {
-    const Key& key = keys_[k];
-    return key.level == q && key.hash == hash && key.length == length &&
-           std::equal(key_begin(k), key_end(k), arena_.data() + start);
-  });
-  if (found != none) {
-    arena_.resize(start);
-    return found;
-  }
-  index_t k;
-  if (free_keys_.empty()) {
-    k = checked_index(keys_.size());
-    keys_.emplace_back();
-  } else {
-    k = free_keys_.back();
-    free_keys_.pop_back();
-  }
-  keys_[k] = Key{hash, start, length, q, 0, 0, step_, weight};
-  touched_.push_back(k);
-  key_index_.insert(table_hash, k);
-  live_length_ += length;
-  return k;
-}
-
-void PersistentLevels::touch(index_t k) {
-  Key& key = keys_[k];
-  if (key.touched_step == step_) return;
-  key.touched_step = step_;
-  key.count_before = key.count;
-  touched_.push_back(k);
-}
-
-void PersistentLevels::remove_key(index_t k) {
-  Key& key = keys_[k];
-  key_index_.erase(key_table_hash(key.hash, key.level), k);
-  live_length_ -= key.length;
-  key.level = none;
-  free_keys_.push_back(k);
-}
-
-// By q, then by the ascending vertex list; dense ids follow the caller's ids.
-bool PersistentLevels::key_less(index_t a, index_t b) const {
-  if (keys_[a].level != keys_[b].level) return keys_[a].level < keys_[b].level;
-  return std::lexicographical_compare(key_begin(a), key_end(a), key_begin(b), key_end(b));
-}
-
-void PersistentLevels::emit(index_t k, double death, PersistenceRecords& records) const {
-  records.q.push_back(keys_[k].level);
-  for (const index_t* x = key_begin(k); x != key_end(k); ++x) records.vertices.items.push_back(ids_[*x]);
-  records.vertices.close_group();
-  records.birth.push_back(keys_[k].birth);
-  records.death.push_back(death);
-}
-
-// Dead keys leave their sets behind in the arena; copy out the live ones once
-// the garbage outweighs them.
-void PersistentLevels::compact_arena() {
-  std::vector<index_t> live;
-  live.reserve(live_length_);
-  for (index_t k = 0; k < keys_.size(); ++k) {
-    if (keys_[k].level == none) continue;
-    const std::size_t start = live.size();
-    live.insert(live.end(), key_begin(k), key_end(k));
-    keys_[k].start = start;
-  }
-  arena_.swap(live);
+  class_key_[entries_[first_entry].root] = keys_.merged(q, old_keys_, extra_, weight);
 }
 
 }  // namespace korvane

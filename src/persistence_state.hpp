@@ -4,21 +4,21 @@
 #include <optional>
 #include <utility>
 
+#include "component_keys.hpp"
 #include "core.hpp"
 #include "graph_q_components.hpp"
-#include "hash_index.hpp"
+#include "growing_graph.hpp"
 #include "lib.hpp"
 
 namespace korvane {
 
 // The graph grows one edge per step. A facet is a clique that was maximal when
-// it appeared; later facets may swallow it, which leaves its classes unchanged.
+// it appeared; later facets may swallow it, which leaves its classes unchanged,
+// and swallowed facets are dropped once they outweigh the live ones.
 // Invariant: at every level q the classes are those of the facets with at least
 // q+1 vertices, two joined when they share q+1 vertices; each class points at
-// its key (q, vertex set), and each key counts the classes that carry it. A key
-// is born when its count leaves 0 within a step and dies when a step ends with
-// it back at 0. With a size cap S, the facets reach up to level S-2 and the top
-// level S-1 holds every S-clique alone.
+// its key (q, vertex set). With a size cap S, the facets reach up to level S-2
+// and the top level S-1 holds every S-clique alone.
 class PersistentLevels {
  public:
   // `ids[x]` is the caller's id of dense vertex x (ascending); `edges` are every
@@ -35,26 +35,13 @@ class PersistentLevels {
  private:
   static constexpr index_t none = HashIndex::none;
 
-  struct Key {
-    std::uint64_t hash;  // sum of the vertex hashes of the set
-    std::size_t start;   // the set is arena_[start .. start + length), ascending
-    index_t length;
-    index_t level;  // q, or none for a free slot
-    index_t count;
-    index_t count_before;  // count when the current step first touched it
-    std::uint64_t touched_step;
-    double birth;
-  };
-
   // Graph.
   void add_vertex(index_t x, double weight);
   void add_edge(index_t u, index_t v, double weight);
-  bool adjacent(index_t a, index_t b) const;
-  void insert_edge(index_t a, index_t b);
-  const index_t* neighbours_begin(index_t x) const { return adjacency_.data() + adjacency_start_[x]; }
-  const index_t* neighbours_end(index_t x) const { return neighbours_begin(x) + degree_[x]; }
-  void find_common_neighbours(index_t u, index_t v);
-  void build_common_graph();
+  bool adjacent(index_t a, index_t b) const { return graph_.adjacent(a, b); }
+  index_t degree(index_t x) const { return graph_.degree(x); }
+  const index_t* neighbours_begin(index_t x) const { return graph_.neighbours_begin(x); }
+  const index_t* neighbours_end(index_t x) const { return graph_.neighbours_end(x); }
   void find_cores();
   void link_cores(index_t u, index_t v);
   index_t facet_containing(index_t first, const index_t* core_begin, const index_t* core_end);
@@ -67,55 +54,32 @@ class PersistentLevels {
 
   // Facets and classes.
   index_t add_facet(const index_t* begin, const index_t* end);
+  void swallow(index_t facet, std::size_t length);
+  void compact_facets();
   index_t node(index_t facet, index_t q) const { return node_base_[facet] + q; }
   index_t find(index_t node);
   void unite(index_t a, index_t b);
   void update_level(index_t q, double weight);
   void settle_class(index_t q, std::size_t first_entry, std::size_t end_entry, double weight);
 
-  // Keys.
-  void close_step(double weight, PersistenceRecords& records);
-  const index_t* key_begin(index_t k) const { return arena_.data() + keys_[k].start; }
-  const index_t* key_end(index_t k) const { return key_begin(k) + keys_[k].length; }
-  index_t find_or_create_key(index_t q, std::uint64_t hash, std::size_t start, double weight);
-  void touch(index_t k);
-  void acquire(index_t k) { touch(k), ++keys_[k].count; }
-  void release(index_t k) { touch(k), --keys_[k].count; }
-  void remove_key(index_t k);
-  bool key_less(index_t a, index_t b) const;
-  void emit(index_t k, double death, PersistenceRecords& records) const;
-  void compact_arena();
-
-  const std::vector<vertex_t>& ids_;
   std::uint64_t size_cap_;  // S: the largest clique size enumerated
-  std::vector<std::uint64_t> vertex_hash_;
   Ticker tick_;
+  ComponentKeys keys_;
+  GrowingGraph graph_;
 
   std::vector<char> present_;
   std::vector<index_t> singleton_facet_;
-  std::vector<std::size_t> adjacency_start_;  // each vertex owns room for its final degree
-  std::vector<index_t> degree_;
-  std::vector<index_t> adjacency_;
-  HashIndex edge_index_;
 
   Groups<index_t> facets_;  // each ascending
   std::vector<index_t> node_base_;  // facet f owns nodes node_base_[f] + q, one per level it reaches
   HashIndex facet_index_;           // facets with two or more vertices
+  std::vector<char> swallowed_;     // per facet: no longer maximal
+  std::size_t swallowed_length_ = 0;  // total length of the swallowed facets
 
   // Union-find over nodes; every level's nodes form their own classes.
   std::vector<index_t> parent_;
   std::vector<index_t> class_size_;
   std::vector<index_t> class_key_;  // valid at roots
-
-  std::vector<Key> keys_;
-  std::vector<index_t> free_keys_;
-  HashIndex key_index_;
-  std::vector<index_t> arena_;
-  std::size_t live_length_ = 0;  // total length of the live keys' sets
-
-  std::uint64_t step_ = 0;
-  std::vector<index_t> touched_;
-  std::vector<index_t> dying_;
 
   // Scratch of one step.
   index_t step_v_ = 0;  // the second end of the edge being added
@@ -157,6 +121,7 @@ class PersistentLevels {
     bool old;
   };
   std::vector<Entry> entries_;
+  std::vector<index_t> old_keys_;
   std::vector<index_t> extra_;
 };
 

@@ -2,7 +2,9 @@
 
 import itertools
 import math
+import pickle
 import random
+import time
 
 import pytest
 from hypothesis import given, settings, strategies as st
@@ -239,3 +241,124 @@ def test_survivors_are_the_components_of_the_whole_graph(seed):
     survivors = [key for key, _, death in records if death == end]
     levels = reference_graph_levels([(u, v) for u, v, _ in edges], None)
     assert survivors == sorted((q, sorted(c)) for q, level in enumerate(levels) for c in level)
+
+
+# ---------------------------------------------------------------------------
+# Caps on dense graphs: every clique of at most the cap counts, and the top
+# level lists every cap-sized clique alone.
+
+
+def complete_graph(n, weights):
+    return [(u, v, weights(u, v)) for u, v in itertools.combinations(range(n), 2)]
+
+
+def point_cloud(n, seed):
+    rng = random.Random(seed)
+    points = [(rng.random(), rng.random()) for _ in range(n)]
+    return lambda u, v: math.dist(points[u], points[v])
+
+
+def random_weights(seed, values=None):
+    rng = random.Random(seed)
+    return lambda u, v: rng.random() if values is None else rng.choice(values)
+
+
+@pytest.mark.parametrize("max_q", [0, 1, 2, 3, 4, 5])
+@pytest.mark.parametrize(
+    "edges",
+    [
+        complete_graph(7, random_weights(1)),
+        complete_graph(7, random_weights(2, values=[0.5, 1.0, 1.5])),  # many ties
+        complete_graph(7, lambda u, v: 1.0),  # every edge at one weight
+        complete_graph(7, point_cloud(7, 3)),
+        complete_graph(6, random_weights(4))[::-1] + [(6, 7, 0.25), (7, 8, 0.3), (6, 8, 2.0)],
+    ],
+    ids=["random", "tied", "all-equal", "point-cloud", "with-a-late-triangle"],
+)
+def test_capped_complete_graphs_match_the_rerun_per_edge(edges, max_q):
+    assert persistence(edges, max_q) == reference_persistence(edges, max_q)
+
+
+@pytest.mark.parametrize("max_q", [3, 4, 7, 8])
+def test_large_clique_among_sparse_edges_matches_the_rerun_per_edge(max_q):
+    # An 8-clique among a few sparse edges: caps 3 and 4 take the small
+    # cliques, caps 7 and 8 (many lower cliques, few at the top) the maximal
+    # ones; both must agree with the model.
+    rng = random.Random(max_q)
+    clique = rng.sample(range(20), 8)
+    edges = [(a, b, rng.random()) for a, b in itertools.combinations(clique, 2)]
+    edges += [(rng.randrange(20), rng.randrange(20), rng.random()) for _ in range(10)]
+    assert persistence(edges, max_q) == reference_persistence(edges, max_q)
+
+
+def split_by_cap(records, cap):
+    below = [r for r in records if r[0][0] <= cap - 2]
+    top = sorted(r for r in records if r[0][0] == cap - 1)
+    return below, top
+
+
+@settings(max_examples=40, deadline=None)
+@given(
+    vertex_count=st.integers(6, 13),
+    density=st.sampled_from([0.5, 0.8, 1.0]),
+    seed=st.integers(0, 2**32 - 1),
+    cap=st.integers(2, 6),
+    ties=st.booleans(),
+)
+def test_levels_below_a_cap_do_not_depend_on_it(vertex_count, density, seed, cap, ties):
+    # Below the top, level q only sees the (q+1)- and (q+2)-cliques, so a cap
+    # leaves it as the uncapped call has it; the top level holds each
+    # cap-sized clique alone, born with its last edge and alive to the end.
+    rng = random.Random(seed)
+    edges = [
+        (u, v, rng.randint(0, 5) / 2 if ties else rng.random())
+        for u, v in itertools.combinations(range(vertex_count), 2)
+        if rng.random() < density
+    ]
+    if not edges:
+        return
+    capped = persistence(edges, cap)
+    below, top = split_by_cap(capped, cap)
+    assert below == split_by_cap(persistence(edges, None), cap)[0]
+
+    order = sorted(range(len(edges)), key=lambda i: edges[i][2])
+    step_of = {frozenset(edges[i][:2]): step for step, i in reversed(list(enumerate(order)))}
+    end = edges[order[-1]][2]
+    expected = []
+    for clique in itertools.combinations(range(vertex_count), cap):
+        steps = [step_of.get(frozenset(pair)) for pair in itertools.combinations(clique, 2)]
+        if None not in steps:
+            expected.append(((cap - 1, list(clique)), edges[order[max(steps)]][2], end))
+    assert top == sorted(expected)
+
+
+def best_time(call, repeat=3):
+    best = float("inf")
+    for _ in range(repeat):
+        start = time.perf_counter()
+        result = call()
+        best = min(best, time.perf_counter() - start)
+    return best, result
+
+
+@pytest.mark.parametrize("max_q", [2, 3])
+def test_a_cap_bounds_the_work_on_a_complete_graph(max_q):
+    # Every clique of K_60 holds the two ends of its last edge; the work must
+    # follow the small cliques, not the maximal cliques of the growing graph.
+    edges = complete_graph(60, random_weights(60))
+    call, records = best_time(lambda: persistence(edges, max_q))
+    materialise, _ = best_time(lambda: pickle.loads(pickle.dumps(records)))
+    # Typically 0.2 to 1 times the cost of building the result's objects.
+    assert call < 10 * max(materialise, 1e-3)
+
+
+@pytest.mark.parametrize("weights", [random_weights(30), point_cloud(30, 31)], ids=["random", "point-cloud"])
+def test_dropping_swallowed_facets_keeps_every_level(weights):
+    # Filling in K_30 swallows thousands of facets, enough to drop them many
+    # times over. Levels 0 to 2 must still be those of the small-clique
+    # engine, and at the end every level is the whole vertex set.
+    edges = complete_graph(30, weights)
+    uncapped = persistence(edges, None)
+    assert split_by_cap(uncapped, 4)[0] == split_by_cap(persistence(edges, 4), 4)[0]
+    end = max(w for _, _, w in edges)
+    assert [key for key, _, death in uncapped if death == end][-30:] == [(q, list(range(30))) for q in range(30)]

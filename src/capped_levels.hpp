@@ -1,0 +1,92 @@
+// The q-components of a graph's clique complex under a size cap, kept up to
+// date edge by edge from the small cliques alone.
+#pragma once
+
+#include <utility>
+
+#include "component_keys.hpp"
+#include "core.hpp"
+#include "graph_q_components.hpp"
+#include "growing_graph.hpp"
+#include "hash_index.hpp"
+#include "lib.hpp"
+#include "union_find.hpp"
+
+namespace korvane {
+
+// With a cap S, level q <= S-2 holds the (q+1)-cliques, two joined when a
+// (q+2)-clique holds both (a larger clique's faces are chained by its
+// (q+2)-subsets already); the top level S-1 holds every S-clique alone.
+// Invariant: level q keeps every (q+1)-clique of the graph so far as a node of
+// its union-find, each class pointing at its key (q, vertex set).
+class CappedLevels {
+ public:
+  // `ids[x]` is the caller's id of dense vertex x (ascending); `edges` are every
+  // edge the filtration will add, in dense ids, for sizing; `size_cap` is S >= 1.
+  CappedLevels(const std::vector<vertex_t>& ids, const std::vector<std::pair<index_t, index_t>>& edges,
+               std::uint64_t size_cap);
+
+  // One step: adds the edge (a self-loop adds its vertex only) and appends the
+  // records of the keys that died at it, ordered by q and then vertex list.
+  void step(index_t u, index_t v, double weight, PersistenceRecords& records);
+  // The keys still alive, dying at `weight`, in the same order.
+  void finish(double weight, PersistenceRecords& records) { keys_.finish(weight, records); }
+
+ private:
+  static constexpr index_t none = HashIndex::none;
+
+  // A class met in the current step: `key` is the key it carried when first
+  // met, none for a clique new in this step.
+  struct Sighting {
+    index_t node;
+    index_t key;
+    index_t root;
+  };
+
+  // The (q+1)-cliques of one level q <= S-2. At level 0 the nodes are the
+  // vertices themselves and `cliques` and `index` stay empty.
+  struct Level {
+    std::size_t width = 0;         // q+1
+    std::vector<index_t> cliques;  // node c is cliques[c * width ..], ascending
+    HashIndex index;               // by set hash
+    UnionFind classes;
+    std::vector<index_t> class_key;   // valid at roots
+    std::vector<std::uint64_t> seen;  // at roots: the last step that met the class
+    std::vector<Sighting> sightings;  // this step's
+  };
+
+  void add_vertex(index_t x, double weight);
+  void add_edge(index_t u, index_t v, double weight);
+  void extend(std::size_t depth, index_t u, index_t v, double weight);
+  void visit(std::size_t depth, index_t u, index_t v, double weight);
+  Level& level(std::size_t q);
+  index_t find_clique(Level& level, std::uint64_t hash, const std::vector<index_t>& clique) const;
+  index_t new_clique(Level& level, std::uint64_t hash, const std::vector<index_t>& clique);
+  index_t meet(Level& level, index_t node);
+  void settle(index_t q, double weight);
+
+  std::uint64_t size_cap_;  // S, at most the largest degree + 1
+  Ticker tick_;
+  ComponentKeys keys_;
+  GrowingGraph graph_;
+  std::vector<char> present_;
+  std::vector<Level> levels_;  // q = 0 .. S-2, made as cliques reach them
+  std::uint64_t step_ = 0;
+  std::size_t touched_levels_ = 0;  // levels 0 .. touched_levels_ - 1 met cliques in this step
+
+  // Scratch of one step.
+  std::vector<index_t> common_;  // C = N(u) & N(v), ascending
+  Graph common_graph_;           // the subgraph induced by C, on positions in C
+  std::vector<index_t> scratch_mark_;
+  std::vector<std::vector<index_t>> candidates_by_depth_;  // positions in C
+  std::vector<index_t> clique_;                            // K: positions in C, ascending
+  std::vector<std::uint64_t> clique_hash_;                 // set hash of {u, v} + K's first d vertices, by d
+  std::vector<index_t> grown_node_;  // node of {u, v} + K's first d vertices at level d + 1, by d
+  std::vector<index_t> pair_node_;   // node of {u, v, c} at level 2, by position of c in C
+  std::vector<index_t> members_;                           // {u, v} + K, ascending
+  std::vector<index_t> face_;
+  std::vector<index_t> old_keys_;
+  std::vector<index_t> extra_;
+};
+
+}  // namespace korvane

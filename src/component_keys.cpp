@@ -1,0 +1,216 @@
+#include "component_keys.hpp"
+
+#include <algorithm>
+#include <numeric>
+
+namespace korvane {
+
+namespace {
+
+std::uint64_t table_hash(std::uint64_t set_hash, index_t q) {
+  return scramble(set_hash ^ (std::uint64_t{q} * 0xd6e8feb86659fd93ULL));
+}
+
+}  // namespace
+
+ComponentKeys::ComponentKeys(const std::vector<vertex_t>& ids, Ticker& tick) : ids_(ids), tick_(tick) {
+  vertex_hash_.resize(ids.size());
+  for (std::size_t x = 0; x < ids.size(); ++x) vertex_hash_[x] = scramble(x);
+}
+
+index_t ComponentKeys::find_or_create(index_t q, std::uint64_t hash, const index_t* begin, const index_t* end,
+                                      double weight) {
+  const index_t length = checked_index(static_cast<std::size_t>(end - begin));
+  const std::uint64_t slot_hash = table_hash(hash, q);
+  const index_t found = index_.find(slot_hash, [&](index_t k) {
+    const Key& key = keys_[k];
+    return key.level == q && key.hash == hash && key.length == length && std::equal(begin, end, this->begin(k));
+  });
+  if (found != none) return found;
+  index_t k;
+  if (free_keys_.empty()) {
+    k = checked_index(keys_.size());
+    keys_.emplace_back();
+  } else {
+    k = free_keys_.back();
+    free_keys_.pop_back();
+  }
+  keys_[k] = Key{hash, arena_.size(), length, q, 0, 0, step_, weight};
+  arena_.insert(arena_.end(), begin, end);
+  touched_.push_back(k);
+  index_.insert(slot_hash, k);
+  live_length_ += length;
+  return k;
+}
+
+// The union is the longest old set plus the vertices it lacks, so only what
+// the other classes bring is read.
+index_t ComponentKeys::merged(index_t q, std::vector<index_t>& old_keys, std::vector<index_t>& extra, double weight) {
+  index_t base = none;
+  for (const index_t k : old_keys)
+    if (base == none || keys_[k].length > keys_[base].length) base = k;
+  const auto lacks = [&](index_t x) { return base == none || !std::binary_search(begin(base), end(base), x); };
+  extra.erase(std::remove_if(extra.begin(), extra.end(), [&](index_t x) { return !lacks(x); }), extra.end());
+  for (const index_t k : old_keys) {
+    if (k == base) continue;
+    for (const index_t* x = begin(k); x != end(k); ++x)
+      if (lacks(*x)) extra.push_back(*x);
+    tick_(keys_[k].length);
+  }
+  std::sort(extra.begin(), extra.end());
+  extra.erase(std::unique(extra.begin(), extra.end()), extra.end());
+  if (extra.empty() && old_keys.size() == 1) return base;
+
+  for (const index_t k : old_keys) release(k);
+  index_t key = base;
+  if (!extra.empty()) {
+    const std::size_t base_length = base == none ? 0 : keys_[base].length;
+    union_.resize(base_length + extra.size());
+    std::uint64_t hash = base == none ? 0 : keys_[base].hash;
+    if (base == none) {
+      std::copy(extra.begin(), extra.end(), union_.begin());
+    } else {
+      std::merge(begin(base), end(base), extra.begin(), extra.end(), union_.begin());
+    }
+    for (const index_t x : extra) hash += vertex_hash_[x];
+    key = find_or_create(q, hash, union_.data(), union_.data() + union_.size(), weight);
+    tick_(union_.size());
+  }
+  acquire(key);
+  return key;
+}
+
+void ComponentKeys::add_top(index_t q, const index_t* begin, const index_t* end, double weight) {
+  const std::size_t width = static_cast<std::size_t>(end - begin);
+  if (top_birth_.empty()) {
+    top_level_ = q;
+    top_width_ = width;
+  } else if (q != top_level_ || width != top_width_) {
+    throw std::logic_error("top keys of two levels");
+  }
+  checked_index(top_birth_.size());
+  top_vertices_.insert(top_vertices_.end(), begin, end);
+  top_birth_.push_back(weight);
+}
+
+void ComponentKeys::touch(index_t k) {
+  Key& key = keys_[k];
+  if (key.touched_step == step_) return;
+  key.touched_step = step_;
+  key.count_before = key.count;
+  touched_.push_back(k);
+}
+
+void ComponentKeys::remove(index_t k) {
+  Key& key = keys_[k];
+  index_.erase(table_hash(key.hash, key.level), k);
+  live_length_ -= key.length;
+  key.level = none;
+  free_keys_.push_back(k);
+}
+
+void ComponentKeys::close_step(double weight, PersistenceRecords& records) {
+  dying_.clear();
+  for (const index_t k : touched_) {
+    if (keys_[k].count != 0) continue;
+    if (keys_[k].count_before != 0) {
+      dying_.push_back(k);
+    } else {
+      remove(k);
+    }
+  }
+  touched_.clear();
+  std::sort(dying_.begin(), dying_.end(), [&](index_t a, index_t b) { return less(a, b); });
+  for (const index_t k : dying_) {
+    emit(k, weight, records);
+    remove(k);
+  }
+  if (arena_.size() > 2 * live_length_ + 4096) compact_arena();
+  tick_();
+}
+
+// The counted keys and the top keys, each sorted, merged by q and vertex list.
+void ComponentKeys::finish(double weight, PersistenceRecords& records) {
+  std::vector<index_t> alive;
+  for (index_t k = 0; k < keys_.size(); ++k)
+    if (keys_[k].level != none) alive.push_back(k);
+  std::sort(alive.begin(), alive.end(), [&](index_t a, index_t b) { return less(a, b); });
+  const std::vector<index_t> tops = sorted_tops();
+  const auto top_row = [&](index_t t) { return top_vertices_.data() + std::size_t{t} * top_width_; };
+  const auto before_top = [&](index_t k, index_t t) {
+    if (keys_[k].level != top_level_) return keys_[k].level < top_level_;
+    return std::lexicographical_compare(begin(k), end(k), top_row(t), top_row(t) + top_width_);
+  };
+  std::size_t next_top = 0;
+  for (const index_t k : alive) {
+    for (; next_top < tops.size() && !before_top(k, tops[next_top]); ++next_top) emit_top(tops[next_top], weight, records);
+    emit(k, weight, records);
+  }
+  for (; next_top < tops.size(); ++next_top) emit_top(tops[next_top], weight, records);
+}
+
+// Top keys in ascending order of their vertex lists: a stable counting sort
+// per column, from the last column to the first, when they outnumber the
+// vertices enough to pay for the counters.
+std::vector<index_t> ComponentKeys::sorted_tops() const {
+  const std::size_t count = top_birth_.size();
+  std::vector<index_t> order(count);
+  std::iota(order.begin(), order.end(), index_t{0});
+  const auto row = [&](index_t t) { return top_vertices_.data() + std::size_t{t} * top_width_; };
+  if (count * 16 < ids_.size()) {
+    std::sort(order.begin(), order.end(), [&](index_t a, index_t b) {
+      return std::lexicographical_compare(row(a), row(a) + top_width_, row(b), row(b) + top_width_);
+    });
+    return order;
+  }
+  std::vector<index_t> sorted(count);
+  std::vector<std::size_t> start(ids_.size() + 1);
+  for (std::size_t column = top_width_; count > 1 && column-- > 0;) {
+    std::fill(start.begin(), start.end(), 0);
+    for (std::size_t t = 0; t < count; ++t) ++start[top_vertices_[t * top_width_ + column] + 1];
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    for (const index_t t : order) sorted[start[top_vertices_[t * top_width_ + column]]++] = t;
+    order.swap(sorted);
+    tick_(count + start.size());
+  }
+  return order;
+}
+
+// By q, then by the ascending vertex list; dense ids follow the caller's ids.
+bool ComponentKeys::less(index_t a, index_t b) const {
+  if (keys_[a].level != keys_[b].level) return keys_[a].level < keys_[b].level;
+  return std::lexicographical_compare(begin(a), end(a), begin(b), end(b));
+}
+
+void ComponentKeys::emit(index_t k, double death, PersistenceRecords& records) const {
+  records.q.push_back(keys_[k].level);
+  for (const index_t* x = begin(k); x != end(k); ++x) records.vertices.items.push_back(ids_[*x]);
+  records.vertices.close_group();
+  records.birth.push_back(keys_[k].birth);
+  records.death.push_back(death);
+}
+
+void ComponentKeys::emit_top(index_t t, double death, PersistenceRecords& records) const {
+  records.q.push_back(top_level_);
+  const index_t* row = top_vertices_.data() + t * top_width_;
+  for (std::size_t i = 0; i < top_width_; ++i) records.vertices.items.push_back(ids_[row[i]]);
+  records.vertices.close_group();
+  records.birth.push_back(top_birth_[t]);
+  records.death.push_back(death);
+}
+
+// Dead keys leave their sets behind in the arena; copy out the live ones once
+// the garbage outweighs them.
+void ComponentKeys::compact_arena() {
+  std::vector<index_t> live;
+  live.reserve(live_length_);
+  for (index_t k = 0; k < keys_.size(); ++k) {
+    if (keys_[k].level == none) continue;
+    const std::size_t start = live.size();
+    live.insert(live.end(), begin(k), end(k));
+    keys_[k].start = start;
+  }
+  arena_.swap(live);
+}
+
+}  // namespace korvane

@@ -1,0 +1,41 @@
+// A graph that gains one edge at a time, on dense vertex ids.
+#pragma once
+
+#include <utility>
+
+#include "core.hpp"
+#include "graph_q_components.hpp"
+#include "hash_index.hpp"
+
+namespace korvane {
+
+// Each vertex owns room for its final degree, so adding an edge moves nothing;
+// an index of the edges answers adjacency in one probe.
+class GrowingGraph {
+ public:
+  static constexpr index_t none = HashIndex::none;
+
+  // `edges` are every edge the graph will gain (self-loops ignored), for sizing.
+  GrowingGraph(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges);
+
+  bool adjacent(index_t a, index_t b) const;
+  void insert_edge(index_t a, index_t b);  // a != b, not yet adjacent
+  index_t degree(index_t x) const { return degree_[x]; }
+  const index_t* neighbours_begin(index_t x) const { return adjacency_.data() + adjacency_start_[x]; }
+  const index_t* neighbours_end(index_t x) const { return neighbours_begin(x) + degree_[x]; }
+
+  // C = N(u) & N(v), ascending.
+  void common_neighbours(index_t u, index_t v, std::vector<index_t>& common, Ticker& tick) const;
+  // The subgraph induced by the ascending `vertices`, on their positions, each
+  // neighbour list ascending. `mark` has an entry per vertex, none on entry and exit.
+  void induced_subgraph(const std::vector<index_t>& vertices, Graph& induced, std::vector<index_t>& mark,
+                        Ticker& tick) const;
+
+ private:
+  std::vector<std::size_t> adjacency_start_;
+  std::vector<index_t> degree_;
+  std::vector<index_t> adjacency_;
+  HashIndex edge_index_;
+};
+
+}  // namespace korvane
