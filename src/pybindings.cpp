@@ -17,6 +17,7 @@
 
 #include "graph_q_components.hpp"
 #include "lib.hpp"
+#include "vertex_index.hpp"
 
 namespace korvane {
 namespace {
@@ -293,27 +294,79 @@ class CollectorPaused {
 
 bool append_steal(PyObject* list, PyRef item) { return item && PyList_Append(list, item.get()) == 0; }
 
-// [[{ids of component} for each component] for each level]
-template <class T>
-PyRef build_levels(const std::vector<Groups<T>>& levels) {
-  const CollectorPaused paused;
-  PyRef result(PyList_New(0));
-  if (!result) return {};
-  for (const Groups<T>& level : levels) {
-    PyRef components(PyList_New(0));
-    if (!components) return {};
-    for (std::size_t c = 0; c < level.size(); ++c) {
-      PyRef component(PySet_New(nullptr));
-      if (!component) return {};
-      for (const T* id = level.begin(c); id != level.end(c); ++id) {
-        PyRef number(PyLong_FromUnsignedLongLong(*id));
-        if (!number || PySet_Add(component.get(), number.get()) != 0) return {};
-      }
-      if (!append_steal(components.get(), std::move(component))) return {};
-    }
-    if (!append_steal(result.get(), std::move(components))) return {};
+// One Python int per distinct value within a call: a result that names the
+// same vertex or simplex a million times holds a million references to one
+// object instead of a million ints. The table owns one reference per entry.
+class SharedInts {
+ public:
+  SharedInts() = default;
+  SharedInts(const SharedInts&) = delete;
+  SharedInts& operator=(const SharedInts&) = delete;
+  ~SharedInts() {
+    for (PyObject* number : numbers_) Py_XDECREF(number);
   }
-  return result;
+
+ protected:
+  // A new reference to the int of `value`, kept in `slot`; null on failure.
+  PyObject* at(std::size_t slot, unsigned long long value) {
+    PyObject*& number = numbers_[slot];
+    if (number == nullptr) number = PyLong_FromUnsignedLongLong(value);
+    Py_XINCREF(number);
+    return number;
+  }
+
+  std::vector<PyObject*> numbers_;
+};
+
+// Simplex positions: dense, 0 .. count - 1.
+class SharedPositions : public SharedInts {
+ public:
+  explicit SharedPositions(std::size_t count) { numbers_.assign(count, nullptr); }
+  PyObject* get(index_t position) { return at(position, position); }
+};
+
+// A caller's vertex ids, given dense slots in order of first appearance.
+class SharedVertices : public SharedInts {
+ public:
+  PyObject* get(vertex_t vertex) {
+    const index_t slot = slots_.insert(vertex);
+    if (slot == numbers_.size()) numbers_.push_back(nullptr);
+    return at(slot, vertex);
+  }
+
+ private:
+  VertexIndex slots_;
+};
+
+// A list of `count` slots, each filled by `item(i)` (a new reference, null on failure).
+template <class Item>
+PyRef build_list(std::size_t count, Item&& item) {
+  PyRef list(PyList_New(static_cast<Py_ssize_t>(count)));
+  if (!list) return {};
+  for (std::size_t i = 0; i < count; ++i) {
+    PyObject* element = item(i);
+    if (element == nullptr) return {};
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), element);
+  }
+  return list;
+}
+
+// [[{ids of component} for each component] for each level]
+template <class T, class Ints>
+PyRef build_levels(const std::vector<Groups<T>>& levels, Ints& ints) {
+  const CollectorPaused paused;
+  return build_list(levels.size(), [&](std::size_t q) {
+    const Groups<T>& level = levels[q];
+    return build_list(level.size(), [&](std::size_t c) {
+      PyRef component(PySet_New(nullptr));
+      if (!component) return component.release();
+      for (const T* id = level.begin(c); id != level.end(c); ++id) {
+        const PyRef number(ints.get(*id));
+        if (!number || PySet_Add(component.get(), number.get()) != 0) return static_cast<PyObject*>(nullptr);
+      }
+      return component.release();
+    }).release();
+  });
 }
 
 // Puts a new reference into a tuple slot; a null item (a failed creation) fails.
@@ -321,35 +374,25 @@ bool set_tuple_item(PyObject* tuple, Py_ssize_t position, PyObject* item) {
   return item != nullptr && PyTuple_SetItem(tuple, position, item) == 0;
 }
 
-PyRef build_vertex_list(const vertex_t* begin, const vertex_t* end) {
-  PyRef list(PyList_New(end - begin));
-  if (!list) return {};
-  for (Py_ssize_t i = 0; begin + i != end; ++i) {
-    PyObject* number = PyLong_FromUnsignedLongLong(begin[i]);
-    if (number == nullptr) return {};
-    PyList_SET_ITEM(list.get(), i, number);
-  }
-  return list;
-}
-
 // [((q, [vertices ascending]), birth, death) for each record]
 PyRef build_persistence(const PersistenceRecords& records) {
   const CollectorPaused paused;
-  PyRef result(PyList_New(0));
-  if (!result) return {};
-  for (std::size_t r = 0; r < records.size(); ++r) {
+  SharedVertices vertices;
+  return build_list(records.size(), [&](std::size_t r) {
+    const vertex_t* begin = records.vertices.begin(r);
     PyRef key(PyTuple_New(2));
     if (!key || !set_tuple_item(key.get(), 0, PyLong_FromLongLong(records.q[r])) ||
-        !set_tuple_item(key.get(), 1, build_vertex_list(records.vertices.begin(r), records.vertices.end(r)).release()))
-      return {};
+        !set_tuple_item(key.get(), 1,
+                        build_list(records.vertices.length(r), [&](std::size_t i) { return vertices.get(begin[i]); })
+                            .release()))
+      return static_cast<PyObject*>(nullptr);
     PyRef record(PyTuple_New(3));
     if (!record || !set_tuple_item(record.get(), 0, key.release()) ||
         !set_tuple_item(record.get(), 1, PyFloat_FromDouble(records.birth[r])) ||
         !set_tuple_item(record.get(), 2, PyFloat_FromDouble(records.death[r])))
-      return {};
-    if (!append_steal(result.get(), std::move(record))) return {};
-  }
-  return result;
+      return static_cast<PyObject*>(nullptr);
+    return record.release();
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -451,7 +494,8 @@ PyObject* py_find_hierarchical_q_components(PyObject*, PyObject* const* args, Py
     Groups<vertex_t> simplices;
     if (!convert_simplices(arguments[0], simplices)) return {};
     const auto levels = without_interpreter_lock([&] { return find_hierarchical_q_components(simplices); });
-    return build_levels(levels);
+    SharedPositions positions(simplices.size());
+    return build_levels(levels, positions);
   });
 }
 
@@ -485,7 +529,8 @@ PyObject* py_find_hierarchical_q_components_within_graph(PyObject*, PyObject* co
       const Graph graph = build_graph(edges);
       return find_all_q_connected_components(graph, max_q);
     });
-    return build_levels(levels);
+    SharedVertices vertices;
+    return build_levels(levels, vertices);
   });
 }
 

@@ -348,6 +348,21 @@ def test_persistence_records_have_int_levels_vertex_lists_and_float_weights():
     assert ((1, [1, 2]), 3.0, 3.0) in records
 
 
+def test_a_result_holds_one_int_object_per_value():
+    big = 2**64 - 1  # beyond the interpreter's cached small ints
+    simplices = [[big, 0], [big, 1], [0, 1, big]] * 200
+    edges = [(big - v, big - (v + 1) % 5) for v in range(5)] + [(big, big - 1)]
+    weighted = [(u, v, float(w)) for w, (u, v) in enumerate(edges)]
+    ints = {
+        "hierarchy": [i for level in hierarchy(simplices) for c in level for i in c],
+        "graph": [v for level in graph(edges, None) for c in level for v in c],
+        "persistence": [v for (_, vertices), _, _ in persistence(weighted, None) for v in vertices],
+    }
+    for name, values in ints.items():
+        assert len(values) > 2 * len(set(values)), name
+        assert len({id(v) for v in values}) == len(set(values)), name
+
+
 # ---------------------------------------------------------------- interruption and the interpreter lock
 
 INTERRUPTIBLE_CALL = textwrap.dedent(
