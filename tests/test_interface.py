@@ -384,31 +384,52 @@ def test_a_result_holds_one_int_object_per_value():
 
 INTERRUPTIBLE_CALL = textwrap.dedent(
     """
-    import sys, threading, time
+    import threading, time
     import korvane
 
     # The levels of a complete graph: one maximal clique, found by seconds of
     # native work on an input and a state of a few megabytes.
     size = 800
     edges = [(u, v) for u in range(size) for v in range(u + 1, size)]
-    ticks = 0
+    ticks, calling = 0, threading.Event()
+
     def count():
+        # Ticks only while the call lets other threads run; the third one
+        # tells the parent that the native part is under way.
         global ticks
+        calling.wait()
         while True:
             time.sleep(0.005)
             ticks += 1
+            if ticks == 3:
+                print("running", flush=True)
+
     threading.Thread(target=count, daemon=True).start()
-    time.sleep(0.05)
-    print("calling", flush=True)
-    before = ticks
+    # The reference: how soon the interpreter itself answers Ctrl-C here.
+    print("looping", flush=True)
+    try:
+        while True:
+            pass
+    except KeyboardInterrupt:
+        print("stopped", flush=True)
+    calling.set()
     try:
         korvane.py_find_hierarchical_q_components_within_graph(edges, None)
     except KeyboardInterrupt:
-        print("interrupted", ticks - before, flush=True)
+        print("interrupted", flush=True)
     else:
         print("finished", flush=True)
     """
 )
+
+
+def interrupt(child, after):
+    """Sends Ctrl-C `after` seconds from now; the next line and how long it took."""
+    time.sleep(after)
+    child.send_signal(signal.SIGINT)
+    sent = time.monotonic()
+    line = child.stdout.readline()
+    return line, time.monotonic() - sent
 
 
 def test_ctrl_c_interrupts_a_long_call_and_other_threads_run_meanwhile():
@@ -417,19 +438,21 @@ def test_ctrl_c_interrupts_a_long_call_and_other_threads_run_meanwhile():
         [sys.executable, "-c", INTERRUPTIBLE_CALL], stdout=subprocess.PIPE, text=True, env=environment
     )
     try:
-        assert child.stdout.readline() == "calling\n"
-        time.sleep(0.2)
-        if child.poll() is not None:
+        assert child.stdout.readline() == "looping\n"
+        line, reference = interrupt(child, 0.1)
+        assert line == "stopped\n"
+        started = child.stdout.readline()
+        if started == "finished\n":
             pytest.skip("the call finished before it could be interrupted")
-        child.send_signal(signal.SIGINT)
-        sent = time.monotonic()
-        output = child.stdout.readline().split()
-        answered = time.monotonic()
-        if output == ["finished"]:
+        assert started == "running\n"
+        line, latency = interrupt(child, 0.5)
+        if line == "finished\n":
             pytest.skip("the call finished before it could be interrupted")
-        assert output[0] == "interrupted"
-        assert answered - sent < 0.1
-        assert int(output[1]) > 0
+        assert line == "interrupted\n"
+        # Typically 10-40 ms, with another process competing for the CPU; the
+        # bound allows ten times that, or ten times the interpreter's own answer
+        # when the machine is so loaded that even that is slow.
+        assert latency < max(0.3, 10 * reference), (latency, reference)
         assert child.wait(timeout=10) == 0
     finally:
         if child.poll() is None:
