@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <stdexcept>
@@ -17,6 +18,8 @@
 
 #include "graph_q_components.hpp"
 #include "lib.hpp"
+#include "pypy_conversions.hpp"
+#include "vertex_index.hpp"
 
 namespace korvane {
 namespace {
@@ -129,6 +132,89 @@ bool parse_arguments(const FunctionDescriptor<N>& function, PyObject* const* arg
 }
 
 // ---------------------------------------------------------------------------
+// The route through Python code on PyPy
+
+// The functions of pypy_conversions_source, made once at module creation on
+// PyPy; null on CPython, which converts everything here in C++.
+struct PyPyConversions {
+  PyObject* flatten_simplices = nullptr;
+  PyObject* flatten_edges = nullptr;
+  PyObject* flatten_weighted_edges = nullptr;
+  PyObject* build_levels = nullptr;
+  PyObject* build_persistence = nullptr;
+  PyObject* signal_checkpoint = nullptr;
+};
+PyPyConversions pypy;
+
+#ifdef PYPY_VERSION
+bool make_pypy_conversions() {
+  if (pypy.signal_checkpoint != nullptr) return true;
+  PyRef globals(PyDict_New());
+  if (!globals || PyDict_SetItemString(globals.get(), "__builtins__", PyEval_GetBuiltins()) != 0 ||
+      !PyRef(PyRun_String(pypy_conversions_source, Py_file_input, globals.get(), globals.get())))
+    return false;
+  const std::pair<PyObject**, const char*> functions[] = {
+      {&pypy.flatten_simplices, "flatten_simplices"},
+      {&pypy.flatten_edges, "flatten_edges"},
+      {&pypy.flatten_weighted_edges, "flatten_weighted_edges"},
+      {&pypy.build_levels, "build_levels"},
+      {&pypy.build_persistence, "build_persistence"},
+      {&pypy.signal_checkpoint, "signal_checkpoint"},
+  };
+  for (const auto& [slot, name] : functions) {
+    *slot = PyDict_GetItemString(globals.get(), name);
+    if (*slot == nullptr) {
+      PyErr_Format(PyExc_SystemError, "korvane: %s missing from the PyPy conversions", name);
+      return false;
+    }
+    Py_INCREF(*slot);
+  }
+  return true;
+}
+#endif
+
+// The words are moved as raw bytes; both sides read them as 64-bit values.
+static_assert(sizeof(std::size_t) == 8 && sizeof(vertex_t) == 8 && sizeof(double) == 8,
+              "the PyPy route moves 64-bit words");
+
+template <class T>
+PyRef bytes_of(const std::vector<T>& words) {
+  return PyRef(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(words.data()),
+                                         static_cast<Py_ssize_t>(words.size() * sizeof(T))));
+}
+
+// Replaces `words` with the words of a bytes object.
+template <class T>
+bool read_words(PyObject* bytes, std::vector<T>& words) {
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (bytes == nullptr || PyBytes_AsStringAndSize(bytes, &data, &size) != 0) return false;
+  words.resize(static_cast<std::size_t>(size) / sizeof(T));
+  std::memcpy(words.data(), data, words.size() * sizeof(T));
+  return true;
+}
+
+// The words are signed: larger ids take the generic route.
+template <class T>
+bool signed_words(const std::vector<T>& ids) {
+  return std::all_of(ids.begin(), ids.end(), [](T id) { return static_cast<std::uint64_t>(id) <= INT64_MAX; });
+}
+
+enum class Flattened { converted, declined, failed };
+
+// Hands an argument to a flattening function of the PyPy route, and `read` its
+// result. Declined when there is no such route (CPython) or when the function
+// returns None: the argument has a shape that the generic conversion handles.
+template <class Read>
+Flattened flatten(PyObject* function, PyObject* argument, Read&& read) {
+  if (function == nullptr) return Flattened::declined;
+  const PyRef flat(PyObject_CallFunctionObjArgs(function, argument, nullptr));
+  if (!flat) return Flattened::failed;
+  if (flat.get() == Py_None) return Flattened::declined;
+  return read(flat.get()) ? Flattened::converted : Flattened::failed;
+}
+
+// ---------------------------------------------------------------------------
 // Conversion of arguments
 
 // Raises TypeError "'TYPE' object cannot be converted to 'TARGET'".
@@ -155,8 +241,12 @@ void reserve_more(std::vector<T>& items, std::size_t extra) {
 // Applies `convert_item` to each element of a sequence argument (never a str),
 // reading it by iteration. `on_size_hint` receives the sequence's length, or 0
 // when it has none. Stops at the first failure, leaving its exception set.
+// Each Python object read or made is charged as this much work to the call's
+// Ticker: a few thousand objects between two polls for Ctrl-C.
+constexpr std::size_t object_work = 256;
+
 template <class OnSizeHint, class ConvertItem>
-bool for_each_item(PyObject* sequence, OnSizeHint&& on_size_hint, ConvertItem&& convert_item) {
+bool for_each_item(PyObject* sequence, Ticker& tick, OnSizeHint&& on_size_hint, ConvertItem&& convert_item) {
   if (PyUnicode_Check(sequence)) {
     PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
     return false;
@@ -172,6 +262,7 @@ bool for_each_item(PyObject* sequence, OnSizeHint&& on_size_hint, ConvertItem&& 
   PyRef iterator(PyObject_GetIter(sequence));
   if (!iterator) return false;
   while (PyRef item{PyIter_Next(iterator.get())}) {
+    tick(object_work);
     if (!convert_item(item.get())) return false;
   }
   return PyErr_Occurred() == nullptr;
@@ -229,12 +320,17 @@ bool unpack_tuple(PyObject* object, std::array<PyObject*, length>& items) {
 }
 
 // A sequence of vertex sequences; simplex i is group i.
-bool convert_simplices(PyObject* object, Groups<vertex_t>& simplices) {
+bool convert_simplices(PyObject* object, Groups<vertex_t>& simplices, Ticker& tick) {
+  const Flattened flat = flatten(pypy.flatten_simplices, object, [&](PyObject* words) {
+    return read_words(PyTuple_GetItem(words, 0), simplices.items) &&
+           read_words(PyTuple_GetItem(words, 1), simplices.starts);
+  });
+  if (flat != Flattened::declined) return flat == Flattened::converted;
   return for_each_item(
-      object, [&](std::size_t count) { reserve_more(simplices.starts, count); },
+      object, tick, [&](std::size_t count) { reserve_more(simplices.starts, count); },
       [&](PyObject* simplex) {
         const bool converted = for_each_item(
-            simplex, [&](std::size_t count) { reserve_more(simplices.items, count); },
+            simplex, tick, [&](std::size_t count) { reserve_more(simplices.items, count); },
             [&](PyObject* vertex) {
               simplices.items.push_back(0);
               return convert_vertex(vertex, simplices.items.back());
@@ -244,9 +340,17 @@ bool convert_simplices(PyObject* object, Groups<vertex_t>& simplices) {
       });
 }
 
-bool convert_edges(PyObject* object, std::vector<Edge>& edges) {
+bool convert_edges(PyObject* object, std::vector<Edge>& edges, Ticker& tick) {
+  const Flattened flat = flatten(pypy.flatten_edges, object, [&](PyObject* words) {
+    std::vector<vertex_t> ends;
+    if (!read_words(words, ends)) return false;
+    edges.reserve(ends.size() / 2);
+    for (std::size_t i = 0; i + 1 < ends.size(); i += 2) edges.emplace_back(ends[i], ends[i + 1]);
+    return true;
+  });
+  if (flat != Flattened::declined) return flat == Flattened::converted;
   return for_each_item(
-      object, [&](std::size_t count) { reserve_more(edges, count); },
+      object, tick, [&](std::size_t count) { reserve_more(edges, count); },
       [&](PyObject* item) {
         std::array<PyObject*, 2> ends{};
         Edge edge{};
@@ -257,9 +361,18 @@ bool convert_edges(PyObject* object, std::vector<Edge>& edges) {
       });
 }
 
-bool convert_weighted_edges(PyObject* object, std::vector<WeightedEdge>& edges) {
+bool convert_weighted_edges(PyObject* object, std::vector<WeightedEdge>& edges, Ticker& tick) {
+  const Flattened flat = flatten(pypy.flatten_weighted_edges, object, [&](PyObject* words) {
+    std::vector<vertex_t> ends;
+    std::vector<double> weights;
+    if (!read_words(PyTuple_GetItem(words, 0), ends) || !read_words(PyTuple_GetItem(words, 1), weights)) return false;
+    edges.reserve(weights.size());
+    for (std::size_t i = 0; i < weights.size(); ++i) edges.push_back(WeightedEdge{ends[2 * i], ends[2 * i + 1], weights[i]});
+    return true;
+  });
+  if (flat != Flattened::declined) return flat == Flattened::converted;
   return for_each_item(
-      object, [&](std::size_t count) { reserve_more(edges, count); },
+      object, tick, [&](std::size_t count) { reserve_more(edges, count); },
       [&](PyObject* item) {
         std::array<PyObject*, 3> fields{};
         WeightedEdge edge{};
@@ -293,27 +406,100 @@ class CollectorPaused {
 
 bool append_steal(PyObject* list, PyRef item) { return item && PyList_Append(list, item.get()) == 0; }
 
-// [[{ids of component} for each component] for each level]
-template <class T>
-PyRef build_levels(const std::vector<Groups<T>>& levels) {
-  const CollectorPaused paused;
-  PyRef result(PyList_New(0));
-  if (!result) return {};
-  for (const Groups<T>& level : levels) {
-    PyRef components(PyList_New(0));
-    if (!components) return {};
-    for (std::size_t c = 0; c < level.size(); ++c) {
-      PyRef component(PySet_New(nullptr));
-      if (!component) return {};
-      for (const T* id = level.begin(c); id != level.end(c); ++id) {
-        PyRef number(PyLong_FromUnsignedLongLong(*id));
-        if (!number || PySet_Add(component.get(), number.get()) != 0) return {};
-      }
-      if (!append_steal(components.get(), std::move(component))) return {};
-    }
-    if (!append_steal(result.get(), std::move(components))) return {};
+// One Python int per distinct value within a call: a result that names the
+// same vertex or simplex a million times holds a million references to one
+// object instead of a million ints. The table owns one reference per entry.
+class SharedInts {
+ public:
+  SharedInts() = default;
+  SharedInts(const SharedInts&) = delete;
+  SharedInts& operator=(const SharedInts&) = delete;
+  ~SharedInts() {
+    for (PyObject* number : numbers_) Py_XDECREF(number);
   }
-  return result;
+
+ protected:
+  // A new reference to the int of `value`, kept in `slot`; null on failure.
+  PyObject* at(std::size_t slot, unsigned long long value) {
+    PyObject*& number = numbers_[slot];
+    if (number == nullptr) number = PyLong_FromUnsignedLongLong(value);
+    Py_XINCREF(number);
+    return number;
+  }
+
+  std::vector<PyObject*> numbers_;
+};
+
+// Simplex positions: dense, 0 .. count - 1.
+class SharedPositions : public SharedInts {
+ public:
+  explicit SharedPositions(std::size_t count) { numbers_.assign(count, nullptr); }
+  PyObject* get(index_t position) { return at(position, position); }
+};
+
+// A caller's vertex ids, given dense slots in order of first appearance.
+class SharedVertices : public SharedInts {
+ public:
+  PyObject* get(vertex_t vertex) {
+    const index_t slot = slots_.insert(vertex);
+    if (slot == numbers_.size()) numbers_.push_back(nullptr);
+    return at(slot, vertex);
+  }
+
+ private:
+  VertexIndex slots_;
+};
+
+// A list of `count` slots, each filled by `item(i)` (a new reference, null on failure).
+template <class Item>
+PyRef build_list(std::size_t count, Ticker& tick, Item&& item) {
+  PyRef list(PyList_New(static_cast<Py_ssize_t>(count)));
+  if (!list) return {};
+  for (std::size_t i = 0; i < count; ++i) {
+    tick(object_work);
+    PyObject* element = item(i);
+    if (element == nullptr) return {};
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), element);
+  }
+  return list;
+}
+
+// The levels as three word arrays (every component's ids, where each component
+// starts, where each level ends), built into lists of sets by Python code.
+template <class T>
+PyRef build_levels_in_python(const std::vector<Groups<T>>& levels) {
+  std::vector<std::uint64_t> items, starts{0}, level_ends;
+  for (const Groups<T>& level : levels) {
+    items.insert(items.end(), level.items.begin(), level.items.end());
+    for (std::size_t c = 1; c < level.starts.size(); ++c) starts.push_back(starts.back() + level.length(c - 1));
+    level_ends.push_back(starts.size() - 1);
+  }
+  const PyRef item_words = bytes_of(items), start_words = bytes_of(starts), level_words = bytes_of(level_ends);
+  if (!item_words || !start_words || !level_words) return {};
+  return PyRef(PyObject_CallFunctionObjArgs(pypy.build_levels, item_words.get(), start_words.get(),
+                                            level_words.get(), nullptr));
+}
+
+// [[{ids of component} for each component] for each level]
+template <class T, class Ints>
+PyRef build_levels(const std::vector<Groups<T>>& levels, Ints& ints, Ticker& tick) {
+  if (pypy.build_levels != nullptr &&
+      std::all_of(levels.begin(), levels.end(), [](const Groups<T>& level) { return signed_words(level.items); }))
+    return build_levels_in_python(levels);
+  [[maybe_unused]] const CollectorPaused paused;
+  return build_list(levels.size(), tick, [&](std::size_t q) {
+    const Groups<T>& level = levels[q];
+    return build_list(level.size(), tick, [&](std::size_t c) {
+      PyRef component(PySet_New(nullptr));
+      if (!component) return component.release();
+      for (const T* id = level.begin(c); id != level.end(c); ++id) {
+        tick(object_work);
+        const PyRef number(ints.get(*id));
+        if (!number || PySet_Add(component.get(), number.get()) != 0) return static_cast<PyObject*>(nullptr);
+      }
+      return component.release();
+    }).release();
+  });
 }
 
 // Puts a new reference into a tuple slot; a null item (a failed creation) fails.
@@ -321,35 +507,33 @@ bool set_tuple_item(PyObject* tuple, Py_ssize_t position, PyObject* item) {
   return item != nullptr && PyTuple_SetItem(tuple, position, item) == 0;
 }
 
-PyRef build_vertex_list(const vertex_t* begin, const vertex_t* end) {
-  PyRef list(PyList_New(end - begin));
-  if (!list) return {};
-  for (Py_ssize_t i = 0; begin + i != end; ++i) {
-    PyObject* number = PyLong_FromUnsignedLongLong(begin[i]);
-    if (number == nullptr) return {};
-    PyList_SET_ITEM(list.get(), i, number);
-  }
-  return list;
-}
-
 // [((q, [vertices ascending]), birth, death) for each record]
-PyRef build_persistence(const PersistenceRecords& records) {
-  const CollectorPaused paused;
-  PyRef result(PyList_New(0));
-  if (!result) return {};
-  for (std::size_t r = 0; r < records.size(); ++r) {
+PyRef build_persistence(const PersistenceRecords& records, Ticker& tick) {
+  if (pypy.build_persistence != nullptr && signed_words(records.vertices.items)) {
+    const PyRef levels = bytes_of(records.q), items = bytes_of(records.vertices.items),
+                starts = bytes_of(records.vertices.starts), births = bytes_of(records.birth),
+                deaths = bytes_of(records.death);
+    if (!levels || !items || !starts || !births || !deaths) return {};
+    return PyRef(PyObject_CallFunctionObjArgs(pypy.build_persistence, levels.get(), items.get(), starts.get(),
+                                              births.get(), deaths.get(), nullptr));
+  }
+  [[maybe_unused]] const CollectorPaused paused;
+  SharedVertices vertices;
+  return build_list(records.size(), tick, [&](std::size_t r) {
+    const vertex_t* begin = records.vertices.begin(r);
     PyRef key(PyTuple_New(2));
     if (!key || !set_tuple_item(key.get(), 0, PyLong_FromLongLong(records.q[r])) ||
-        !set_tuple_item(key.get(), 1, build_vertex_list(records.vertices.begin(r), records.vertices.end(r)).release()))
-      return {};
+        !set_tuple_item(key.get(), 1,
+                        build_list(records.vertices.length(r), tick, [&](std::size_t i) { return vertices.get(begin[i]); })
+                            .release()))
+      return static_cast<PyObject*>(nullptr);
     PyRef record(PyTuple_New(3));
     if (!record || !set_tuple_item(record.get(), 0, key.release()) ||
         !set_tuple_item(record.get(), 1, PyFloat_FromDouble(records.birth[r])) ||
         !set_tuple_item(record.get(), 2, PyFloat_FromDouble(records.death[r])))
-      return {};
-    if (!append_steal(result.get(), std::move(record))) return {};
-  }
-  return result;
+      return static_cast<PyObject*>(nullptr);
+    return record.release();
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -357,25 +541,16 @@ PyRef build_persistence(const PersistenceRecords& records) {
 
 #ifdef PYPY_VERSION
 // PyPy's PyErr_CheckSignals does not run pending signal handlers: PyPy runs
-// them between bytecodes, so calling a Python function that does nothing
-// (made once, at module creation) gives them their turn.
-PyObject* signal_checkpoint = nullptr;
-
-bool make_signal_checkpoint() {
-  if (signal_checkpoint == nullptr) {
-    PyRef globals(PyDict_New());
-    if (!globals) return false;
-    signal_checkpoint = PyRun_String("lambda: None", Py_eval_input, globals.get(), globals.get());
-  }
-  return signal_checkpoint != nullptr;
-}
-
-bool run_pending_signal_handlers() { return !PyRef(PyObject_CallNoArgs(signal_checkpoint)); }
+// them between bytecodes, so calling a Python function that does nothing gives
+// them their turn.
+bool run_pending_signal_handlers() { return !PyRef(PyObject_CallNoArgs(pypy.signal_checkpoint)); }
 #else
-bool make_signal_checkpoint() { return true; }
-
 bool run_pending_signal_handlers() { return PyErr_CheckSignals() != 0; }
 #endif
+
+// Polls for Ctrl-C while the interpreter lock is held (argument conversion and
+// result building): the hook in force outside the core.
+bool poll_signals_holding_lock(void*) { return run_pending_signal_handlers(); }
 
 // The core runs without the interpreter lock so that other Python threads keep
 // going. Its Ticker polls here: the lock is taken back just long enough to run
@@ -416,7 +591,9 @@ template <class Body>
 PyObject* call_boundary(const char* function_name, Body&& body) {
   PyRef result;
   try {
-    result = body();
+    const ScopedInterruptHook signals(&poll_signals_holding_lock, nullptr);
+    Ticker tick;
+    result = body(tick);
   } catch (const Interrupted&) {
     // The signal handler's exception is already set.
   } catch (const std::bad_alloc&) {
@@ -445,13 +622,14 @@ PyObject* call_boundary(const char* function_name, Body&& body) {
 // q-components of the simplices as sets of their positions in py_simplices.
 PyObject* py_find_hierarchical_q_components(PyObject*, PyObject* const* args, Py_ssize_t positional_count,
                                             PyObject* keyword_names) {
-  return call_boundary(hierarchy_function.name, [&]() -> PyRef {
+  return call_boundary(hierarchy_function.name, [&](Ticker& tick) -> PyRef {
     std::array<PyObject*, 1> arguments;
     if (!parse_arguments(hierarchy_function, args, positional_count, keyword_names, arguments)) return {};
     Groups<vertex_t> simplices;
-    if (!convert_simplices(arguments[0], simplices)) return {};
+    if (!convert_simplices(arguments[0], simplices, tick)) return {};
     const auto levels = without_interpreter_lock([&] { return find_hierarchical_q_components(simplices); });
-    return build_levels(levels);
+    SharedPositions positions(simplices.size());
+    return build_levels(levels, positions, tick);
   });
 }
 
@@ -459,15 +637,15 @@ PyObject* py_find_hierarchical_q_components(PyObject*, PyObject* const* args, Py
 // death) for every component met while the weighted edges are added by weight.
 PyObject* py_calculate_persistent_q_components(PyObject*, PyObject* const* args, Py_ssize_t positional_count,
                                                PyObject* keyword_names) {
-  return call_boundary(persistence_function.name, [&]() -> PyRef {
+  return call_boundary(persistence_function.name, [&](Ticker& tick) -> PyRef {
     std::array<PyObject*, 2> arguments;
     if (!parse_arguments(persistence_function, args, positional_count, keyword_names, arguments)) return {};
     std::vector<WeightedEdge> edges;
     std::optional<std::uint64_t> max_q;
-    if (!convert_weighted_edges(arguments[0], edges) || !convert_max_q(arguments[1], max_q)) return {};
+    if (!convert_weighted_edges(arguments[0], edges, tick) || !convert_max_q(arguments[1], max_q)) return {};
     const auto records =
         without_interpreter_lock([&] { return calculate_persistent_q_components(std::move(edges), max_q); });
-    return build_persistence(records);
+    return build_persistence(records, tick);
   });
 }
 
@@ -475,17 +653,18 @@ PyObject* py_calculate_persistent_q_components(PyObject*, PyObject* const* args,
 // q, the q-components of the graph's clique complex as sets of vertex ids.
 PyObject* py_find_hierarchical_q_components_within_graph(PyObject*, PyObject* const* args,
                                                          Py_ssize_t positional_count, PyObject* keyword_names) {
-  return call_boundary(graph_function.name, [&]() -> PyRef {
+  return call_boundary(graph_function.name, [&](Ticker& tick) -> PyRef {
     std::array<PyObject*, 2> arguments;
     if (!parse_arguments(graph_function, args, positional_count, keyword_names, arguments)) return {};
     std::vector<Edge> edges;
     std::optional<std::uint64_t> max_q;
-    if (!convert_edges(arguments[0], edges) || !convert_max_q(arguments[1], max_q)) return {};
+    if (!convert_edges(arguments[0], edges, tick) || !convert_max_q(arguments[1], max_q)) return {};
     const auto levels = without_interpreter_lock([&] {
       const Graph graph = build_graph(edges);
       return find_all_q_connected_components(graph, max_q);
     });
-    return build_levels(levels);
+    SharedVertices vertices;
+    return build_levels(levels, vertices, tick);
   });
 }
 
@@ -518,7 +697,9 @@ PyRef create_module() {
         nullptr);
     if (panic_exception == nullptr) return {};
   }
-  if (!make_signal_checkpoint()) return {};
+#ifdef PYPY_VERSION
+  if (!make_pypy_conversions()) return {};
+#endif
   PyRef module(PyModule_Create2(&module_definition, PYTHON_API_VERSION));
   if (!module) return {};
 #ifdef PYPY_VERSION

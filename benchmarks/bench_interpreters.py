@@ -1,0 +1,123 @@
+"""The same seeded workloads under two interpreters, side by side.
+
+    python3 benchmarks/bench_interpreters.py CPYTHON PYPY [--repeat N]
+
+CPYTHON and PYPY are interpreters (for example the python of two virtual
+environments) that can each import korvane. Every workload runs in a
+subprocess of each, best of N calls or of as many as fit in a second (the
+first calls let PyPy's JIT warm up);
+the table gives both times and their ratio, the second over the first.
+"""
+
+import argparse
+import json
+import os
+import random
+import subprocess
+
+from common import best_time, print_table
+
+
+def random_complex(count, seed):
+    rng = random.Random(seed)
+    pool = count // 4
+    return [[rng.randrange(pool) for _ in range(rng.randint(2, 8))] for _ in range(count)]
+
+
+def random_edges(vertex_count, edge_count, seed):
+    rng = random.Random(seed)
+    return [(rng.randrange(vertex_count), rng.randrange(vertex_count)) for _ in range(edge_count)]
+
+
+def weighted(edges, seed):
+    rng = random.Random(seed)
+    return [(u, v, rng.random()) for u, v in edges]
+
+
+def preferential_attachment(vertex_count, per_vertex, seed):
+    """Each new vertex links to `per_vertex` distinct earlier ones, chosen with
+    probability proportional to their degree (a power-law degree sequence)."""
+    rng = random.Random(seed)
+    ends = list(range(per_vertex))
+    edges = []
+    for vertex in range(per_vertex, vertex_count):
+        targets = set()
+        while len(targets) < per_vertex:
+            targets.add(rng.choice(ends))
+        for target in sorted(targets):
+            edges.append((vertex, target))
+            ends += (vertex, target)
+    return edges
+
+
+def workloads():
+    """(name, function name, arguments) for every row."""
+    return [
+        ("hierarchy, 2,000 random simplices", "py_find_hierarchical_q_components", (random_complex(2_000, 1),)),
+        ("hierarchy, 80,000 random simplices", "py_find_hierarchical_q_components", (random_complex(80_000, 2),)),
+        ("graph levels, 150,000 edges on 30,000 vertices", "py_find_hierarchical_q_components_within_graph",
+         (random_edges(30_000, 150_000, 3), None)),
+        ("graph levels, same graph, max_q = 3", "py_find_hierarchical_q_components_within_graph",
+         (random_edges(30_000, 150_000, 3), 3)),
+        ("persistence, power law, 2,500 vertices", "py_calculate_persistent_q_components",
+         (weighted(preferential_attachment(2_500, 3, 4), 5), None)),
+        ("persistence, 2,000 edges on 4,000 vertices", "py_calculate_persistent_q_components",
+         (weighted(random_edges(4_000, 2_000, 6), 7), None)),
+        ("persistence, 16,000 edges on 32,000 vertices", "py_calculate_persistent_q_components",
+         (weighted(random_edges(32_000, 16_000, 8), 9), None)),
+    ]
+
+
+def measure(repeat):
+    """Best call time of every workload, in seconds, in this interpreter: best of
+    `repeat` calls, or of as many as fit in about a second for short ones."""
+    import korvane
+
+    times = {}
+    for name, function, arguments in workloads():
+        best, spent, calls = float("inf"), 0.0, 0
+        while calls < repeat or (spent < 1.0 and calls < 1000):
+            elapsed = best_time(lambda: getattr(korvane, function)(*arguments), 1)[0]
+            best, spent, calls = min(best, elapsed), spent + elapsed, calls + 1
+        times[name] = best
+    return times
+
+
+def run_under(interpreter, repeat):
+    output = subprocess.run(
+        [interpreter, os.path.abspath(__file__), "--measure", "--repeat", str(repeat)],
+        check=True, stdout=subprocess.PIPE, text=True,
+    ).stdout
+    return json.loads(output)
+
+
+def label(interpreter):
+    version = subprocess.run(
+        [interpreter, "-c", "import platform; print(platform.python_implementation(), platform.python_version())"],
+        check=True, stdout=subprocess.PIPE, text=True,
+    ).stdout.strip()
+    return version
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("first", nargs="?", help="the reference interpreter, for example CPython")
+    parser.add_argument("second", nargs="?", help="the interpreter compared with it, for example PyPy")
+    parser.add_argument("--repeat", type=int, default=5)
+    parser.add_argument("--measure", action="store_true", help=argparse.SUPPRESS)
+    options = parser.parse_args()
+    if options.measure:
+        print(json.dumps(measure(options.repeat)))
+        return
+    if options.first is None or options.second is None:
+        parser.error("give two interpreters")
+    first, second = run_under(options.first, options.repeat), run_under(options.second, options.repeat)
+    rows = [
+        [name, f"{first[name] * 1e3:.1f}", f"{second[name] * 1e3:.1f}", f"{second[name] / first[name]:.2f}"]
+        for name, _, _ in workloads()
+    ]
+    print_table(["workload", f"{label(options.first)} ms", f"{label(options.second)} ms", "ratio"], rows)
+
+
+if __name__ == "__main__":
+    main()
