@@ -32,18 +32,21 @@ struct FacetCost {
 };
 
 // Lists the facets into `facets` and returns their cost, or nothing as soon as
-// the cost of listing and joining them exceeds `budget`.
+// the cost of listing and joining them exceeds `budget`. Without a budget the
+// cost is not counted.
 std::optional<FacetCost> facets_within(const Graph& graph, std::uint64_t size_cap, double budget, Ticker& tick,
                                        Groups<index_t>& facets) {
   facets = Groups<index_t>();
   // Without triangles the facets are the edges, 2 ids each.
   facets.items.reserve(graph.neighbours.size());
-  std::vector<std::uint64_t> holding(graph.vertex_count(), 0);
+  const bool bounded = budget < std::numeric_limits<double>::infinity();
+  std::vector<std::uint64_t> holding(bounded ? graph.vertex_count() : 0, 0);
   FacetCost cost;
   try {
     for_each_maximal_clique(graph, tick, [&](const std::vector<index_t>& clique) {
       facets.items.insert(facets.items.end(), clique.begin(), clique.end());
       facets.close_group();
+      if (!bounded) return;
       cost.listing += 2.0 * static_cast<double>(clique.size());
       for (const index_t v : clique) cost.listing += (2.0 * static_cast<double>(holding[v]++) + 1) / 8;
       if (clique.size() > size_cap) {

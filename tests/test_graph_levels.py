@@ -136,6 +136,23 @@ def gnp(n, p, seed, ids=None):
     return [(ids[u], ids[v]) for u in range(n) for v in range(u + 1, n) if rng.random() < p]
 
 
+def sparse_random_edges(edge_count, seed):
+    rng = random.Random(seed)
+    return [(rng.randrange(edge_count // 2), rng.randrange(edge_count // 2)) for _ in range(edge_count)]
+
+
+def preferential_edges(edge_count, seed):
+    """Each new vertex links to 3 earlier ones, chosen in proportion to their degree."""
+    rng = random.Random(seed)
+    ends, edges = [0, 1, 2], []
+    while len(edges) < edge_count:
+        vertex = len(ends) // 2 + 3
+        for target in set(rng.choice(ends) for _ in range(3)):
+            edges.append((vertex, target))
+            ends += (vertex, target)
+    return edges
+
+
 @st.composite
 def dense_graphs(draw):
     n = draw(st.integers(min_value=1, max_value=11))
@@ -198,6 +215,32 @@ def test_dense_graph_lists_every_triangle():
     assert len(triangles) == 18151
     assert [sorted(c) for c in levels[2]] == sorted(triangles)
     assert levels[:2] == [[set(range(70))], [set(range(70))]]
+
+
+def test_hub_with_triangles_under_caps():
+    # A hub joined to 400 leaves, every third pair of consecutive leaves
+    # linked, and a dense corner: the hub is in every triangle.
+    rng = random.Random(5)
+    edges = [(0, leaf) for leaf in range(1, 401)] + [(leaf, leaf + 1) for leaf in range(1, 400, 3)]
+    edges += [(u, v) for u in range(1, 13) for v in range(u + 1, 13) if rng.random() < 0.8]
+    for max_q in (2, 3, 4):
+        assert_matches_reference(edges, max_q)
+
+
+@pytest.mark.parametrize("edges", [sparse_random_edges(20_000, seed=3), preferential_edges(20_000, seed=4)],
+                         ids=["sparse random", "preferential attachment"])
+def test_capped_levels_agree_with_uncapped_ones_below_the_cap(edges):
+    # Below the cap the levels do not depend on it; at the cap every clique of
+    # max_q vertices stands alone.
+    uncapped = levels_of(edges, None)
+    for max_q in (2, 3):
+        capped = levels_of(edges, max_q)
+        assert capped[: max_q - 1] == uncapped[: max_q - 1]
+        if len(uncapped) > max_q:
+            assert len(capped[-1]) == len({frozenset(c) for c in capped[-1]})
+            assert all(len(c) == max_q for c in capped[-1])
+        else:
+            assert capped == uncapped
 
 
 INTERRUPTIBLE_DENSE_CALL = """
