@@ -93,8 +93,8 @@ def rows():
     yield "hierarchy hub + 2 of 10,000, 300,000", "hierarchy", ("hub_with_triples", 300_000), None
 
 
-def build(spec):
-    name, *arguments = spec
+def build(recipe):
+    name, *arguments = recipe
     if name == "dense_random":
         n, p = arguments
         return dense_random(n, p, seed=n)
@@ -130,8 +130,8 @@ def igraph_time(edges, max_q):
 def run_row(index):
     import korvane
 
-    name, kind, spec, max_q = list(rows())[index]
-    data = build(spec)
+    name, kind, recipe, max_q = list(rows())[index]
+    data = build(recipe)
     if kind == "hierarchy":
         call = lambda: korvane.py_find_hierarchical_q_components(data)  # noqa: E731
     elif kind == "graph":
