@@ -9,6 +9,18 @@
 
 namespace korvane {
 
+namespace {
+
+// Bits set in a word, branch-free and without a library call.
+index_t bit_count(std::uint64_t w) {
+  w -= (w >> 1) & 0x5555555555555555ULL;
+  w = (w & 0x3333333333333333ULL) + ((w >> 2) & 0x3333333333333333ULL);
+  w = (w + (w >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
+  return static_cast<index_t>((w * 0x0101010101010101ULL) >> 56);
+}
+
+}  // namespace
+
 PersistentLevels::PersistentLevels(const std::vector<vertex_t>& ids,
                                    const std::vector<std::pair<index_t, index_t>>& edges,
                                    std::optional<std::uint64_t> max_q)
@@ -273,6 +285,27 @@ void PersistentLevels::pair_cores() {
   const std::size_t k = common_.size();
   incidence_start_.assign(k + 1, 0);
   for (const index_t c : cores_.items) ++incidence_start_[c + 1];
+  // Counting through the vertices costs the sum of their squared core counts;
+  // a spanning forest on bitsets costs the square of the core count.
+  std::size_t counting_cost = 0;
+  for (std::size_t c = 1; c <= k; ++c) counting_cost += std::size_t{incidence_start_[c]} * incidence_start_[c];
+  if (core_count * core_count * ((k + 63) / 64) < counting_cost) {
+    span_cores();
+  } else {
+    count_core_overlaps();
+  }
+  // Bucket the pairs by level (levels stay below |C| + 2).
+  pair_start_.assign(k + 3, 0);
+  for (const CorePair& pair : core_pairs_) ++pair_start_[pair.level + 1];
+  std::partial_sum(pair_start_.begin(), pair_start_.end(), pair_start_.begin());
+  pair_fill_.assign(pair_start_.begin(), pair_start_.end() - 1);
+  pairs_by_level_.resize(core_pairs_.size());
+  for (const CorePair& pair : core_pairs_) pairs_by_level_[pair_fill_[pair.level]++] = pair;
+}
+
+// Every pair of cores sharing a vertex, counted through an index of the cores by vertex.
+void PersistentLevels::count_core_overlaps() {
+  const std::size_t core_count = cores_.size();
   std::partial_sum(incidence_start_.begin(), incidence_start_.end(), incidence_start_.begin());
   incidence_fill_.assign(incidence_start_.begin(), incidence_start_.end() - 1);
   incidence_.resize(cores_.items.size());
@@ -291,13 +324,45 @@ void PersistentLevels::pair_cores() {
     marked_.clear();
     for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c) incidence_[incidence_fill_[*c]++] = i;
   }
-  // Bucket the pairs by level (levels stay below |C| + 2).
-  pair_start_.assign(k + 3, 0);
-  for (const CorePair& pair : core_pairs_) ++pair_start_[pair.level + 1];
-  std::partial_sum(pair_start_.begin(), pair_start_.end(), pair_start_.begin());
-  incidence_fill_.assign(pair_start_.begin(), pair_start_.end() - 1);
-  pairs_by_level_.resize(core_pairs_.size());
-  for (const CorePair& pair : core_pairs_) pairs_by_level_[incidence_fill_[pair.level]++] = pair;
+}
+
+// A maximum spanning forest of the cores, weighted by overlap (Prim on
+// bitsets). The pairs are needed at exactly one level each and the old links
+// join every pair at the levels below, so a pair joined along a path of
+// heavier-or-equal forest pairs needs nothing of its own: the forest pairs
+// suffice.
+void PersistentLevels::span_cores() {
+  const std::size_t core_count = cores_.size();
+  const std::size_t words = (common_.size() + 63) / 64;
+  core_bits_.assign(core_count * words, 0);
+  for (std::size_t i = 0; i < core_count; ++i)
+    for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c)
+      core_bits_[i * words + *c / 64] |= std::uint64_t{1} << (*c % 64);
+  // outside_[0 .. outside_count) are the cores not yet in the forest, each with
+  // its largest overlap with the forest and the forest core it shares it with.
+  outside_.resize(core_count);
+  for (std::size_t i = 0; i < core_count; ++i) outside_[i] = Outside{static_cast<index_t>(i), 0, none};
+  std::size_t best = 0;
+  for (std::size_t outside_count = core_count; outside_count > 0;) {
+    const Outside next = outside_[best];
+    outside_[best] = outside_[--outside_count];
+    if (next.overlap > 0 && std::uint64_t{next.overlap} + 3 <= size_cap_)
+      core_pairs_.push_back(CorePair{next.overlap + 1, next.partner, next.core});
+    const std::uint64_t* row = core_bits_.data() + std::size_t{next.core} * words;
+    best = 0;
+    for (std::size_t i = 0; i < outside_count; ++i) {
+      Outside& candidate = outside_[i];
+      const std::uint64_t* other = core_bits_.data() + std::size_t{candidate.core} * words;
+      index_t overlap = 0;
+      for (std::size_t w = 0; w < words; ++w) overlap += bit_count(row[w] & other[w]);
+      if (overlap > candidate.overlap) {
+        candidate.overlap = overlap;
+        candidate.partner = next.core;
+      }
+      if (candidate.overlap > outside_[best].overlap) best = i;
+    }
+    tick_(outside_count * (words + 1));
+  }
 }
 
 // ---- One step ----

@@ -49,6 +49,8 @@ class PersistentLevels {
   index_t facet_around(index_t first, const index_t* core_begin, const index_t* core_end);
   index_t registered_facet();
   void pair_cores();
+  void count_core_overlaps();
+  void span_cores();
   void add_top_cliques(index_t u, index_t v, double weight);
   void extend_top_clique(std::size_t depth, std::size_t needed, index_t u, index_t v, double weight);
 
@@ -99,10 +101,18 @@ class PersistentLevels {
   std::vector<CorePair> core_pairs_;
   std::vector<CorePair> pairs_by_level_;   // the same, level q at pair_start_[q] ..
   std::vector<std::size_t> pair_start_;
+  std::vector<std::size_t> pair_fill_;
   std::vector<std::size_t> incidence_start_;  // core ids by vertex of C
   std::vector<std::size_t> incidence_fill_;
   std::vector<index_t> incidence_;
   std::vector<index_t> shared_;
+  std::vector<std::uint64_t> core_bits_;  // per core, its positions in C as a bitset
+  struct Outside {
+    index_t core;
+    index_t overlap;
+    index_t partner;
+  };
+  std::vector<Outside> outside_;
   using word_t = std::uint64_t;
   std::vector<index_t> around_;  // Z = N(u) + N(v), by local id
   std::size_t around_words_ = 0;

@@ -362,3 +362,30 @@ def test_dropping_swallowed_facets_keeps_every_level(weights):
     assert split_by_cap(uncapped, 4)[0] == split_by_cap(persistence(edges, 4), 4)[0]
     end = max(w for _, _, w in edges)
     assert [key for key, _, death in uncapped if death == end][-30:] == [(q, list(range(30))) for q in range(30)]
+
+
+def complete_minus_matching(n, missing, seed, values=None):
+    """K_n without `missing` disjoint edges, randomly weighted: near the end the
+    common neighbourhood of an edge has about 2**missing heavily overlapping
+    maximal cliques."""
+    rng = random.Random(seed)
+    order = rng.sample(range(n), n)
+    gone = {frozenset(order[2 * i : 2 * i + 2]) for i in range(missing)}
+    weight = random_weights(seed, values)
+    return [(u, v, weight(u, v)) for u, v in itertools.combinations(range(n), 2) if frozenset((u, v)) not in gone]
+
+
+@pytest.mark.parametrize("max_q", [None, 5])
+@pytest.mark.parametrize(
+    "edges",
+    [
+        complete_minus_matching(12, 5, 1),
+        complete_minus_matching(12, 4, 2, values=[0.25, 0.5, 0.75]),  # ties
+        complete_minus_matching(11, 3, 3)[::-1],
+    ],
+    ids=["random", "tied", "reversed"],
+)
+def test_many_overlapping_new_facets_match_the_rerun_per_edge(edges, max_q):
+    # The new facets of a late edge overlap in every way; they are joined
+    # through a spanning forest of their overlaps rather than pair by pair.
+    assert persistence(edges, max_q) == reference_persistence(edges, max_q)
