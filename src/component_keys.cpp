@@ -20,13 +20,23 @@ ComponentKeys::ComponentKeys(const std::vector<vertex_t>& ids, Ticker& tick) : i
 
 index_t ComponentKeys::find_or_create(index_t q, std::uint64_t hash, const index_t* begin, const index_t* end,
                                       double weight) {
+  const index_t found = find(q, hash, begin, end);
+  if (found != none) return found;
+  const std::size_t start = arena_.size();
+  arena_.insert(arena_.end(), begin, end);
+  return create(q, hash, start, arena_.size() - start, weight);
+}
+
+index_t ComponentKeys::find(index_t q, std::uint64_t hash, const index_t* begin, const index_t* end) const {
   const index_t length = checked_index(static_cast<std::size_t>(end - begin));
-  const std::uint64_t slot_hash = table_hash(hash, q);
-  const index_t found = index_.find(slot_hash, [&](index_t k) {
+  return index_.find(table_hash(hash, q), [&](index_t k) {
     const Key& key = keys_[k];
     return key.level == q && key.hash == hash && key.length == length && std::equal(begin, end, this->begin(k));
   });
-  if (found != none) return found;
+}
+
+// A key for the set already at arena_[start .. start + length).
+index_t ComponentKeys::create(index_t q, std::uint64_t hash, std::size_t start, std::size_t length, double weight) {
   index_t k;
   if (free_keys_.empty()) {
     k = checked_index(keys_.size());
@@ -35,10 +45,9 @@ index_t ComponentKeys::find_or_create(index_t q, std::uint64_t hash, const index
     k = free_keys_.back();
     free_keys_.pop_back();
   }
-  keys_[k] = Key{hash, arena_.size(), length, q, 0, 0, step_, weight};
-  arena_.insert(arena_.end(), begin, end);
+  keys_[k] = Key{hash, start, checked_index(length), q, 0, 0, step_, weight};
   touched_.push_back(k);
-  index_.insert(slot_hash, k);
+  index_.insert(table_hash(hash, q), k);
   live_length_ += length;
   return k;
 }
@@ -64,17 +73,26 @@ index_t ComponentKeys::merged(index_t q, std::vector<index_t>& old_keys, std::ve
   for (const index_t k : old_keys) release(k);
   index_t key = base;
   if (!extra.empty()) {
+    // The union is merged straight into the arena's tail, where a new key
+    // keeps it; an existing key gives the room back.
     const std::size_t base_length = base == none ? 0 : keys_[base].length;
-    union_.resize(base_length + extra.size());
+    const std::size_t start = arena_.size();
+    arena_.resize(start + base_length + extra.size());
     std::uint64_t hash = base == none ? 0 : keys_[base].hash;
+    index_t* out = arena_.data() + start;
     if (base == none) {
-      std::copy(extra.begin(), extra.end(), union_.begin());
+      std::copy(extra.begin(), extra.end(), out);
     } else {
-      std::merge(begin(base), end(base), extra.begin(), extra.end(), union_.begin());
+      std::merge(begin(base), end(base), extra.begin(), extra.end(), out);
     }
     for (const index_t x : extra) hash += vertex_hash_[x];
-    key = find_or_create(q, hash, union_.data(), union_.data() + union_.size(), weight);
-    tick_(union_.size());
+    key = find(q, hash, out, out + base_length + extra.size());
+    if (key == none) {
+      key = create(q, hash, start, base_length + extra.size(), weight);
+    } else {
+      arena_.resize(start);
+    }
+    tick_(base_length + extra.size());
   }
   acquire(key);
   return key;
@@ -125,7 +143,7 @@ void ComponentKeys::close_step(double weight, PersistenceRecords& records) {
     emit(k, weight, records);
     remove(k);
   }
-  if (arena_.size() > 2 * live_length_ + 4096) compact_arena();
+  if (arena_.size() > 4 * live_length_ + 65536) compact_arena();
   tick_();
 }
 
@@ -184,7 +202,11 @@ bool ComponentKeys::less(index_t a, index_t b) const {
 
 void ComponentKeys::emit(index_t k, double death, PersistenceRecords& records) const {
   records.q.push_back(keys_[k].level);
-  for (const index_t* x = begin(k); x != end(k); ++x) records.vertices.items.push_back(ids_[*x]);
+  std::vector<vertex_t>& items = records.vertices.items;
+  const std::size_t start = items.size();
+  items.resize(start + keys_[k].length);
+  std::transform(begin(k), end(k), items.begin() + static_cast<std::ptrdiff_t>(start),
+                 [&](index_t x) { return ids_[x]; });
   records.vertices.close_group();
   records.birth.push_back(keys_[k].birth);
   records.death.push_back(death);
@@ -199,18 +221,22 @@ void ComponentKeys::emit_top(index_t t, double death, PersistenceRecords& record
   records.death.push_back(death);
 }
 
-// Dead keys leave their sets behind in the arena; copy out the live ones once
-// the garbage outweighs them.
+// Dead keys leave their sets behind in the arena; once the garbage outweighs
+// the live sets a few times over, slide the live ones down in place, in the
+// order they lie in.
 void ComponentKeys::compact_arena() {
   std::vector<index_t> live;
-  live.reserve(live_length_);
-  for (index_t k = 0; k < keys_.size(); ++k) {
-    if (keys_[k].level == none) continue;
-    const std::size_t start = live.size();
-    live.insert(live.end(), begin(k), end(k));
-    keys_[k].start = start;
+  for (index_t k = 0; k < keys_.size(); ++k)
+    if (keys_[k].level != none) live.push_back(k);
+  std::sort(live.begin(), live.end(), [&](index_t a, index_t b) { return keys_[a].start < keys_[b].start; });
+  std::size_t fill = 0;
+  for (const index_t k : live) {
+    std::copy(begin(k), end(k), arena_.begin() + static_cast<std::ptrdiff_t>(fill));
+    keys_[k].start = fill;
+    fill += keys_[k].length;
   }
-  arena_.swap(live);
+  arena_.resize(fill);
+  tick_(keys_.size() + fill);
 }
 
 }  // namespace korvane

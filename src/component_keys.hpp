@@ -61,6 +61,8 @@ class ComponentKeys {
     double birth;
   };
 
+  index_t find(index_t q, std::uint64_t hash, const index_t* begin, const index_t* end) const;
+  index_t create(index_t q, std::uint64_t hash, std::size_t start, std::size_t length, double weight);
   void touch(index_t k);
   void remove(index_t k);
   bool less(index_t a, index_t b) const;
@@ -87,7 +89,6 @@ class ComponentKeys {
   std::uint64_t step_ = 0;
   std::vector<index_t> touched_;
   std::vector<index_t> dying_;
-  std::vector<index_t> union_;  // the vertex set being merged
 };
 
 }  // namespace korvane
