@@ -10,10 +10,11 @@ namespace korvane {
 
 namespace {
 
-// Counts the cliques of 3 .. S-1 vertices and of S vertices, each once from
-// its first vertex in a degeneracy ordering, weighting a k-clique by k (the
-// faces the small-clique engine joins for it). Stops once the lower cliques'
-// weight exceeds what `within` allows.
+// Counts the cliques of 3 .. S vertices, each once from its first vertex in a
+// degeneracy ordering: `joins` weights a k-clique by k * k (the small-clique
+// engine looks up its k faces, each compared in k - 1 ids), `top` weights an
+// S-clique by S (the ids of its key, which both engines emit). Stops once
+// `within` refuses the weights so far.
 class CliqueWeights {
  public:
   CliqueWeights(const Graph& graph, std::uint64_t size_cap, Ticker& tick)
@@ -42,7 +43,7 @@ class CliqueWeights {
     return true;
   }
 
-  std::uint64_t lower = 0;  // sum of k over the cliques of 3 .. S-1 vertices
+  std::uint64_t joins = 0;  // sum of k * k over the cliques of 3 .. S vertices
   std::uint64_t top = 0;    // sum of S over the cliques of S vertices
 
  private:
@@ -51,13 +52,14 @@ class CliqueWeights {
   bool extend(std::size_t size, Within& within) {
     if (size + 1 == size_cap_) {
       top += size_cap_ * candidates_[size - 1].size();
-      return true;
+      joins += size_cap_ * size_cap_ * candidates_[size - 1].size();
+      return within(joins, top);
     }
     const std::vector<index_t>& candidates = candidates_[size - 1];
     for (const index_t a : candidates) {
       if (size + 1 >= 3) {
-        lower += size + 1;
-        if (!within(lower, top)) return false;
+        joins += (size + 1) * (size + 1);
+        if (!within(joins, top)) return false;
       }
       std::vector<index_t>& next = candidates_[size];
       next.clear();
@@ -78,14 +80,16 @@ class CliqueWeights {
 }  // namespace
 
 // Both engines emit the S-cliques of the top level. The small-clique engine
-// also visits every clique of 2 .. S-1 vertices and joins the k faces of each
+// also visits every clique of 2 .. S vertices and looks up the k faces of each
 // k-clique it meets: polynomial, but all of it. The facet engine pays per edge
 // for the maximal cliques of the common neighbourhood, which explodes on dense
 // graphs and stays small when large cliques are few. So the small cliques
-// win unless the lower cliques outweigh the top ones and the edges:
-//   sum of k over k-cliques, 3 <= k < S  <=  S * (S-cliques) + 16 * edges.
-// Caps of 2 and 3 have no lower cliques. Each clique is counted once, from
-// its first vertex in a degeneracy ordering.
+// win unless their joins outweigh the top keys and the edges:
+//   sum of k * k over k-cliques, 3 <= k <= S  <=  6 * S * (S-cliques) + 48 * edges.
+// On a planted clique of n >> S vertices the left side is about S * S per
+// S-clique, so the small cliques serve caps up to 5 there. Caps of 2 and 3
+// always take them. Each clique is counted once, from its first vertex in a
+// degeneracy ordering.
 bool capped_route_pays(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges,
                        std::uint64_t size_cap, Ticker& tick) {
   if (size_cap <= 3) return true;
@@ -94,9 +98,9 @@ bool capped_route_pays(std::size_t vertex_count, const std::vector<std::pair<ind
   for (const auto& [u, v] : edges)
     if (u != v) simple.emplace_back(u, v);
   const Graph graph = build_graph(simple);
-  const std::uint64_t edge_allowance = 16 * std::uint64_t{graph.neighbours.size() / 2};
+  const std::uint64_t edge_allowance = 48 * std::uint64_t{graph.neighbours.size() / 2};
   CliqueWeights weights(graph, std::min<std::uint64_t>(size_cap, vertex_count + 1), tick);
-  return weights.count([&](std::uint64_t lower, std::uint64_t top) { return lower <= top + edge_allowance; });
+  return weights.count([&](std::uint64_t joins, std::uint64_t top) { return joins <= 6 * top + edge_allowance; });
 }
 
 }  // namespace korvane
