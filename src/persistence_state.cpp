@@ -2,39 +2,32 @@
 
 #include <algorithm>
 #include <limits>
-#include <numeric>
 #include <stdexcept>
 
-#include "maximal_cliques.hpp"
-
 namespace korvane {
-
-namespace {
-
-// Bits set in a word, branch-free and without a library call.
-index_t bit_count(std::uint64_t w) {
-  w -= (w >> 1) & 0x5555555555555555ULL;
-  w = (w & 0x3333333333333333ULL) + ((w >> 2) & 0x3333333333333333ULL);
-  w = (w + (w >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
-  return static_cast<index_t>((w * 0x0101010101010101ULL) >> 56);
-}
-
-}  // namespace
 
 PersistentLevels::PersistentLevels(const std::vector<vertex_t>& ids,
                                    const std::vector<std::pair<index_t, index_t>>& edges,
                                    std::optional<std::uint64_t> max_q)
     : size_cap_(max_q ? std::max<std::uint64_t>(*max_q, 1) : std::numeric_limits<std::uint64_t>::max()),
       keys_(ids, tick_),
-      graph_(ids.size(), edges) {
-  const std::size_t n = ids.size();
-  present_.assign(n, 0);
-  scratch_mark_.assign(n, none);
-  singleton_facet_.assign(n, none);
+      graph_(ids.size(), edges),
+      cliques_(ids.size()),
+      links_(ids.size()),
+      present_(ids.size(), 0),
+      singleton_facet_(ids.size(), none) {}
+
+void PersistentLevels::step(index_t u, index_t v, double weight, PersistenceRecords& records) {
+  keys_.begin_step();
+  add_vertex(u, weight);
+  add_vertex(v, weight);
+  if (size_cap_ >= 2 && u != v && !graph_.adjacent(u, v)) add_edge(u, v, weight);
+  keys_.close_step(weight, records);
 }
 
-// ---- Graph ----
+void PersistentLevels::finish(double weight, PersistenceRecords& records) { keys_.finish(weight, records); }
 
+// A vertex first seen is a one-vertex facet and its own class at level 0.
 void PersistentLevels::add_vertex(index_t x, double weight) {
   if (present_[x]) return;
   present_[x] = 1;
@@ -46,364 +39,75 @@ void PersistentLevels::add_vertex(index_t x, double weight) {
   class_key_[node(facet, 0)] = key;
 }
 
-// The new facets of edge (u, v) are {u, v} + K for the maximal cliques K (the
-// cores) of the subgraph induced by C, or {u, v} alone when C is empty.
-void PersistentLevels::find_cores() {
-  cores_.starts.assign(1, 0);
-  cores_.items.clear();
-  if (common_.size() <= 1) {
-    if (!common_.empty()) cores_.items.push_back(0);
-    cores_.close_group();
-    return;
+// The edge's new cliques are found, and linked to the old facets, on the
+// graph without it; then the new facets join the levels they reach, and the
+// old facets they swallow are let go.
+void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
+  cliques_.find(graph_, u, v, tick_);
+  links_.find(graph_, u, v, cliques_, size_cap_, tick_);
+  const Groups<index_t>& cores = cliques_.cores();
+  link_u_.resize(cores.size());
+  link_v_.resize(cores.size());
+  for (std::size_t i = 0; i < cores.size(); ++i) {
+    link_u_[i] = registered_facet(links_.links(), 2 * i);
+    link_v_[i] = registered_facet(links_.links(), 2 * i + 1);
   }
-  for_each_maximal_clique(common_graph_, tick_, [&](const std::vector<index_t>& core) {
-    cores_.items.insert(cores_.items.end(), core.begin(), core.end());
-    cores_.close_group();
-  });
-}
+  if (size_cap_ != std::numeric_limits<std::uint64_t>::max()) add_top_cliques(u, v, weight);
+  graph_.insert_edge(u, v);
 
-// A facet of the graph (before the edge (u, v) joins it) that holds `first` and
-// the core: the clique is grown greedily to a maximal one, which is a facet.
-index_t PersistentLevels::facet_containing(index_t first, const index_t* core_begin, const index_t* core_end) {
-  if (core_begin == core_end) return singleton_facet_[first];
-  clique_.assign(1, first);
-  for (const index_t* c = core_begin; c != core_end; ++c) clique_.push_back(common_[*c]);
-  const index_t scanned = *std::min_element(clique_.begin(), clique_.end(),
-                                            [&](index_t a, index_t b) { return degree(a) < degree(b); });
-  const index_t others = static_cast<index_t>(clique_.size() - 1);
-  std::size_t scan_cost = 0;
-  for (const index_t y : clique_)
-    if (y != scanned) scan_cost += degree(y);
-  extension_.clear();
-  if (scan_cost <= 4 * std::size_t{degree(scanned)} * others) {
-    // Count, for every vertex, how many of the other clique vertices it neighbours.
-    for (const index_t y : clique_) {
-      if (y == scanned) continue;
-      for (const index_t* p = neighbours_begin(y); p != neighbours_end(y); ++p) {
-        if (scratch_mark_[*p] == none) {
-          scratch_mark_[*p] = 0;
-          marked_.push_back(*p);
-        }
-        ++scratch_mark_[*p];
-      }
-    }
-    for (const index_t* p = neighbours_begin(scanned); p != neighbours_end(scanned); ++p)
-      if (scratch_mark_[*p] == others) extension_.push_back(*p);
-    for (const index_t p : marked_) scratch_mark_[p] = none;
-    marked_.clear();
-    tick_(scan_cost);
-  } else {
-    for (const index_t* p = neighbours_begin(scanned); p != neighbours_end(scanned); ++p) {
-      const bool joins = std::all_of(clique_.begin(), clique_.end(),
-                                     [&](index_t y) { return y == scanned || adjacent(*p, y); });
-      if (joins) extension_.push_back(*p);
-    }
-    tick_(std::size_t{degree(scanned)} * others);
-  }
-  while (!extension_.empty()) {
-    const index_t p = extension_.back();
-    extension_.pop_back();
-    clique_.push_back(p);
-    if (degree(p) <= 4 * extension_.size()) {
-      for (const index_t* r = neighbours_begin(p); r != neighbours_end(p); ++r) scratch_mark_[*r] = 0;
-      const auto off = [&](index_t r) { return scratch_mark_[r] == none; };
-      extension_.erase(std::remove_if(extension_.begin(), extension_.end(), off), extension_.end());
-      for (const index_t* r = neighbours_begin(p); r != neighbours_end(p); ++r) scratch_mark_[*r] = none;
-      tick_(degree(p));
-    } else {
-      const auto off = [&](index_t r) { return !adjacent(r, p); };
-      extension_.erase(std::remove_if(extension_.begin(), extension_.end(), off), extension_.end());
-      tick_(extension_.size());
-    }
-  }
-  return registered_facet();
-}
-
-// With a size cap S, the top level q = S-1 lists every S-clique alone; the new
-// ones are {u, v} + each (S-2)-clique of the subgraph induced by C.
-void PersistentLevels::add_top_cliques(index_t u, index_t v, double weight) {
-  const std::uint64_t needed = size_cap_ - 2;
-  if (needed > common_.size()) return;
-  if (needed == 0) {
-    top_clique_.clear();
-    extend_top_clique(0, 0, u, v, weight);
-    return;
-  }
-  if (candidates_by_depth_.size() < needed) candidates_by_depth_.resize(needed);
-  std::vector<index_t>& all = candidates_by_depth_[0];
-  all.resize(common_.size());
-  std::iota(all.begin(), all.end(), index_t{0});
-  top_clique_.clear();
-  extend_top_clique(0, needed, u, v, weight);
-}
-
-// Extends top_clique_ (positions in C, ascending) by the candidates at `depth`,
-// each a common neighbour of the clique so far, and keys every clique that
-// reaches `needed` vertices.
-void PersistentLevels::extend_top_clique(std::size_t depth, std::size_t needed, index_t u, index_t v, double weight) {
-  if (top_clique_.size() == needed) {
+  const std::vector<index_t>& common = cliques_.common();
+  new_facets_.clear();
+  std::size_t largest_core = 0;
+  for (std::size_t i = 0; i < cores.size(); ++i) {
     members_.assign({u, v});
-    for (const index_t a : top_clique_) members_.push_back(common_[a]);
+    for (const index_t* c = cores.begin(i); c != cores.end(i); ++c) members_.push_back(common[*c]);
     std::sort(members_.begin(), members_.end());
-    keys_.add_top(static_cast<index_t>(size_cap_ - 1), members_.data(), members_.data() + members_.size(), weight);
-    tick_(needed + 2);
-    return;
+    new_facets_.push_back(add_facet(members_.data(), members_.data() + members_.size()));
+    largest_core = std::max(largest_core, cores.length(i));
   }
-  const std::vector<index_t>& candidates = candidates_by_depth_[depth];
-  for (std::size_t i = 0; i < candidates.size() && top_clique_.size() + (candidates.size() - i) >= needed; ++i) {
-    const index_t a = candidates[i];
-    top_clique_.push_back(a);
-    if (top_clique_.size() < needed) {
-      std::vector<index_t>& next = candidates_by_depth_[depth + 1];
-      next.clear();
-      std::set_intersection(candidates.begin() + static_cast<std::ptrdiff_t>(i) + 1, candidates.end(),
-                            common_graph_.neighbours_begin(a), common_graph_.neighbours_end(a),
-                            std::back_inserter(next));
-      tick_(candidates.size() - i);
-    }
-    extend_top_clique(depth + 1, needed, u, v, weight);
-    top_clique_.pop_back();
+  cliques_.pair_cores(size_cap_, tick_);
+  const std::uint64_t top = std::min<std::uint64_t>(largest_core + 2, size_cap_ - 1);
+  for (index_t q = 0; q < top; ++q) update_level(q, v, weight);
+
+  for (std::size_t i = 0; i < cores.size(); ++i) {
+    swallow(link_u_[i], cores.length(i) + 1);
+    swallow(link_v_[i], cores.length(i) + 1);
   }
+  if (swallowed_length_ > 4096 && 2 * swallowed_length_ > facets_.items.size()) compact_facets();
 }
 
-// Links into the old classes, found before the edge joins the graph. At a
-// level q <= |K| the new facet {u, v} + K meets exactly the old classes of
-// {u} + K and {v} + K; they coincide below q = |K|, as both hold K. The links
-// are searched core by core, or, when the cores' vertices are busy enough to
-// pay for it, on bitsets over N(u) + N(v) built once for the edge.
-void PersistentLevels::link_cores(index_t u, index_t v) {
-  const std::size_t core_count = cores_.size();
-  link_u_.assign(core_count, none);
-  link_v_.assign(core_count, none);
-  std::size_t core_cost = 0;
-  for (const index_t c : cores_.items) core_cost += 2 * std::size_t{degree(common_[c])};
-  // Building the rows reads every neighbour list of N(u) + N(v); stop
-  // counting once that outweighs the core-by-core search.
-  bool on_bitsets = core_cost > 0;
-  std::size_t around_cost = 0;
-  for (const index_t x : {u, v}) {
-    for (const index_t* z = neighbours_begin(x); on_bitsets && z != neighbours_end(x); ++z) {
-      around_cost += degree(*z);
-      on_bitsets = around_cost <= 2 * core_cost;
-    }
-  }
-  if (on_bitsets) build_around(u, v);
-  for (std::size_t i = 0; i < core_count; ++i) {
-    const bool v_needed = cores_.length(i) + 2 <= size_cap_;
-    if (on_bitsets) {
-      link_u_[i] = facet_around(u, cores_.begin(i), cores_.end(i));
-      if (v_needed) link_v_[i] = facet_around(v, cores_.begin(i), cores_.end(i));
-    } else {
-      link_u_[i] = facet_containing(u, cores_.begin(i), cores_.end(i));
-      if (v_needed) link_v_[i] = facet_containing(v, cores_.begin(i), cores_.end(i));
-    }
-  }
-  if (on_bitsets)
-    for (const index_t z : around_) scratch_mark_[z] = none;
-}
-
-// Z = N(u) + N(v) on local ids, each with its row of neighbours in Z.
-void PersistentLevels::build_around(index_t u, index_t v) {
-  around_.clear();
-  for (const index_t x : {u, v})
-    for (const index_t* z = neighbours_begin(x); z != neighbours_end(x); ++z)
-      if (scratch_mark_[*z] == none) {
-        scratch_mark_[*z] = static_cast<index_t>(around_.size());
-        around_.push_back(*z);
-      }
-  const std::size_t size = around_.size();
-  around_words_ = (size + 63) / 64;
-  around_rows_.assign((size + 2) * around_words_, 0);  // rows of Z, then N(u) and N(v)
-  for (std::size_t l = 0; l < size; ++l) {
-    const index_t z = around_[l];
-    word_t* row = around_row(l);
-    if (degree(z) <= 4 * size) {
-      for (const index_t* r = neighbours_begin(z); r != neighbours_end(z); ++r)
-        if (scratch_mark_[*r] != none) row[scratch_mark_[*r] / 64] |= word_t{1} << (scratch_mark_[*r] % 64);
-      tick_(degree(z));
-    } else {
-      for (std::size_t m = 0; m < size; ++m)
-        if (adjacent(z, around_[m])) row[m / 64] |= word_t{1} << (m % 64);
-      tick_(size);
-    }
-  }
-  for (std::size_t side = 0; side < 2; ++side) {
-    const index_t x = side == 0 ? u : v;
-    word_t* row = around_row(size + side);
-    for (const index_t* z = neighbours_begin(x); z != neighbours_end(x); ++z)
-      row[scratch_mark_[*z] / 64] |= word_t{1} << (scratch_mark_[*z] % 64);
-  }
-}
-
-// A facet holding `first` (u or v) and a non-empty core, found like
-// facet_containing but by intersecting rows.
-index_t PersistentLevels::facet_around(index_t first, const index_t* core_begin, const index_t* core_end) {
-  if (core_begin == core_end) return singleton_facet_[first];
-  const std::size_t size = around_.size();
-  around_candidates_.assign(around_row(first == step_v_ ? size + 1 : size),
-                            around_row(first == step_v_ ? size + 1 : size) + around_words_);
-  clique_.assign(1, first);
-  for (const index_t* c = core_begin; c != core_end; ++c) {
-    clique_.push_back(common_[*c]);
-    const word_t* row = around_row(scratch_mark_[common_[*c]]);
-    for (std::size_t w = 0; w < around_words_; ++w) around_candidates_[w] &= row[w];
-  }
-  for (std::size_t w = 0; w < around_words_; ++w) {
-    while (around_candidates_[w] != 0) {
-      const std::size_t l = 64 * w + lowest_bit(around_candidates_[w]);
-      clique_.push_back(around_[l]);
-      const word_t* row = around_row(l);
-      for (std::size_t k = w; k < around_words_; ++k) around_candidates_[k] &= row[k];
-    }
-  }
-  tick_((clique_.size() + 1) * around_words_);
-  return registered_facet();
-}
-
-// The facet equal to clique_ (sorted here); every maximal clique is one.
-index_t PersistentLevels::registered_facet() {
-  std::sort(clique_.begin(), clique_.end());
+// The facet equal to group g of `cliques` (ascending), none for an empty
+// group; every maximal clique of the graph is a facet.
+index_t PersistentLevels::registered_facet(const Groups<index_t>& cliques, std::size_t g) const {
+  const std::size_t length = cliques.length(g);
+  if (length == 0) return none;
+  if (length == 1) return singleton_facet_[*cliques.begin(g)];
   std::uint64_t hash = 0;
-  for (const index_t x : clique_) hash += keys_.vertex_hash(x);
+  for (const index_t* x = cliques.begin(g); x != cliques.end(g); ++x) hash += keys_.vertex_hash(*x);
   const index_t facet = facet_index_.find(scramble(hash), [&](index_t f) {
-    return facets_.length(f) == clique_.size() && std::equal(clique_.begin(), clique_.end(), facets_.begin(f));
+    return facets_.length(f) == length && std::equal(cliques.begin(g), cliques.end(g), facets_.begin(f));
   });
   if (facet == none) throw std::logic_error("a maximal clique of the graph is not a registered facet");
   return facet;
 }
 
-// Two new facets share a new (q+1)-clique when their cores share q-1 vertices.
-// A pair whose cores share s >= 1 vertices needs joining only at level s+1: at
-// a level q in 2 .. s both facets already meet the old class of the clique of u
-// and q shared core vertices, and at levels 0 and 1 all new facets hold u and v.
-void PersistentLevels::pair_cores() {
-  core_pairs_.clear();
-  pairs_by_level_.clear();
-  pair_start_.clear();
-  const std::size_t core_count = cores_.size();
-  if (core_count < 2 || size_cap_ < 4) return;
-  const std::size_t k = common_.size();
-  incidence_start_.assign(k + 1, 0);
-  for (const index_t c : cores_.items) ++incidence_start_[c + 1];
-  // Counting through the vertices costs the sum of their squared core counts;
-  // a spanning forest on bitsets costs the square of the core count.
-  std::size_t counting_cost = 0;
-  for (std::size_t c = 1; c <= k; ++c) counting_cost += std::size_t{incidence_start_[c]} * incidence_start_[c];
-  if (core_count * core_count * ((k + 63) / 64) < counting_cost) {
-    span_cores();
-  } else {
-    count_core_overlaps();
-  }
-  // Bucket the pairs by level (levels stay below |C| + 2).
-  pair_start_.assign(k + 3, 0);
-  for (const CorePair& pair : core_pairs_) ++pair_start_[pair.level + 1];
-  std::partial_sum(pair_start_.begin(), pair_start_.end(), pair_start_.begin());
-  pair_fill_.assign(pair_start_.begin(), pair_start_.end() - 1);
-  pairs_by_level_.resize(core_pairs_.size());
-  for (const CorePair& pair : core_pairs_) pairs_by_level_[pair_fill_[pair.level]++] = pair;
-}
-
-// Every pair of cores sharing a vertex, counted through an index of the cores by vertex.
-void PersistentLevels::count_core_overlaps() {
-  const std::size_t core_count = cores_.size();
-  std::partial_sum(incidence_start_.begin(), incidence_start_.end(), incidence_start_.begin());
-  incidence_fill_.assign(incidence_start_.begin(), incidence_start_.end() - 1);
-  incidence_.resize(cores_.items.size());
-  shared_.assign(core_count, 0);
-  for (index_t i = 0; i < core_count; ++i) {
-    for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c) {
-      for (std::size_t p = incidence_start_[*c]; p < incidence_fill_[*c]; ++p) {
-        if (shared_[incidence_[p]]++ == 0) marked_.push_back(incidence_[p]);
-      }
-      tick_(incidence_fill_[*c] - incidence_start_[*c] + 1);
-    }
-    for (const index_t j : marked_) {
-      if (std::uint64_t{shared_[j]} + 3 <= size_cap_) core_pairs_.push_back(CorePair{shared_[j] + 1, j, i});
-      shared_[j] = 0;
-    }
-    marked_.clear();
-    for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c) incidence_[incidence_fill_[*c]++] = i;
-  }
-}
-
-// A maximum spanning forest of the cores, weighted by overlap (Prim on
-// bitsets). The pairs are needed at exactly one level each and the old links
-// join every pair at the levels below, so a pair joined along a path of
-// heavier-or-equal forest pairs needs nothing of its own: the forest pairs
-// suffice.
-void PersistentLevels::span_cores() {
-  const std::size_t core_count = cores_.size();
-  const std::size_t words = (common_.size() + 63) / 64;
-  core_bits_.assign(core_count * words, 0);
-  for (std::size_t i = 0; i < core_count; ++i)
-    for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c)
-      core_bits_[i * words + *c / 64] |= std::uint64_t{1} << (*c % 64);
-  // outside_[0 .. outside_count) are the cores not yet in the forest, each with
-  // its largest overlap with the forest and the forest core it shares it with.
-  outside_.resize(core_count);
-  for (std::size_t i = 0; i < core_count; ++i) outside_[i] = Outside{static_cast<index_t>(i), 0, none};
-  std::size_t best = 0;
-  for (std::size_t outside_count = core_count; outside_count > 0;) {
-    const Outside next = outside_[best];
-    outside_[best] = outside_[--outside_count];
-    if (next.overlap > 0 && std::uint64_t{next.overlap} + 3 <= size_cap_)
-      core_pairs_.push_back(CorePair{next.overlap + 1, next.partner, next.core});
-    const std::uint64_t* row = core_bits_.data() + std::size_t{next.core} * words;
-    best = 0;
-    for (std::size_t i = 0; i < outside_count; ++i) {
-      Outside& candidate = outside_[i];
-      const std::uint64_t* other = core_bits_.data() + std::size_t{candidate.core} * words;
-      index_t overlap = 0;
-      for (std::size_t w = 0; w < words; ++w) overlap += bit_count(row[w] & other[w]);
-      if (overlap > candidate.overlap) {
-        candidate.overlap = overlap;
-        candidate.partner = next.core;
-      }
-      if (candidate.overlap > outside_[best].overlap) best = i;
-    }
-    tick_(outside_count * (words + 1));
-  }
-}
-
-// ---- One step ----
-
-void PersistentLevels::step(index_t u, index_t v, double weight, PersistenceRecords& records) {
-  keys_.begin_step();
-  add_vertex(u, weight);
-  add_vertex(v, weight);
-  if (size_cap_ >= 2 && u != v && !adjacent(u, v)) add_edge(u, v, weight);
-  keys_.close_step(weight, records);
-}
-
-// Every clique the edge creates holds u and v: the new facets are {u, v} plus
-// a core, and with a cap the new top-level cliques are {u, v} plus a clique of C.
-void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
-  step_v_ = v;
-  graph_.common_neighbours(u, v, common_, tick_);
-  if (common_.size() >= 2) graph_.induced_subgraph(common_, common_graph_, scratch_mark_, tick_);
-  find_cores();
-  link_cores(u, v);
-  add_top_cliques(u, v, weight);
-  graph_.insert_edge(u, v);
-
-  new_facets_.clear();
-  std::size_t largest_core = 0;
-  for (std::size_t i = 0; i < cores_.size(); ++i) {
+// With a size cap S, the top level q = S-1 lists every S-clique alone; the new
+// ones are {u, v} + each (S-2)-clique of the subgraph induced by C.
+void PersistentLevels::add_top_cliques(index_t u, index_t v, double weight) {
+  const std::vector<index_t>& common = cliques_.common();
+  const auto key = [&](const std::vector<index_t>& clique) {
     members_.assign({u, v});
-    for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c) members_.push_back(common_[*c]);
+    for (const index_t a : clique) members_.push_back(common[a]);
     std::sort(members_.begin(), members_.end());
-    new_facets_.push_back(add_facet(members_.data(), members_.data() + members_.size()));
-    largest_core = std::max(largest_core, cores_.length(i));
+    keys_.add_top(static_cast<index_t>(size_cap_ - 1), members_.data(), members_.data() + members_.size(), weight);
+  };
+  const std::size_t size = static_cast<std::size_t>(size_cap_ - 2);
+  if (common.size() >= 2) {
+    for_each_clique_of_size(cliques_.common_graph(), size, top_candidates_, top_clique_, tick_, key);
+  } else if (size <= common.size()) {
+    top_clique_.assign(size, 0);  // C has at most one vertex: the clique is empty or that vertex
+    key(top_clique_);
   }
-  pair_cores();
-  const std::uint64_t top = std::min<std::uint64_t>(largest_core + 2, size_cap_ - 1);
-  for (index_t q = 0; q < top; ++q) update_level(q, weight);
-
-  for (std::size_t i = 0; i < cores_.size(); ++i) {
-    swallow(link_u_[i], cores_.length(i) + 1);
-    swallow(link_v_[i], cores_.length(i) + 1);
-  }
-  if (swallowed_length_ > 4096 && 2 * swallowed_length_ > facets_.items.size()) compact_facets();
 }
 
 // The new facet {u, v} + K swallows the old facets {u} + K and {v} + K, if
@@ -468,7 +172,6 @@ void PersistentLevels::compact_facets() {
   swallowed_length_ = 0;
 }
 
-void PersistentLevels::finish(double weight, PersistenceRecords& records) { keys_.finish(weight, records); }
 
 // ---- Facets and classes ----
 
@@ -513,7 +216,7 @@ void PersistentLevels::unite(index_t a, index_t b) {
 // Level q after the new facets joined it: each new facet holding at least q+1
 // vertices joins its old classes and the new facets it shares a new
 // (q+1)-clique with; every class that results gets its vertex set and key.
-void PersistentLevels::update_level(index_t q, double weight) {
+void PersistentLevels::update_level(index_t q, index_t v, double weight) {
   const auto present = [&](std::size_t i) { return facets_.length(new_facets_[i]) >= std::size_t{q} + 1; };
   const auto core_length = [&](std::size_t i) { return facets_.length(new_facets_[i]) - 2; };
 
@@ -531,9 +234,9 @@ void PersistentLevels::update_level(index_t q, double weight) {
       if (first == new_facets_.size()) first = i;
       unite(node(new_facets_[first], q), node(new_facets_[i], q));
     }
-  } else if (q + 1 < pair_start_.size()) {
-    for (std::size_t p = pair_start_[q]; p < pair_start_[q + 1]; ++p)
-      unite(node(new_facets_[pairs_by_level_[p].a], q), node(new_facets_[pairs_by_level_[p].b], q));
+  } else {
+    for (const CorePair* p = cliques_.pairs_begin(q); p != cliques_.pairs_end(q); ++p)
+      unite(node(new_facets_[p->a], q), node(new_facets_[p->b], q));
   }
   for (std::size_t i = 0; i < new_facets_.size(); ++i) {
     if (!present(i)) continue;
@@ -552,14 +255,15 @@ void PersistentLevels::update_level(index_t q, double weight) {
 
   for (std::size_t begin = 0, end = 0; begin < entries_.size(); begin = end) {
     while (end < entries_.size() && entries_[end].root == entries_[begin].root) ++end;
-    settle_class(q, begin, end, weight);
+    settle_class(q, v, begin, end, weight);
   }
 }
 
 // The class at entries_[first_entry .. end_entry) is the union of old classes
 // and new facets; its vertex set is that of the old classes and the vertices
 // the new facets bring.
-void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::size_t end_entry, double weight) {
+void PersistentLevels::settle_class(index_t q, index_t v, std::size_t first_entry, std::size_t end_entry,
+                                    double weight) {
   // A new facet {u, v} + K linked to the old classes of {u} + K and {v} + K
   // adds nothing they lack; linked to the first only, it can add only v.
   old_keys_.clear();
@@ -574,7 +278,7 @@ void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::siz
     const std::size_t core_length = facets_.length(facet) - 2;
     if (core_length == q) continue;
     if (core_length > q) {
-      extra_.push_back(step_v_);
+      extra_.push_back(v);
       continue;
     }
     extra_.insert(extra_.end(), facets_.begin(facet), facets_.end(facet));

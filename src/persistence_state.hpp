@@ -6,7 +6,8 @@
 
 #include "component_keys.hpp"
 #include "core.hpp"
-#include "graph_q_components.hpp"
+#include "edge_cliques.hpp"
+#include "facet_links.hpp"
 #include "growing_graph.hpp"
 #include "lib.hpp"
 
@@ -35,24 +36,10 @@ class PersistentLevels {
  private:
   static constexpr index_t none = HashIndex::none;
 
-  // Graph.
   void add_vertex(index_t x, double weight);
   void add_edge(index_t u, index_t v, double weight);
-  bool adjacent(index_t a, index_t b) const { return graph_.adjacent(a, b); }
-  index_t degree(index_t x) const { return graph_.degree(x); }
-  const index_t* neighbours_begin(index_t x) const { return graph_.neighbours_begin(x); }
-  const index_t* neighbours_end(index_t x) const { return graph_.neighbours_end(x); }
-  void find_cores();
-  void link_cores(index_t u, index_t v);
-  index_t facet_containing(index_t first, const index_t* core_begin, const index_t* core_end);
-  void build_around(index_t u, index_t v);
-  index_t facet_around(index_t first, const index_t* core_begin, const index_t* core_end);
-  index_t registered_facet();
-  void pair_cores();
-  void count_core_overlaps();
-  void span_cores();
+  index_t registered_facet(const Groups<index_t>& cliques, std::size_t g) const;
   void add_top_cliques(index_t u, index_t v, double weight);
-  void extend_top_clique(std::size_t depth, std::size_t needed, index_t u, index_t v, double weight);
 
   // Facets and classes.
   index_t add_facet(const index_t* begin, const index_t* end);
@@ -61,18 +48,21 @@ class PersistentLevels {
   index_t node(index_t facet, index_t q) const { return node_base_[facet] + q; }
   index_t find(index_t node);
   void unite(index_t a, index_t b);
-  void update_level(index_t q, double weight);
-  void settle_class(index_t q, std::size_t first_entry, std::size_t end_entry, double weight);
+  void update_level(index_t q, index_t v, double weight);
+  void settle_class(index_t q, index_t v, std::size_t first_entry, std::size_t end_entry, double weight);
 
   std::uint64_t size_cap_;  // S: the largest clique size enumerated
   Ticker tick_;
+  // The three parts a step drives, each with its own scratch.
   ComponentKeys keys_;
   GrowingGraph graph_;
+  EdgeCliques cliques_;
+  FacetLinks links_;
 
   std::vector<char> present_;
   std::vector<index_t> singleton_facet_;
 
-  Groups<index_t> facets_;  // each ascending
+  Groups<index_t> facets_;          // each ascending
   std::vector<index_t> node_base_;  // facet f owns nodes node_base_[f] + q, one per level it reaches
   HashIndex facet_index_;           // facets with two or more vertices
   std::vector<char> swallowed_;     // per facet: no longer maximal
@@ -84,46 +74,12 @@ class PersistentLevels {
   std::vector<index_t> class_key_;  // valid at roots
 
   // Scratch of one step.
-  index_t step_v_ = 0;  // the second end of the edge being added
-  std::vector<index_t> scratch_mark_;  // per vertex, none outside the routine using it
-  std::vector<index_t> marked_;
-  std::vector<index_t> common_;  // C = N(u) & N(v), ascending
-  Graph common_graph_;           // the subgraph induced by C, on positions in C
-  Groups<index_t> cores_;        // maximal cliques of that subgraph (positions in C)
-  std::vector<index_t> new_facets_;
-  std::vector<index_t> link_u_;  // a facet holding u and the core, per new facet
-  std::vector<index_t> link_v_;  // a facet holding v and the core, or none when not needed
-  struct CorePair {
-    index_t level;  // the one level at which the pair's facets must be joined
-    index_t a;
-    index_t b;
-  };
-  std::vector<CorePair> core_pairs_;
-  std::vector<CorePair> pairs_by_level_;   // the same, level q at pair_start_[q] ..
-  std::vector<std::size_t> pair_start_;
-  std::vector<std::size_t> pair_fill_;
-  std::vector<std::size_t> incidence_start_;  // core ids by vertex of C
-  std::vector<std::size_t> incidence_fill_;
-  std::vector<index_t> incidence_;
-  std::vector<index_t> shared_;
-  std::vector<std::uint64_t> core_bits_;  // per core, its positions in C as a bitset
-  struct Outside {
-    index_t core;
-    index_t overlap;
-    index_t partner;
-  };
-  std::vector<Outside> outside_;
-  using word_t = std::uint64_t;
-  std::vector<index_t> around_;  // Z = N(u) + N(v), by local id
-  std::size_t around_words_ = 0;
-  std::vector<word_t> around_rows_;
-  std::vector<word_t> around_candidates_;
-  word_t* around_row(std::size_t l) { return around_rows_.data() + l * around_words_; }
-  std::vector<index_t> members_;    // a vertex list being built
-  std::vector<index_t> clique_;     // a clique being extended to a facet
-  std::vector<index_t> extension_;  // vertices that still extend it
-  std::vector<index_t> top_clique_;  // positions in C of the S-clique being built
-  std::vector<std::vector<index_t>> candidates_by_depth_;
+  std::vector<index_t> new_facets_;  // per core
+  std::vector<index_t> link_u_;      // per core, an old facet holding u and the core
+  std::vector<index_t> link_v_;      // the same with v, or none when not needed
+  std::vector<index_t> members_;     // a vertex list being built
+  std::vector<std::vector<index_t>> top_candidates_;
+  std::vector<index_t> top_clique_;
   std::vector<index_t> old_roots_;
   struct Entry {
     index_t root;

@@ -1,0 +1,127 @@
+#include "edge_cliques.hpp"
+
+#include <numeric>
+
+#include "maximal_cliques.hpp"
+
+namespace korvane {
+
+namespace {
+
+// Bits set in a word, branch-free and without a library call.
+index_t bit_count(std::uint64_t w) {
+  w -= (w >> 1) & 0x5555555555555555ULL;
+  w = (w & 0x3333333333333333ULL) + ((w >> 2) & 0x3333333333333333ULL);
+  w = (w + (w >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
+  return static_cast<index_t>((w * 0x0101010101010101ULL) >> 56);
+}
+
+}  // namespace
+
+void EdgeCliques::find(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick) {
+  graph.common_neighbours(u, v, common_, tick);
+  cores_.starts.assign(1, 0);
+  cores_.items.clear();
+  if (common_.size() <= 1) {
+    if (!common_.empty()) cores_.items.push_back(0);
+    cores_.close_group();
+    return;
+  }
+  graph.induced_subgraph(common_, common_graph_, mark_, tick);
+  for_each_maximal_clique(common_graph_, tick, [&](const std::vector<index_t>& core) {
+    cores_.items.insert(cores_.items.end(), core.begin(), core.end());
+    cores_.close_group();
+  });
+}
+
+// Two new facets share a new (q+1)-clique when their cores share q-1 vertices.
+// A pair whose cores share s >= 1 vertices needs joining only at level s+1: at
+// a level q in 2 .. s both facets already meet the old class of the clique of u
+// and q shared core vertices, and at levels 0 and 1 all new facets hold u and v.
+void EdgeCliques::pair_cores(std::uint64_t size_cap, Ticker& tick) {
+  core_pairs_.clear();
+  pairs_by_level_.clear();
+  pair_start_.clear();
+  const std::size_t core_count = cores_.size();
+  if (core_count < 2 || size_cap < 4) return;
+  const std::size_t k = common_.size();
+  incidence_start_.assign(k + 1, 0);
+  for (const index_t c : cores_.items) ++incidence_start_[c + 1];
+  // Counting through the vertices costs the sum of their squared core counts;
+  // a spanning forest on bitsets costs the square of the core count.
+  std::size_t counting_cost = 0;
+  for (std::size_t c = 1; c <= k; ++c) counting_cost += incidence_start_[c] * incidence_start_[c];
+  if (core_count * core_count * ((k + 63) / 64) < counting_cost) {
+    span_cores(size_cap, tick);
+  } else {
+    count_core_overlaps(size_cap, tick);
+  }
+  // Bucket the pairs by level (levels stay below |C| + 2).
+  pair_start_.assign(k + 3, 0);
+  for (const CorePair& pair : core_pairs_) ++pair_start_[pair.level + 1];
+  std::partial_sum(pair_start_.begin(), pair_start_.end(), pair_start_.begin());
+  pair_fill_.assign(pair_start_.begin(), pair_start_.end() - 1);
+  pairs_by_level_.resize(core_pairs_.size());
+  for (const CorePair& pair : core_pairs_) pairs_by_level_[pair_fill_[pair.level]++] = pair;
+}
+
+// Every pair of cores sharing a vertex, counted through an index of the cores by vertex.
+void EdgeCliques::count_core_overlaps(std::uint64_t size_cap, Ticker& tick) {
+  const std::size_t core_count = cores_.size();
+  std::partial_sum(incidence_start_.begin(), incidence_start_.end(), incidence_start_.begin());
+  incidence_fill_.assign(incidence_start_.begin(), incidence_start_.end() - 1);
+  incidence_.resize(cores_.items.size());
+  shared_.assign(core_count, 0);
+  for (index_t i = 0; i < core_count; ++i) {
+    for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c) {
+      for (std::size_t p = incidence_start_[*c]; p < incidence_fill_[*c]; ++p) {
+        if (shared_[incidence_[p]]++ == 0) met_.push_back(incidence_[p]);
+      }
+      tick(incidence_fill_[*c] - incidence_start_[*c] + 1);
+    }
+    for (const index_t j : met_) {
+      if (std::uint64_t{shared_[j]} + 3 <= size_cap) core_pairs_.push_back(CorePair{shared_[j] + 1, j, i});
+      shared_[j] = 0;
+    }
+    met_.clear();
+    for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c) incidence_[incidence_fill_[*c]++] = i;
+  }
+}
+
+// A maximum spanning forest of the cores, weighted by overlap (Prim on
+// bitsets). A pair is needed at one level only and the old links join it at
+// every level below, so a pair that forest pairs of at least its overlap
+// connect needs nothing of its own: the forest pairs suffice.
+void EdgeCliques::span_cores(std::uint64_t size_cap, Ticker& tick) {
+  const std::size_t core_count = cores_.size();
+  const std::size_t words = (common_.size() + 63) / 64;
+  core_bits_.assign(core_count * words, 0);
+  for (std::size_t i = 0; i < core_count; ++i)
+    for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c)
+      core_bits_[i * words + *c / 64] |= std::uint64_t{1} << (*c % 64);
+  outside_.resize(core_count);
+  for (std::size_t i = 0; i < core_count; ++i) outside_[i] = Outside{static_cast<index_t>(i), 0, GrowingGraph::none};
+  std::size_t best = 0;
+  for (std::size_t outside_count = core_count; outside_count > 0;) {
+    const Outside next = outside_[best];
+    outside_[best] = outside_[--outside_count];
+    if (next.overlap > 0 && std::uint64_t{next.overlap} + 3 <= size_cap)
+      core_pairs_.push_back(CorePair{next.overlap + 1, next.partner, next.core});
+    const std::uint64_t* row = core_bits_.data() + std::size_t{next.core} * words;
+    best = 0;
+    for (std::size_t i = 0; i < outside_count; ++i) {
+      Outside& candidate = outside_[i];
+      const std::uint64_t* other = core_bits_.data() + std::size_t{candidate.core} * words;
+      index_t overlap = 0;
+      for (std::size_t w = 0; w < words; ++w) overlap += bit_count(row[w] & other[w]);
+      if (overlap > candidate.overlap) {
+        candidate.overlap = overlap;
+        candidate.partner = next.core;
+      }
+      if (candidate.overlap > outside_[best].overlap) best = i;
+    }
+    tick(outside_count * (words + 1));
+  }
+}
+
+}  // namespace korvane

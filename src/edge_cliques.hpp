@@ -1,0 +1,115 @@
+// The cliques that one new edge (u, v) creates. Every one holds u and v; the
+// rest is a clique of C = N(u) & N(v), the common neighbourhood before the edge.
+#pragma once
+
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
+#include "core.hpp"
+#include "graph_q_components.hpp"
+#include "growing_graph.hpp"
+
+namespace korvane {
+
+// Hands every clique of `size` vertices of `graph` to `sink` once, as an
+// ascending vector of vertices, grown in ascending order of its vertices.
+// `candidates` is scratch, one list per depth. The graph is read through
+// vertex_count() and ascending neighbours_begin/end(v).
+template <class AnyGraph, class Sink>
+void for_each_clique_of_size(const AnyGraph& graph, std::size_t size, std::vector<std::vector<index_t>>& candidates,
+                             std::vector<index_t>& clique, Ticker& tick, Sink&& sink) {
+  clique.clear();
+  if (size > graph.vertex_count()) return;
+  if (size == 0) {
+    sink(clique);
+    return;
+  }
+  if (candidates.size() < size) candidates.resize(size);
+  candidates[0].resize(graph.vertex_count());
+  for (std::size_t x = 0; x < graph.vertex_count(); ++x) candidates[0][x] = static_cast<index_t>(x);
+  // Extends the clique by each candidate at `depth`, a common neighbour of the
+  // clique so far and later than its last vertex.
+  const auto extend = [&](const auto& self, std::size_t depth) -> void {
+    const std::vector<index_t>& here = candidates[depth];
+    for (std::size_t i = 0; i < here.size() && clique.size() + (here.size() - i) >= size; ++i) {
+      clique.push_back(here[i]);
+      if (clique.size() == size) {
+        sink(clique);
+        tick(size);
+      } else {
+        std::vector<index_t>& next = candidates[depth + 1];
+        next.clear();
+        std::set_intersection(here.begin() + static_cast<std::ptrdiff_t>(i) + 1, here.end(),
+                              graph.neighbours_begin(here[i]), graph.neighbours_end(here[i]), std::back_inserter(next));
+        tick(here.size() - i);
+        self(self, depth + 1);
+      }
+      clique.pop_back();
+    }
+  };
+  extend(extend, 0);
+}
+
+// A pair of cores to be joined, at the one level where that is needed.
+struct CorePair {
+  index_t level;
+  index_t a;
+  index_t b;
+};
+
+// The new facets of the edge are {u, v} + K for the maximal cliques K of the
+// subgraph induced by C (the cores), or {u, v} alone when C is empty: a vertex
+// that extends such a set must neighbour both u and v.
+class EdgeCliques {
+ public:
+  explicit EdgeCliques(std::size_t vertex_count) : mark_(vertex_count, GrowingGraph::none) {}
+
+  // C, its induced subgraph and the cores, for the edge (u, v) not yet in `graph`.
+  void find(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
+
+  const std::vector<index_t>& common() const { return common_; }  // C, ascending
+  const Graph& common_graph() const { return common_graph_; }      // on positions in C
+  const Groups<index_t>& cores() const { return cores_; }          // positions in C, ascending
+
+  // The pairs of new facets that the levels up to S-2 must join, each at one
+  // level: read them with pairs_begin/end(q).
+  void pair_cores(std::uint64_t size_cap, Ticker& tick);
+  const CorePair* pairs_begin(index_t q) const { return at(q); }
+  const CorePair* pairs_end(index_t q) const { return at(q + 1); }
+
+ private:
+  const CorePair* at(index_t q) const {
+    return pairs_by_level_.data() + (q < pair_start_.size() ? pair_start_[q] : pairs_by_level_.size());
+  }
+  void count_core_overlaps(std::uint64_t size_cap, Ticker& tick);
+  void span_cores(std::uint64_t size_cap, Ticker& tick);
+
+  std::vector<index_t> mark_;  // per vertex of the graph, none between calls
+  std::vector<index_t> common_;
+  Graph common_graph_;
+  Groups<index_t> cores_;
+
+  std::vector<CorePair> core_pairs_;
+  std::vector<CorePair> pairs_by_level_;  // the same, level q at pair_start_[q] ..
+  std::vector<std::size_t> pair_start_;
+  std::vector<std::size_t> pair_fill_;
+
+  // Counting overlaps: the cores by vertex of C, and per core its count.
+  std::vector<std::size_t> incidence_start_;
+  std::vector<std::size_t> incidence_fill_;
+  std::vector<index_t> incidence_;
+  std::vector<index_t> shared_;
+  std::vector<index_t> met_;
+
+  // Spanning the cores: their bitsets over C, and the cores outside the forest.
+  struct Outside {
+    index_t core;
+    index_t overlap;  // the largest overlap with the forest
+    index_t partner;  // the forest core it shares that with
+  };
+  std::vector<std::uint64_t> core_bits_;
+  std::vector<Outside> outside_;
+};
+
+}  // namespace korvane

@@ -1,0 +1,190 @@
+#include "facet_links.hpp"
+
+#include <algorithm>
+
+#include "maximal_cliques.hpp"
+
+namespace korvane {
+
+// Candidates on neighbour lists: the common neighbours of the clique, counted
+// through the others' lists when that is cheap, else probed in the edge index;
+// each taken vertex filters the rest through its list or by probes.
+class FacetLinks::ListCandidates {
+ public:
+  ListCandidates(const GrowingGraph& graph, FacetLinks& links, const std::vector<index_t>& clique, Ticker& tick)
+      : graph_(graph), mark_(links.mark_), extension_(links.extension_), tick_(tick) {
+    const index_t scanned = *std::min_element(clique.begin(), clique.end(),
+                                              [&](index_t a, index_t b) { return graph.degree(a) < graph.degree(b); });
+    const index_t others = static_cast<index_t>(clique.size() - 1);
+    std::size_t scan_cost = 0;
+    for (const index_t y : clique)
+      if (y != scanned) scan_cost += graph.degree(y);
+    extension_.clear();
+    if (scan_cost <= 4 * std::size_t{graph.degree(scanned)} * others) {
+      std::vector<index_t>& marked = links.marked_;
+      for (const index_t y : clique) {
+        if (y == scanned) continue;
+        for (const index_t* p = graph.neighbours_begin(y); p != graph.neighbours_end(y); ++p) {
+          if (mark_[*p] == GrowingGraph::none) {
+            mark_[*p] = 0;
+            marked.push_back(*p);
+          }
+          ++mark_[*p];
+        }
+      }
+      for (const index_t* p = graph.neighbours_begin(scanned); p != graph.neighbours_end(scanned); ++p)
+        if (mark_[*p] == others) extension_.push_back(*p);
+      for (const index_t p : marked) mark_[p] = GrowingGraph::none;
+      marked.clear();
+      tick(scan_cost);
+    } else {
+      for (const index_t* p = graph.neighbours_begin(scanned); p != graph.neighbours_end(scanned); ++p) {
+        const bool joins = std::all_of(clique.begin(), clique.end(),
+                                       [&](index_t y) { return y == scanned || graph.adjacent(*p, y); });
+        if (joins) extension_.push_back(*p);
+      }
+      tick(std::size_t{graph.degree(scanned)} * others);
+    }
+  }
+
+  bool take(index_t& x) {
+    if (extension_.empty()) return false;
+    x = extension_.back();
+    extension_.pop_back();
+    if (graph_.degree(x) <= 4 * extension_.size()) {
+      for (const index_t* r = graph_.neighbours_begin(x); r != graph_.neighbours_end(x); ++r) mark_[*r] = 0;
+      const auto off = [&](index_t r) { return mark_[r] == GrowingGraph::none; };
+      extension_.erase(std::remove_if(extension_.begin(), extension_.end(), off), extension_.end());
+      for (const index_t* r = graph_.neighbours_begin(x); r != graph_.neighbours_end(x); ++r)
+        mark_[*r] = GrowingGraph::none;
+      tick_(graph_.degree(x));
+    } else {
+      const auto off = [&](index_t r) { return !graph_.adjacent(r, x); };
+      extension_.erase(std::remove_if(extension_.begin(), extension_.end(), off), extension_.end());
+      tick_(extension_.size());
+    }
+    return true;
+  }
+
+ private:
+  const GrowingGraph& graph_;
+  std::vector<index_t>& mark_;
+  std::vector<index_t>& extension_;
+  Ticker& tick_;
+};
+
+// Candidates on the rows over Z: the intersection of the clique's rows; a
+// taken vertex intersects its own row in.
+class FacetLinks::RowCandidates {
+ public:
+  // `clique` is u or v (its row at `first_row`) followed by vertices of C.
+  RowCandidates(FacetLinks& links, const std::vector<index_t>& clique, std::size_t first_row, Ticker& tick)
+      : links_(links), bits_(links.row_candidates_) {
+    bits_.assign(links.row(first_row), links.row(first_row) + links.words_);
+    for (std::size_t i = 1; i < clique.size(); ++i) intersect(links.mark_[clique[i]]);
+    tick((clique.size() + 1) * links.words_);
+  }
+
+  bool take(index_t& x) {
+    for (; word_ < links_.words_; ++word_) {
+      if (bits_[word_] == 0) continue;
+      const std::size_t l = 64 * word_ + lowest_bit(bits_[word_]);
+      x = links_.around_[l];
+      intersect(l);
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  void intersect(std::size_t l) {
+    const std::uint64_t* row = links_.row(l);
+    for (std::size_t w = word_; w < links_.words_; ++w) bits_[w] &= row[w];
+  }
+
+  FacetLinks& links_;
+  std::vector<std::uint64_t>& bits_;
+  std::size_t word_ = 0;
+};
+
+void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
+                      std::uint64_t size_cap, Ticker& tick) {
+  const std::vector<index_t>& common = cliques.common();
+  const Groups<index_t>& cores = cliques.cores();
+  std::size_t core_cost = 0;
+  for (const index_t c : cores.items) core_cost += 2 * std::size_t{graph.degree(common[c])};
+  // Building the rows reads every neighbour list of N(u) + N(v); stop
+  // counting once that outweighs the core-by-core search.
+  bool on_rows = core_cost > 0;
+  std::size_t around_cost = 0;
+  for (const index_t x : {u, v}) {
+    for (const index_t* z = graph.neighbours_begin(x); on_rows && z != graph.neighbours_end(x); ++z) {
+      around_cost += graph.degree(*z);
+      on_rows = around_cost <= 2 * core_cost;
+    }
+  }
+  if (on_rows) build_rows(graph, u, v, tick);
+  links_.starts.assign(1, 0);
+  links_.items.clear();
+  for (std::size_t i = 0; i < cores.size(); ++i) {
+    const bool v_needed = cores.length(i) + 2 <= size_cap;
+    for (const index_t first : {u, v}) {
+      if (first == v && !v_needed) {
+        links_.close_group();
+        continue;
+      }
+      clique_.assign(1, first);
+      for (const index_t* c = cores.begin(i); c != cores.end(i); ++c) clique_.push_back(common[*c]);
+      if (clique_.size() > 1) {
+        if (on_rows) {
+          RowCandidates candidates(*this, clique_, around_.size() + (first == v ? 1 : 0), tick);
+          grow_to_maximal(clique_, candidates);
+        } else {
+          ListCandidates candidates(graph, *this, clique_, tick);
+          grow_to_maximal(clique_, candidates);
+        }
+        std::sort(clique_.begin(), clique_.end());
+      }
+      links_.items.insert(links_.items.end(), clique_.begin(), clique_.end());
+      links_.close_group();
+    }
+  }
+  if (on_rows)
+    for (const index_t z : around_) mark_[z] = GrowingGraph::none;
+}
+
+// Z = N(u) + N(v) on local ids (held in mark_ until find() ends), each with
+// its row of neighbours in Z; rows |Z| and |Z|+1 are N(u) and N(v).
+void FacetLinks::build_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick) {
+  around_.clear();
+  for (const index_t x : {u, v})
+    for (const index_t* z = graph.neighbours_begin(x); z != graph.neighbours_end(x); ++z)
+      if (mark_[*z] == GrowingGraph::none) {
+        mark_[*z] = static_cast<index_t>(around_.size());
+        around_.push_back(*z);
+      }
+  const std::size_t size = around_.size();
+  words_ = (size + 63) / 64;
+  rows_.assign((size + 2) * words_, 0);
+  for (std::size_t l = 0; l < size; ++l) {
+    const index_t z = around_[l];
+    std::uint64_t* bits = row(l);
+    if (graph.degree(z) <= 4 * size) {
+      for (const index_t* r = graph.neighbours_begin(z); r != graph.neighbours_end(z); ++r)
+        if (mark_[*r] != GrowingGraph::none) bits[mark_[*r] / 64] |= std::uint64_t{1} << (mark_[*r] % 64);
+      tick(graph.degree(z));
+    } else {
+      for (std::size_t m = 0; m < size; ++m)
+        if (graph.adjacent(z, around_[m])) bits[m / 64] |= std::uint64_t{1} << (m % 64);
+      tick(size);
+    }
+  }
+  for (std::size_t side = 0; side < 2; ++side) {
+    const index_t x = side == 0 ? u : v;
+    std::uint64_t* bits = row(size + side);
+    for (const index_t* z = graph.neighbours_begin(x); z != graph.neighbours_end(x); ++z)
+      bits[mark_[*z] / 64] |= std::uint64_t{1} << (mark_[*z] % 64);
+  }
+}
+
+}  // namespace korvane

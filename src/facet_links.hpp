@@ -1,0 +1,55 @@
+// Where the new facets of an edge meet the old classes: for each core K, a
+// facet of the graph before the edge that holds u + K, and one that holds v + K.
+#pragma once
+
+#include <vector>
+
+#include "core.hpp"
+#include "edge_cliques.hpp"
+#include "growing_graph.hpp"
+
+namespace korvane {
+
+// Grows a clique to a maximal one, greedily. `candidates` starts as the
+// vertices adjacent to every vertex of the clique; each take() removes one of
+// them and keeps only the rest adjacent to it, so the clique stays a clique
+// and ends maximal.
+template <class Candidates>
+void grow_to_maximal(std::vector<index_t>& clique, Candidates& candidates) {
+  for (index_t x; candidates.take(x);) clique.push_back(x);
+}
+
+class FacetLinks {
+ public:
+  explicit FacetLinks(std::size_t vertex_count) : mark_(vertex_count, GrowingGraph::none) {}
+
+  // For every core i of `cliques`, the maximal cliques of `graph` (which lacks
+  // the edge) that hold u + core and v + core, ascending; the second is left
+  // empty where the cap keeps the facet below the level that needs it. The
+  // search runs core by core on neighbour lists, or, when the cores' vertices
+  // are busy enough to pay for it, on bitsets over N(u) + N(v) built once.
+  void find(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques, std::uint64_t size_cap,
+            Ticker& tick);
+  // Group 2i holds u + core i, group 2i+1 holds v + core i (or nothing).
+  const Groups<index_t>& links() const { return links_; }
+
+ private:
+  class ListCandidates;
+  class RowCandidates;
+  void build_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
+
+  std::vector<index_t> mark_;  // per vertex, none between uses
+  Groups<index_t> links_;
+  std::vector<index_t> clique_;
+  std::vector<index_t> extension_;
+  std::vector<index_t> marked_;
+
+  // Z = N(u) + N(v) by local id, each with its row of neighbours in Z, then the rows of u and v.
+  std::vector<index_t> around_;
+  std::size_t words_ = 0;
+  std::vector<std::uint64_t> rows_;
+  std::vector<std::uint64_t> row_candidates_;
+  std::uint64_t* row(std::size_t l) { return rows_.data() + l * words_; }
+};
+
+}  // namespace korvane
