@@ -1,6 +1,7 @@
 """Dense and hub workloads: dense random graphs with and without a cap,
-persistence on complete graphs (random weights and point-cloud distances),
-co-occurrence documents with Zipf-distributed terms and single-hub families.
+persistence on complete graphs (random weights and point-cloud distances) and
+on a large sparse random graph, co-occurrence documents with Zipf-distributed
+terms and single-hub families.
 
 Each row runs in a fresh subprocess, so that its peak resident memory (the
 interpreter, input, call and result together) is its own. Beside each call it prints the
@@ -40,6 +41,12 @@ def dense_random(n, p, seed):
 def complete_random_weights(n, seed):
     rng = random.Random(seed)
     return [(u, v, rng.random()) for u in range(n) for v in range(u + 1, n)]
+
+
+def sparse_random_weights(n, m, seed):
+    """m uniform edges on n vertices (self-loops and repeats kept), uniform weights."""
+    rng = random.Random(seed)
+    return [(rng.randrange(n), rng.randrange(n), rng.random()) for _ in range(m)]
 
 
 def complete_point_cloud(n, seed):
@@ -87,6 +94,8 @@ def rows():
         label = "random" if builder == "complete_random_weights" else "points"
         for n, max_q in [(90, 2), (300, 2), (90, 3), (40, 4), (60, 4), (20, None), (30, None), (40, None)]:
             yield f"persistence K{n} {label} max_q={max_q}", "persistence", (builder, n), max_q
+    # A giant component that grows a vertex at a time, listed whole at each step.
+    yield "persistence G(32000, 64000) random max_q=None", "persistence", ("sparse_random_weights", 32000, 64000), None
     for count in (8_000, 50_000):
         yield f"hierarchy Zipf {count:,} documents", "hierarchy", ("zipf_documents", count), None
     yield "hierarchy single hub 300,000", "hierarchy", ("single_hub", 300_000), None
@@ -101,6 +110,9 @@ def build(recipe):
     if name in ("complete_random_weights", "complete_point_cloud"):
         (n,) = arguments
         return globals()[name](n, seed=n)
+    if name == "sparse_random_weights":
+        n, m = arguments
+        return sparse_random_weights(n, m, seed=1)
     if name == "zipf_documents":
         (count,) = arguments
         return zipf_documents(count, seed=count)

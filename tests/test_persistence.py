@@ -389,3 +389,15 @@ def test_many_overlapping_new_facets_match_the_rerun_per_edge(edges, max_q):
     # The new facets of a late edge overlap in every way; they are joined
     # through a spanning forest of their overlaps rather than pair by pair.
     assert persistence(edges, max_q) == reference_persistence(edges, max_q)
+
+
+def test_a_giant_component_growing_a_vertex_at_a_time_matches_the_rerun_per_edge():
+    # A 450-vertex path laid in order lists every prefix as a dying key, about
+    # 100,000 dead ids: enough to slide the live sets down in place. Triangles
+    # on it and a late 6-clique swallow facets on the way.
+    rng = random.Random(11)
+    n = 450
+    edges = [(i, i + 1, i / n) for i in range(n)]
+    edges += [(i, i + 2, rng.random()) for i in rng.sample(range(n - 1), 60)]
+    edges += [(a, b, 1 + rng.random()) for a, b in itertools.combinations(range(200, 206), 2)]
+    assert persistence(edges, None) == reference_persistence(edges, None)
