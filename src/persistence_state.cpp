@@ -172,7 +172,6 @@ void PersistentLevels::compact_facets() {
   swallowed_length_ = 0;
 }
 
-
 // ---- Facets and classes ----
 
 index_t PersistentLevels::add_facet(const index_t* begin, const index_t* end) {

@@ -53,7 +53,7 @@ class PersistentLevels {
 
   std::uint64_t size_cap_;  // S: the largest clique size enumerated
   Ticker tick_;
-  // The three parts a step drives, each with its own scratch.
+  // The parts a step drives, each with its own scratch.
   ComponentKeys keys_;
   GrowingGraph graph_;
   EdgeCliques cliques_;
