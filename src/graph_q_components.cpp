@@ -88,91 +88,6 @@ Graph build_graph(const std::vector<Edge>& edges) {
   return graph;
 }
 
-// ---- Dsu ----
-
-void Dsu::make_set(index_t id, const Clique& clique) {
-  if (id == unregistered || is_registered(id)) return;
-  if (id >= parent_.size()) {
-    const std::size_t count = std::size_t{id} + 1;
-    parent_.resize(count, unregistered);
-    member_count_.resize(count, 0);
-    next_member_.resize(count, unregistered);
-    last_member_.resize(count, unregistered);
-    slot_.resize(count, unregistered);
-  }
-  parent_[id] = id;
-  member_count_[id] = 1;
-  next_member_[id] = unregistered;
-  last_member_[id] = id;
-  slot_[id] = checked_index(clique_vertices_.size());
-  const std::size_t start = clique_vertices_.items.size();
-  clique_vertices_.items.insert(clique_vertices_.items.end(), clique.begin(), clique.end());
-  const auto first = clique_vertices_.items.begin() + static_cast<std::ptrdiff_t>(start);
-  std::sort(first, clique_vertices_.items.end());
-  clique_vertices_.items.erase(std::unique(first, clique_vertices_.items.end()), clique_vertices_.items.end());
-  clique_vertices_.close_group();
-}
-
-std::optional<index_t> Dsu::find(index_t x) {
-  if (!is_registered(x)) return std::nullopt;
-  index_t root = x;
-  while (parent_[root] != root) root = parent_[root];
-  // Full path compression: every id on the way now points at the root.
-  while (parent_[x] != root) {
-    const index_t next = parent_[x];
-    parent_[x] = root;
-    x = next;
-  }
-  return root;
-}
-
-void Dsu::unite(index_t a, index_t b) {
-  const std::optional<index_t> root_a = find(a);
-  const std::optional<index_t> root_b = find(b);
-  if (!root_a || !root_b || *root_a == *root_b) return;
-  index_t winner = *root_a;
-  index_t loser = *root_b;
-  if (member_count_[winner] < member_count_[loser]) std::swap(winner, loser);
-  parent_[loser] = winner;
-  member_count_[winner] += member_count_[loser];
-  next_member_[last_member_[winner]] = loser;
-  last_member_[winner] = last_member_[loser];
-}
-
-std::optional<index_t> Dsu::parent(index_t id) const {
-  if (!is_registered(id)) return std::nullopt;
-  return parent_[id];
-}
-
-std::vector<index_t> Dsu::roots() const {
-  std::vector<index_t> result;
-  for (index_t id = 0; id < parent_.size(); ++id) {
-    if (parent_[id] == id) result.push_back(id);
-  }
-  return result;
-}
-
-Clique Dsu::vertices(index_t root) const {
-  Clique result;
-  if (!is_root(root)) return result;
-  for (index_t id = root; id != unregistered; id = next_member_[id]) {
-    result.insert(result.end(), clique_vertices_.begin(slot_[id]), clique_vertices_.end(slot_[id]));
-  }
-  std::sort(result.begin(), result.end());
-  result.erase(std::unique(result.begin(), result.end()), result.end());
-  return result;
-}
-
-std::vector<index_t> Dsu::members(index_t root) const {
-  std::vector<index_t> result;
-  if (!is_root(root)) return result;
-  for (index_t id = root; id != unregistered; id = next_member_[id]) result.push_back(id);
-  std::sort(result.begin(), result.end());
-  return result;
-}
-
-// ---- CliqueManager ----
-
 std::uint64_t CliqueManager::hash_of(const vertex_t* begin, const vertex_t* end) {
   std::uint64_t h = 0x2545f4914f6cdd1dULL;
   for (const vertex_t* p = begin; p != end; ++p) h = scramble(h + *p);
@@ -210,46 +125,6 @@ void CliqueManager::add_clique(const vertex_t* begin, const vertex_t* end) {
 const std::vector<index_t>& CliqueManager::cliques_by_size(std::size_t size) const {
   static const std::vector<index_t> none;
   return size < ids_by_size_.size() ? ids_by_size_[size] : none;
-}
-
-std::optional<index_t> CliqueManager::clique_id(const vertex_t* begin, const vertex_t* end) const {
-  const index_t id = index_.find(hash_of(begin, end), [&](index_t other) {
-    return std::equal(begin, end, cliques_.begin(other), cliques_.end(other));
-  });
-  if (id == HashIndex::none) return std::nullopt;
-  return id;
-}
-
-// ---- subcliques ----
-
-Groups<vertex_t> get_subcliques(const Clique& clique, std::size_t size) {
-  std::vector<vertex_t> elements(clique);
-  std::sort(elements.begin(), elements.end());
-  elements.erase(std::unique(elements.begin(), elements.end()), elements.end());
-  Groups<vertex_t> result;
-  if (size == 0 || size > elements.size()) return result;
-  std::vector<vertex_t> current;
-  current.reserve(size);
-  combinations_recursive(elements, size, 0, current, result);
-  return result;
-}
-
-void combinations_recursive(const std::vector<vertex_t>& elements, std::size_t size, std::size_t start,
-                            std::vector<vertex_t>& current, Groups<vertex_t>& result) {
-  if (current.size() >= size) {
-    if (current.size() == size) {
-      result.items.insert(result.items.end(), current.begin(), current.end());
-      result.close_group();
-    }
-    return;
-  }
-  const std::size_t needed = size - current.size();
-  // Stop where fewer elements remain than are still needed.
-  for (std::size_t j = start; j < elements.size() && elements.size() - j >= needed; ++j) {
-    current.push_back(elements[j]);
-    combinations_recursive(elements, size, j + 1, current, result);
-    current.pop_back();
-  }
 }
 
 // Dense order is caller order, so comparing dense lists orders the caller
@@ -308,29 +183,19 @@ Groups<vertex_t> components_from_classes(const Graph& graph, const Groups<index_
 
 // Every distinct `size`-vertex subset of the facets holding at least that many
 // vertices: the cliques of exactly `size` vertices, each once. The subsets of a
-// facet are walked in place, in lexicographic order of positions, instead of
-// being listed first, so they cost no memory beyond the registry and the walk
-// can be interrupted between any two of them.
+// facet are walked in place instead of being listed first, so they cost no
+// memory beyond the registry and the walk can be interrupted between any two.
 Groups<vertex_t> cliques_of_size(const Graph& graph, const Groups<index_t>& facets, std::size_t size, Ticker& tick) {
   CliqueManager manager;
-  std::vector<std::size_t> positions(size);
-  Clique subset(size);
+  Clique facet;
   for (std::size_t f = 0; f < facets.size(); ++f) {
-    const std::size_t k = facets.length(f);
-    if (k < size) continue;
-    const index_t* facet = facets.begin(f);
-    for (std::size_t i = 0; i < size; ++i) positions[i] = i;
-    while (true) {
-      for (std::size_t i = 0; i < size; ++i) subset[i] = graph.ids[facet[positions[i]]];
-      manager.add_clique(subset);
+    if (facets.length(f) < size) continue;
+    facet.clear();
+    for (const index_t* v = facets.begin(f); v != facets.end(f); ++v) facet.push_back(graph.ids[*v]);
+    get_subcliques(facet.data(), facet.size(), size, [&](const vertex_t* subset) {
+      manager.add_clique(subset, subset + size);
       tick(size);
-      // Advance the rightmost position that can still move, then pack the rest after it.
-      std::size_t i = size;
-      while (i > 0 && positions[i - 1] == k - size + (i - 1)) --i;
-      if (i == 0) break;
-      ++positions[i - 1];
-      for (std::size_t j = i; j < size; ++j) positions[j] = positions[j - 1] + 1;
-    }
+    });
   }
   // Caller ids order like dense ids, so sorting the registered cliques gives the
   // same order as sorting their dense lists.
