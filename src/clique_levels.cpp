@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "small_cliques.hpp"
-#include "union_find.hpp"
+#include "dsu.hpp"
 
 namespace korvane {
 
@@ -90,7 +90,7 @@ class LevelBuilder {
     if (size >= 3) {
       for (std::size_t i = 0; i < size; ++i) key += hash_[clique[i]];
     }
-    UnionFind& level = unions_[size - 2];
+    Dsu& level = unions_[size - 2];
     if (size == 2) {
       if (!linked) level.unite(parent, added);
     } else {
@@ -107,7 +107,7 @@ class LevelBuilder {
   }
 
   std::size_t largest() const { return largest_; }
-  UnionFind& level(std::size_t q) { return unions_[q]; }
+  Dsu& level(std::size_t q) { return unions_[q]; }
   // The ascending vertices of the cliques of `size` >= 2 vertices, flat, in
   // the order of their ids; each size can be taken once.
   std::vector<index_t> take_cliques(std::size_t size) {
@@ -158,14 +158,14 @@ class LevelBuilder {
   std::vector<CliqueTable> tables_;  // by size, 3 .. cap-1 used
   std::vector<HashIndex> near_;      // by size: the cliques stored around start_
   std::vector<NearEntry> near_entries_;
-  std::vector<UnionFind> unions_;    // by level q, over the (q+1)-cliques
+  std::vector<Dsu> unions_;    // by level q, over the (q+1)-cliques
   std::vector<index_t> top_;         // the cliques of cap vertices
 };
 
 // The components of one level: each class's vertices, classes in ascending
 // lexicographic order. Object i has the `size` vertices at cliques[size * i],
 // or is vertex i itself when size is 1.
-Groups<vertex_t> components_of_level(const Graph& graph, UnionFind& classes, const std::vector<index_t>& cliques,
+Groups<vertex_t> components_of_level(const Graph& graph, Dsu& classes, const std::vector<index_t>& cliques,
                                      std::size_t size, Ticker& tick) {
   const index_t count = classes.size();
   // Number the classes in order of first sight and bucket the objects by class.

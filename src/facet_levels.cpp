@@ -8,7 +8,7 @@
 #include "hash_index.hpp"
 #include "maximal_cliques.hpp"
 #include "q_levels.hpp"
-#include "union_find.hpp"
+#include "dsu.hpp"
 
 namespace korvane {
 
@@ -52,7 +52,7 @@ struct Blocks {
 };
 
 Blocks blocks_of(const Groups<index_t>& facets, index_t vertex_count, Ticker& tick) {
-  UnionFind spanned(vertex_count);
+  Dsu spanned(vertex_count);
   std::vector<unsigned char> covered(vertex_count, 0);
   for (std::size_t f = 0; f < facets.size(); ++f) {
     if (facets.length(f) < 3) continue;
@@ -372,7 +372,7 @@ std::vector<Groups<index_t>> assemble_levels(const Groups<index_t>& facets, inde
   for (index_t f = 0; f < n; ++f)
     if (facets.length(f) > 0) arriving[std::min(facets.length(f), level_count) - 1].push_back(f);
 
-  UnionFind classes(n);
+  Dsu classes(n);
   std::vector<index_t> present, merged, root_of;
   std::vector<std::size_t> class_of(n), last_level(n, level_count);
   for (std::size_t q = level_count; q-- > 0;) {

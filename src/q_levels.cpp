@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "prefix_join.hpp"
-#include "union_find.hpp"
+#include "dsu.hpp"
 
 namespace korvane {
 
@@ -67,7 +67,7 @@ class CountedJoin {
       : pairs_(level_count > 1 ? pairs_by_join_level(sets, incidence, level_count, tick)
                                 : std::vector<std::vector<SetPair>>()) {}
 
-  void join(std::size_t q, UnionFind& classes, Ticker&) {
+  void join(std::size_t q, Dsu& classes, Ticker&) {
     for (const SetPair& p : pairs_[q]) classes.unite(p.a, p.b);
     std::vector<SetPair>().swap(pairs_[q]);
   }
@@ -99,7 +99,7 @@ std::vector<Groups<index_t>> build_levels(const Groups<index_t>& sets, const Gro
   for (index_t s = 0; s < n; ++s)
     if (sets.length(s) > 0) arriving[std::min(sets.length(s), level_count) - 1].push_back(s);
 
-  UnionFind classes(n);
+  Dsu classes(n);
   std::vector<index_t> present, merged, root_of;
   std::vector<std::size_t> class_of(n), last_level(n, level_count);
   for (std::size_t q = level_count; q-- > 0;) {

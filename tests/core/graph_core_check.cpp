@@ -11,7 +11,7 @@
 
 #include "graph_q_components.hpp"
 #include "maximal_cliques.hpp"
-#include "union_find.hpp"
+#include "dsu.hpp"
 
 using namespace korvane;
 
@@ -37,7 +37,7 @@ std::vector<Clique> groups_of(const Groups<vertex_t>& groups) {
 
 // Union by size, the first argument's root winning ties.
 void union_find_tie_break() {
-  UnionFind dsu(5);
+  Dsu dsu(5);
   CHECK(dsu.unite(1, 2) && dsu.find(2) == 1);
   CHECK(dsu.unite(3, 4) && dsu.find(4) == 3);
   CHECK(dsu.unite(1, 3));  // sizes 2 and 2
@@ -45,14 +45,14 @@ void union_find_tie_break() {
   CHECK(dsu.find(0) == 0);
 
   // The second argument wins when its class is strictly larger.
-  UnionFind larger_second(3);
+  Dsu larger_second(3);
   larger_second.unite(1, 2);
   larger_second.unite(0, 2);
   CHECK(larger_second.find(0) == 1);
 }
 
 void union_find_no_ops() {
-  UnionFind dsu(3);
+  Dsu dsu(3);
   CHECK(dsu.unite(1, 2) && dsu.unite(0, 1));
   CHECK(!dsu.unite(1, 1));
   CHECK(!dsu.unite(2, 0));  // already one class
