@@ -5,10 +5,11 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "dsu.hpp"
 #include "hash_index.hpp"
+#include "level_classes.hpp"
 #include "maximal_cliques.hpp"
 #include "q_levels.hpp"
-#include "dsu.hpp"
 
 namespace korvane {
 
@@ -373,8 +374,8 @@ std::vector<Groups<index_t>> assemble_levels(const Groups<index_t>& facets, inde
     if (facets.length(f) > 0) arriving[std::min(facets.length(f), level_count) - 1].push_back(f);
 
   Dsu classes(n);
-  std::vector<index_t> present, merged, root_of;
-  std::vector<std::size_t> class_of(n), last_level(n, level_count);
+  ClassLister lister(n);
+  std::vector<index_t> present, merged;
   for (std::size_t q = level_count; q-- > 0;) {
     merged.clear();
     std::merge(present.begin(), present.end(), arriving[q].begin(), arriving[q].end(), std::back_inserter(merged));
@@ -393,23 +394,7 @@ std::vector<Groups<index_t>> assemble_levels(const Groups<index_t>& facets, inde
       for (const FacetPair& pair : joins.take(q)) classes.unite(pair.a, pair.b);
     }
     tick(present.size());
-
-    // Number the classes in order of their smallest facet, then place each facet.
-    Groups<index_t>& level = levels[q];
-    root_of.resize(present.size());
-    for (std::size_t k = 0; k < present.size(); ++k) {
-      const index_t root = root_of[k] = classes.find(present[k]);
-      if (last_level[root] != q) {
-        last_level[root] = q;
-        class_of[root] = level.size();
-        level.starts.push_back(0);
-      }
-      ++level.starts[class_of[root] + 1];
-    }
-    std::partial_sum(level.starts.begin(), level.starts.end(), level.starts.begin());
-    level.items.resize(present.size());
-    std::vector<std::size_t> fill(level.starts.begin(), level.starts.end() - 1);
-    for (std::size_t k = 0; k < present.size(); ++k) level.items[fill[class_of[root_of[k]]]++] = present[k];
+    levels[q] = lister.list(present, classes);
   }
   return levels;
 }

@@ -5,88 +5,11 @@
 #include "clique_levels.hpp"
 #include "clique_route.hpp"
 #include "facet_levels.hpp"
+#include "level_classes.hpp"
 #include "maximal_cliques.hpp"
 #include "q_levels.hpp"
 
 namespace korvane {
-
-namespace {
-
-constexpr index_t no_vertex = static_cast<index_t>(-1);
-
-// dense_end[2 * e + side]: the dense id of that end of edge e. Fills graph.ids.
-std::vector<index_t> number_edge_ends(const std::vector<Edge>& edges, Graph& graph) {
-  std::vector<index_t> dense_end(2 * edges.size());
-  vertex_t largest = 0;
-  for (const Edge& edge : edges) largest = std::max({largest, edge.first, edge.second});
-  if (largest < 4 * dense_end.size() + 64) {
-    // Ids in a small range: number them through a table indexed by id.
-    std::vector<index_t> dense_of(static_cast<std::size_t>(largest) + 1, no_vertex);
-    for (const Edge& edge : edges) dense_of[edge.first] = dense_of[edge.second] = 0;
-    for (std::size_t id = 0; id < dense_of.size(); ++id) {
-      if (dense_of[id] == no_vertex) continue;
-      dense_of[id] = checked_index(graph.ids.size());
-      graph.ids.push_back(id);
-    }
-    for (std::size_t e = 0; e < edges.size(); ++e) {
-      dense_end[2 * e] = dense_of[edges[e].first];
-      dense_end[2 * e + 1] = dense_of[edges[e].second];
-    }
-    return dense_end;
-  }
-  // Otherwise sort the ends by id, each with its slot 2 * e + side.
-  std::vector<std::pair<vertex_t, std::size_t>> ends;
-  ends.reserve(dense_end.size());
-  for (std::size_t e = 0; e < edges.size(); ++e) {
-    ends.emplace_back(edges[e].first, 2 * e);
-    ends.emplace_back(edges[e].second, 2 * e + 1);
-  }
-  std::sort(ends.begin(), ends.end());
-  for (const auto& [id, slot] : ends) {
-    if (graph.ids.empty() || graph.ids.back() != id) graph.ids.push_back(id);
-    dense_end[slot] = checked_index(graph.ids.size() - 1);
-  }
-  return dense_end;
-}
-
-}  // namespace
-
-Graph build_graph(const std::vector<Edge>& edges) {
-  Graph graph;
-  const std::vector<index_t> dense_end = number_edge_ends(edges, graph);
-  const index_t n = checked_index(graph.ids.size());
-
-  // Both directions of every edge, bucketed by tail; then each neighbour list
-  // is sorted and its repeats dropped.
-  graph.offsets.assign(std::size_t{n} + 1, 0);
-  for (std::size_t e = 0; e < edges.size(); ++e) {
-    if (dense_end[2 * e] == dense_end[2 * e + 1]) continue;
-    ++graph.offsets[dense_end[2 * e] + 1];
-    ++graph.offsets[dense_end[2 * e + 1] + 1];
-  }
-  for (index_t v = 0; v < n; ++v) graph.offsets[v + 1] += graph.offsets[v];
-  std::vector<index_t> arcs(graph.offsets[n]);
-  {
-    std::vector<std::size_t> fill(graph.offsets.begin(), graph.offsets.end() - 1);
-    for (std::size_t e = 0; e < edges.size(); ++e) {
-      const index_t a = dense_end[2 * e];
-      const index_t b = dense_end[2 * e + 1];
-      if (a == b) continue;
-      arcs[fill[a]++] = b;
-      arcs[fill[b]++] = a;
-    }
-  }
-  graph.neighbours.reserve(arcs.size());
-  for (index_t v = 0; v < n; ++v) {
-    const auto first = arcs.begin() + static_cast<std::ptrdiff_t>(graph.offsets[v]);
-    const auto last = arcs.begin() + static_cast<std::ptrdiff_t>(graph.offsets[v + 1]);
-    std::sort(first, last);
-    graph.offsets[v] = graph.neighbours.size();
-    graph.neighbours.insert(graph.neighbours.end(), first, std::unique(first, last));
-  }
-  graph.offsets[n] = graph.neighbours.size();
-  return graph;
-}
 
 std::uint64_t CliqueManager::hash_of(const vertex_t* begin, const vertex_t* end) {
   std::uint64_t h = 0x2545f4914f6cdd1dULL;
@@ -127,59 +50,7 @@ const std::vector<index_t>& CliqueManager::cliques_by_size(std::size_t size) con
   return size < ids_by_size_.size() ? ids_by_size_[size] : none;
 }
 
-// Dense order is caller order, so comparing dense lists orders the caller
-// lists the same way.
-void append_sorted_as_caller_ids(const Graph& graph, const Groups<index_t>& dense, Groups<vertex_t>& out) {
-  // Sort by (first vertex, group) packed in one word, then settle groups that
-  // share a first vertex by comparing their whole lists.
-  std::vector<std::uint64_t> keys(dense.size());
-  for (index_t g = 0; g < keys.size(); ++g) keys[g] = std::uint64_t{*dense.begin(g)} << 32 | g;
-  std::sort(keys.begin(), keys.end());
-  const auto group_of = [](std::uint64_t key) { return static_cast<index_t>(key); };
-  const auto lexicographic = [&](std::uint64_t a, std::uint64_t b) {
-    return std::lexicographical_compare(dense.begin(group_of(a)), dense.end(group_of(a)), dense.begin(group_of(b)),
-                                        dense.end(group_of(b)));
-  };
-  for (auto run = keys.begin(); run != keys.end();) {
-    const auto run_end = std::find_if(run, keys.end(), [&](std::uint64_t key) { return key >> 32 != *run >> 32; });
-    if (run_end - run > 1) std::sort(run, run_end, lexicographic);
-    run = run_end;
-  }
-  out.items.reserve(dense.items.size());
-  out.starts.reserve(dense.size() + 1);
-  for (const std::uint64_t key : keys) {
-    for (const index_t* v = dense.begin(group_of(key)); v != dense.end(group_of(key)); ++v) out.items.push_back(graph.ids[*v]);
-    out.close_group();
-  }
-}
-
 namespace {
-
-// A component is the union of the vertices of its facets.
-Groups<vertex_t> components_from_classes(const Graph& graph, const Groups<index_t>& facets,
-                                         const Groups<index_t>& classes, Ticker& tick) {
-  std::vector<unsigned char> seen(graph.vertex_count(), 0);
-  Groups<index_t> dense;
-  for (std::size_t c = 0; c < classes.size(); ++c) {
-    const std::size_t start = dense.items.size();
-    for (const index_t* f = classes.begin(c); f != classes.end(c); ++f) {
-      tick(facets.length(*f));
-      for (const index_t* v = facets.begin(*f); v != facets.end(*f); ++v) {
-        if (seen[*v] == 0) {
-          seen[*v] = 1;
-          dense.items.push_back(*v);
-        }
-      }
-    }
-    const auto first = dense.items.begin() + static_cast<std::ptrdiff_t>(start);
-    for (auto v = first; v != dense.items.end(); ++v) seen[*v] = 0;
-    std::sort(first, dense.items.end());
-    dense.close_group();
-  }
-  Groups<vertex_t> level;
-  append_sorted_as_caller_ids(graph, dense, level);
-  return level;
-}
 
 // Every distinct `size`-vertex subset of the facets holding at least that many
 // vertices: the cliques of exactly `size` vertices, each once. The subsets of a
@@ -244,7 +115,10 @@ std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph
                                                    ? q_components_by_level(facets, checked_index(n), facet_levels)
                                                    : facet_components_by_level(graph, facets, facet_levels);
   levels.reserve(level_count);
-  for (const Groups<index_t>& level : classes) levels.push_back(components_from_classes(graph, facets, level, tick));
+  for (const Groups<index_t>& level : classes) {
+    levels.push_back(class_vertices(
+        graph, level, [&](const index_t* f) { return std::pair(facets.begin(*f), facets.end(*f)); }, tick));
+  }
   if (capped_top) levels.push_back(cliques_of_size(graph, facets, level_count, tick));
   return levels;
 }

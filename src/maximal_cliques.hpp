@@ -12,7 +12,7 @@
 #include <intrin.h>
 #endif
 
-#include "graph_q_components.hpp"
+#include "graph.hpp"
 
 namespace korvane {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "graph_q_components.hpp"
+#include "graph.hpp"
 #include "maximal_cliques.hpp"
 
 namespace korvane {

@@ -9,9 +9,10 @@
 #include <iostream>
 #include <string>
 
-#include "graph_q_components.hpp"
-#include "maximal_cliques.hpp"
 #include "dsu.hpp"
+#include "graph_q_components.hpp"
+#include "level_classes.hpp"
+#include "maximal_cliques.hpp"
 
 using namespace korvane;
 
@@ -35,8 +36,50 @@ std::vector<Clique> groups_of(const Groups<vertex_t>& groups) {
   return result;
 }
 
+// The cliques' classes and the vertices they cover, read out as the levels do.
+std::vector<Clique> components(const Graph& graph, Dsu& dsu, const Groups<index_t>& cliques) {
+  Ticker tick;
+  const Groups<index_t> classes = ClassLister(dsu.size()).list_all(dsu);
+  return groups_of(class_vertices(
+      graph, classes, [&](const index_t* c) { return std::pair(cliques.begin(*c), cliques.end(*c)); }, tick));
+}
+
+void dsu_worked_example() {
+  // Cliques 0 = {1, 2}, 1 = {2, 3}, 2 = {5, 6}; caller ids 1, 2, 3, 5, 6 are dense 0 .. 4.
+  const Graph graph = build_graph({{1, 2}, {2, 3}, {5, 6}});
+  Groups<index_t> cliques;
+  for (const auto& [a, b] : {std::pair(0u, 1u), std::pair(1u, 2u), std::pair(3u, 4u)}) {
+    cliques.items.insert(cliques.items.end(), {a, b});
+    cliques.close_group();
+  }
+  Dsu dsu(3);
+  CHECK(dsu.unite(0, 1));  // equal sizes: the first argument's root wins
+  CHECK(dsu.find(1) == 0);
+  CHECK(components(graph, dsu, cliques) == (std::vector<Clique>{{1, 2, 3}, {5, 6}}));
+  CHECK(dsu.unite(2, 1));  // the class of 1 is larger, so its root 0 wins
+  CHECK(dsu.find(2) == 0);
+  CHECK(components(graph, dsu, cliques) == (std::vector<Clique>{{1, 2, 3, 5, 6}}));
+}
+
+// Classes come in order of their smallest id whatever their roots, ids
+// ascending; one lister serves successive listings of one Dsu.
+void class_listing() {
+  Dsu dsu(5);
+  dsu.unite(3, 1);  // root 3
+  dsu.unite(4, 0);  // root 4
+  ClassLister lister(dsu.size());
+  const Groups<index_t> all = lister.list_all(dsu);
+  CHECK(all.items == (Ids{0, 4, 1, 3, 2}) && all.starts == (std::vector<std::size_t>{0, 2, 4, 5}));
+  const Groups<index_t> some = lister.list(Ids{1, 2, 3}, dsu);
+  CHECK(some.items == (Ids{1, 3, 2}) && some.starts == (std::vector<std::size_t>{0, 2, 3}));
+  dsu.unite(2, 3);
+  const Groups<index_t> merged = lister.list(Ids{0, 1, 2, 3, 4}, dsu);
+  CHECK(merged.items == (Ids{0, 4, 1, 2, 3}) && merged.starts == (std::vector<std::size_t>{0, 2, 5}));
+  CHECK(lister.list(Ids{}, dsu).size() == 0);
+}
+
 // Union by size, the first argument's root winning ties.
-void union_find_tie_break() {
+void dsu_tie_break() {
   Dsu dsu(5);
   CHECK(dsu.unite(1, 2) && dsu.find(2) == 1);
   CHECK(dsu.unite(3, 4) && dsu.find(4) == 3);
@@ -51,7 +94,7 @@ void union_find_tie_break() {
   CHECK(larger_second.find(0) == 1);
 }
 
-void union_find_no_ops() {
+void dsu_no_ops() {
   Dsu dsu(3);
   CHECK(dsu.unite(1, 2) && dsu.unite(0, 1));
   CHECK(!dsu.unite(1, 1));
@@ -125,8 +168,10 @@ void graph_building() {
 }
 
 int run_examples() {
-  union_find_tie_break();
-  union_find_no_ops();
+  dsu_worked_example();
+  dsu_tie_break();
+  dsu_no_ops();
+  class_listing();
   clique_manager_registration();
   subcliques();
   graph_building();
