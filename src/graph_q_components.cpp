@@ -95,21 +95,21 @@ Groups<vertex_t> cliques_of_size(const Graph& graph, const Groups<index_t>& face
 // Under a cap that binds, the levels may instead come from the cliques of at
 // most S vertices, whichever enumeration choose_clique_route finds cheaper.
 std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph,
-                                                              std::optional<std::uint64_t> max_q) {
+                                                              std::optional<std::uint64_t> size_cap) {
   std::vector<Groups<vertex_t>> levels;
   const std::size_t n = graph.vertex_count();
   if (n == 0) return levels;
-  const std::uint64_t size_cap = max_q ? std::max<std::uint64_t>(*max_q, 1) : n;
+  const std::uint64_t cap = size_cap.value_or(n);
 
   Ticker tick;
-  CliqueRoute route = choose_clique_route(graph, size_cap, tick);
+  CliqueRoute route = choose_clique_route(graph, cap, tick);
   if (route.small_cliques) return levels_from_small_cliques(*route.small_cliques, tick);
   const Groups<index_t>& facets = route.facets;
   std::size_t largest = 0;
   for (std::size_t f = 0; f < facets.size(); ++f) largest = std::max(largest, facets.length(f));
 
-  const bool capped_top = size_cap < largest;
-  const std::size_t level_count = capped_top ? static_cast<std::size_t>(size_cap) : largest;
+  const bool capped_top = cap < largest;
+  const std::size_t level_count = capped_top ? static_cast<std::size_t>(cap) : largest;
   const std::size_t facet_levels = capped_top ? level_count - 1 : level_count;
   const std::vector<Groups<index_t>> classes = overlaps_are_cheap_to_count(facets, checked_index(n))
                                                    ? q_components_by_level(facets, checked_index(n), facet_levels)

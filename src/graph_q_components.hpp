@@ -12,11 +12,11 @@
 namespace korvane {
 
 // Levels q = 0 .. L-1 of the graph's clique complex, L being the highest level
-// (the largest clique size, capped at max_q, where a cap of 0 counts as 1). Each
+// (the largest clique size, capped at size_cap >= 1 when there is one). Each
 // level lists its components as ascending vertex-id lists, in ascending
 // lexicographic order. Empty for an empty graph.
 std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph,
-                                                              std::optional<std::uint64_t> max_q);
+                                                              std::optional<std::uint64_t> size_cap);
 
 // A clique as an ascending list of vertex ids without repeats.
 using Clique = std::vector<vertex_t>;

@@ -24,7 +24,7 @@ class PersistentLevels {
   // `ids[x]` is the caller's id of dense vertex x (ascending); `edges` are every
   // edge the filtration will add, in dense ids, for sizing.
   PersistentLevels(const std::vector<vertex_t>& ids, const std::vector<std::pair<index_t, index_t>>& edges,
-                   std::optional<std::uint64_t> max_q);
+                   std::optional<std::uint64_t> size_cap);
 
   // One step: adds the edge (a self-loop adds its vertex only) and appends the
   // records of the keys that died at it, ordered by q and then vertex list.
