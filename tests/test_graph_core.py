@@ -1,44 +1,36 @@
-"""The graph core without Python: a small C++ program, built here with the
-system compiler against the core sources, checks the union-find, the clique
-registry and graph building, and lists maximal cliques for comparison with
-networkx."""
+"""The graph core without Python: the check program, a CMake target of the
+project built here into a temporary directory, checks the union-find, the
+clique registry, subclique enumeration, graph building and the read-out of a
+level's classes, and lists maximal cliques for comparison with networkx."""
 
-import os
 import random
 import shutil
 import subprocess
+import sys
 from pathlib import Path
 
 import networkx as nx
 import pytest
 
 ROOT = Path(__file__).resolve().parent.parent
-SOURCES = [ROOT / "tests" / "core" / "graph_core_check.cpp"] + [
-    path for path in sorted((ROOT / "src").glob("*.cpp")) if path.name != "pybindings.cpp"
-]
-
-
-def find_compiler():
-    for name in (os.environ.get("CXX"), "c++", "g++", "clang++"):
-        if name and shutil.which(name):
-            return shutil.which(name)
-    return None
 
 
 @pytest.fixture(scope="module")
 def check_program(tmp_path_factory):
-    compiler = find_compiler()
-    if compiler is None:
-        pytest.skip("no C++ compiler found")
-    program = tmp_path_factory.mktemp("core") / "graph_core_check"
-    subprocess.run(
-        [compiler, "-std=c++17", "-O1", "-I", str(ROOT / "src"), *map(str, SOURCES), "-o", str(program)],
-        check=True,
-    )
-    return program
+    cmake = shutil.which("cmake")
+    if cmake is None:
+        pytest.skip("cmake not found")
+    build = tmp_path_factory.mktemp("core")
+    configure = [cmake, "-S", str(ROOT), "-B", str(build), "-DKORVANE_CORE_CHECK=ON", "-DCMAKE_BUILD_TYPE=Release",
+                 f"-DPython_EXECUTABLE={sys.executable}"]
+    if shutil.which("ninja"):
+        configure += ["-G", "Ninja"]
+    subprocess.run(configure, check=True)
+    subprocess.run([cmake, "--build", str(build), "--target", "graph_core_check"], check=True)
+    return build / "graph_core_check"
 
 
-def test_union_find_registry_and_graph_building(check_program):
+def test_dsu_registry_subcliques_and_graph_building(check_program):
     done = subprocess.run([str(check_program), "examples"], capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
     assert done.stdout == "ok\n"
