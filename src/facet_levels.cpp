@@ -5,17 +5,16 @@
 #include <numeric>
 #include <stdexcept>
 
+#include "bitsets.hpp"
 #include "dsu.hpp"
 #include "hash_index.hpp"
 #include "level_classes.hpp"
-#include "maximal_cliques.hpp"
 #include "q_levels.hpp"
 
 namespace korvane {
 
 namespace {
 
-using word_t = std::uint64_t;
 constexpr index_t none = static_cast<index_t>(-1);
 
 struct FacetPair {

@@ -6,7 +6,6 @@
 #include "clique_route.hpp"
 #include "facet_levels.hpp"
 #include "level_classes.hpp"
-#include "maximal_cliques.hpp"
 #include "q_levels.hpp"
 
 namespace korvane {
