@@ -6,7 +6,7 @@
 
 #include "component_keys.hpp"
 #include "core.hpp"
-#include "graph_q_components.hpp"
+#include "graph.hpp"
 #include "growing_graph.hpp"
 #include "hash_index.hpp"
 #include "lib.hpp"
