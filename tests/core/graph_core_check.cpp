@@ -4,6 +4,7 @@
 //
 //   graph_core_check examples  run the built-in checks; prints "ok"
 //   graph_core_check cliques   read "u v" lines, print each maximal clique
+//   graph_core_check small S   read "u v" lines, print each clique of at most S vertices
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "graph_q_components.hpp"
 #include "level_classes.hpp"
 #include "maximal_cliques.hpp"
+#include "small_cliques.hpp"
 
 using namespace korvane;
 
@@ -199,11 +201,24 @@ int print_cliques() {
   return 0;
 }
 
+int print_small_cliques(std::size_t max_size) {
+  const Graph graph = build_graph(read_edges());
+  Ticker tick;
+  for_each_small_clique(graph, max_size, tick, [&](const index_t* clique, std::size_t size, index_t, index_t, bool) {
+    std::string line;
+    for (std::size_t i = 0; i < size; ++i) line += std::to_string(graph.ids[clique[i]]) + ' ';
+    std::puts(line.c_str());
+    return SmallCliqueSearch::no_tag;
+  });
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "examples") == 0) return run_examples();
   if (argc >= 2 && std::strcmp(argv[1], "cliques") == 0) return print_cliques();
-  std::fputs("usage: graph_core_check examples | cliques\n", stderr);
+  if (argc >= 3 && std::strcmp(argv[1], "small") == 0) return print_small_cliques(std::stoul(argv[2]));
+  std::fputs("usage: graph_core_check examples | cliques | small S\n", stderr);
   return 2;
 }
