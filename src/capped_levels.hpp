@@ -6,11 +6,11 @@
 
 #include "component_keys.hpp"
 #include "core.hpp"
-#include "graph_q_components.hpp"
+#include "graph.hpp"
 #include "growing_graph.hpp"
 #include "hash_index.hpp"
 #include "lib.hpp"
-#include "union_find.hpp"
+#include "dsu.hpp"
 
 namespace korvane {
 
@@ -49,7 +49,7 @@ class CappedLevels {
     std::size_t width = 0;         // q+1
     std::vector<index_t> cliques;  // node c is cliques[c * width ..], ascending
     HashIndex index;               // by set hash
-    UnionFind classes;
+    Dsu classes;
     std::vector<index_t> class_key;   // valid at roots
     std::vector<std::uint64_t> seen;  // at roots: the last step that met the class
     std::vector<Sighting> sightings;  // this step's

@@ -4,8 +4,10 @@
 #include <numeric>
 #include <utility>
 
+#include "dsu.hpp"
+#include "hash_index.hpp"
+#include "level_classes.hpp"
 #include "small_cliques.hpp"
-#include "union_find.hpp"
 
 namespace korvane {
 
@@ -90,7 +92,7 @@ class LevelBuilder {
     if (size >= 3) {
       for (std::size_t i = 0; i < size; ++i) key += hash_[clique[i]];
     }
-    UnionFind& level = unions_[size - 2];
+    Dsu& level = unions_[size - 2];
     if (size == 2) {
       if (!linked) level.unite(parent, added);
     } else {
@@ -107,7 +109,7 @@ class LevelBuilder {
   }
 
   std::size_t largest() const { return largest_; }
-  UnionFind& level(std::size_t q) { return unions_[q]; }
+  Dsu& level(std::size_t q) { return unions_[q]; }
   // The ascending vertices of the cliques of `size` >= 2 vertices, flat, in
   // the order of their ids; each size can be taken once.
   std::vector<index_t> take_cliques(std::size_t size) {
@@ -158,62 +160,23 @@ class LevelBuilder {
   std::vector<CliqueTable> tables_;  // by size, 3 .. cap-1 used
   std::vector<HashIndex> near_;      // by size: the cliques stored around start_
   std::vector<NearEntry> near_entries_;
-  std::vector<UnionFind> unions_;    // by level q, over the (q+1)-cliques
+  std::vector<Dsu> unions_;    // by level q, over the (q+1)-cliques
   std::vector<index_t> top_;         // the cliques of cap vertices
 };
 
-// The components of one level: each class's vertices, classes in ascending
-// lexicographic order. Object i has the `size` vertices at cliques[size * i],
-// or is vertex i itself when size is 1.
-Groups<vertex_t> components_of_level(const Graph& graph, UnionFind& classes, const std::vector<index_t>& cliques,
+// The components of one level. Object i has the `size` vertices at
+// cliques[size * i], or is vertex i itself when size is 1.
+Groups<vertex_t> components_of_level(const Graph& graph, Dsu& classes, const std::vector<index_t>& cliques,
                                      std::size_t size, Ticker& tick) {
-  const index_t count = classes.size();
-  // Number the classes in order of first sight and bucket the objects by class.
-  std::vector<index_t> number(count, none), class_of(count);
-  Groups<index_t> members;
-  for (index_t i = 0; i < count; ++i) {
-    const index_t root = classes.find(i);
-    if (number[root] == none) {
-      number[root] = static_cast<index_t>(members.size());
-      members.starts.push_back(0);
-    }
-    class_of[i] = number[root];
-    ++members.starts[class_of[i] + 1];
-  }
-  tick(count);
-  std::partial_sum(members.starts.begin(), members.starts.end(), members.starts.begin());
-  members.items.resize(count);
-  {
-    std::vector<std::size_t> fill(members.starts.begin(), members.starts.end() - 1);
-    for (index_t i = 0; i < count; ++i) members.items[fill[class_of[i]]++] = i;
-  }
-
-  std::vector<unsigned char> seen(graph.vertex_count(), 0);
-  Groups<index_t> dense;
-  const auto take = [&](index_t v) {
-    if (seen[v] == 0) {
-      seen[v] = 1;
-      dense.items.push_back(v);
-    }
-  };
-  for (std::size_t c = 0; c < members.size(); ++c) {
-    const std::size_t start = dense.items.size();
-    for (const index_t* i = members.begin(c); i != members.end(c); ++i) {
-      if (size == 1) {
-        take(*i);
-      } else {
-        for (std::size_t j = 0; j < size; ++j) take(cliques[size * *i + j]);
-      }
-    }
-    tick(size * members.length(c));
-    const auto first = dense.items.begin() + static_cast<std::ptrdiff_t>(start);
-    for (auto v = first; v != dense.items.end(); ++v) seen[*v] = 0;
-    std::sort(first, dense.items.end());
-    dense.close_group();
-  }
-  Groups<vertex_t> level;
-  append_sorted_as_caller_ids(graph, dense, level);
-  return level;
+  const Groups<index_t> members = ClassLister(classes.size()).list_all(classes);
+  tick(classes.size());
+  return class_vertices(
+      graph, members,
+      [&](const index_t* i) {
+        const index_t* first = size == 1 ? i : cliques.data() + size * *i;
+        return std::pair(first, first + size);
+      },
+      tick);
 }
 
 // Each clique of `size` vertices alone, as caller ids, in ascending

@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 
+#include "maximal_cliques.hpp"
 #include "small_cliques.hpp"
 
 namespace korvane {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core.hpp"
-#include "graph_q_components.hpp"
+#include "graph.hpp"
 #include "growing_graph.hpp"
 
 namespace korvane {

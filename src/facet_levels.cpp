@@ -3,44 +3,17 @@
 #include <algorithm>
 #include <iterator>
 #include <numeric>
-#include <stdexcept>
 
-#include "hash_index.hpp"
-#include "maximal_cliques.hpp"
+#include "dsu.hpp"
+#include "facet_adjacency_join.hpp"
+#include "level_classes.hpp"
 #include "q_levels.hpp"
-#include "union_find.hpp"
 
 namespace korvane {
 
 namespace {
 
-using word_t = std::uint64_t;
 constexpr index_t none = static_cast<index_t>(-1);
-
-struct FacetPair {
-  index_t a;
-  index_t b;
-};
-
-// Joins found above level 0, bucketed by the level they were found at (pairs
-// sharing at least level+1 vertices); the assembly applies each bucket at its
-// level and, through the one union-find, at every level below.
-class LevelJoins {
- public:
-  explicit LevelJoins(std::size_t level_count) : by_level_(level_count) {}
-
-  std::size_t level_count() const { return by_level_.size(); }
-  // Level 0 is left to the assembly; levels past the top count as the top.
-  void join(index_t a, index_t b, std::size_t level) {
-    level = std::min(level, by_level_.size() - 1);
-    if (level > 0) by_level_[level].push_back({a, b});
-  }
-  // Hands over the pairs of `level`, leaving none behind.
-  std::vector<FacetPair> take(std::size_t level) { return std::move(by_level_[level]); }
-
- private:
-  std::vector<std::vector<FacetPair>> by_level_;
-};
 
 // The facets with at least 3 vertices, and their vertices, grouped into
 // blocks: the components of the graph those facets span. Two facets sharing
@@ -52,7 +25,7 @@ struct Blocks {
 };
 
 Blocks blocks_of(const Groups<index_t>& facets, index_t vertex_count, Ticker& tick) {
-  UnionFind spanned(vertex_count);
+  Dsu spanned(vertex_count);
   std::vector<unsigned char> covered(vertex_count, 0);
   for (std::size_t f = 0; f < facets.size(); ++f) {
     if (facets.length(f) < 3) continue;
@@ -63,263 +36,32 @@ Blocks blocks_of(const Groups<index_t>& facets, index_t vertex_count, Ticker& ti
     }
     tick(facets.length(f));
   }
-  // Blocks numbered in order of their smallest vertex.
-  std::vector<index_t> block_of(vertex_count, none);
-  std::vector<index_t> numbered(vertex_count, none);
-  index_t block_count = 0;
-  for (index_t v = 0; v < vertex_count; ++v) {
-    if (covered[v] == 0) continue;
-    const index_t root = spanned.find(v);
-    if (numbered[root] == none) numbered[root] = block_count++;
-    block_of[v] = numbered[root];
-  }
-  const auto bucket = [&](Groups<index_t>& groups, std::size_t count, auto&& block_of_item) {
-    groups.starts.assign(std::size_t{block_count} + 1, 0);
-    for (std::size_t i = 0; i < count; ++i)
-      if (block_of_item(i) != none) ++groups.starts[block_of_item(i) + 1];
-    std::partial_sum(groups.starts.begin(), groups.starts.end(), groups.starts.begin());
-    groups.items.resize(groups.starts.back());
-    std::vector<std::size_t> fill(groups.starts.begin(), groups.starts.end() - 1);
-    for (std::size_t i = 0; i < count; ++i)
-      if (block_of_item(i) != none) groups.items[fill[block_of_item(i)]++] = static_cast<index_t>(i);
-  };
+  // Blocks in order of their smallest vertex; then the facets, by the block
+  // of their first vertex.
+  std::vector<index_t> spanning;
+  for (index_t v = 0; v < vertex_count; ++v)
+    if (covered[v] != 0) spanning.push_back(v);
   Blocks blocks;
-  bucket(blocks.vertices, vertex_count, [&](std::size_t v) { return block_of[v]; });
-  bucket(blocks.facets, facets.size(),
-         [&](std::size_t f) { return facets.length(f) < 3 ? none : block_of[*facets.begin(f)]; });
+  blocks.vertices = ClassLister(vertex_count).list(spanning, spanned);
+  const std::size_t block_count = blocks.vertices.size();
+  std::vector<index_t> block_of(vertex_count, none);
+  for (std::size_t b = 0; b < block_count; ++b) {
+    for (const index_t* v = blocks.vertices.begin(b); v != blocks.vertices.end(b); ++v)
+      block_of[*v] = static_cast<index_t>(b);
+  }
+  const auto block_of_facet = [&](std::size_t f) { return facets.length(f) < 3 ? none : block_of[*facets.begin(f)]; };
+  Groups<index_t>& grouped = blocks.facets;
+  grouped.starts.assign(block_count + 1, 0);
+  for (std::size_t f = 0; f < facets.size(); ++f)
+    if (block_of_facet(f) != none) ++grouped.starts[block_of_facet(f) + 1];
+  std::partial_sum(grouped.starts.begin(), grouped.starts.end(), grouped.starts.begin());
+  grouped.items.resize(grouped.starts.back());
+  std::vector<std::size_t> fill(grouped.starts.begin(), grouped.starts.end() - 1);
+  for (std::size_t f = 0; f < facets.size(); ++f)
+    if (block_of_facet(f) != none) grouped.items[fill[block_of_facet(f)]++] = static_cast<index_t>(f);
+  tick(vertex_count + facets.size());
   return blocks;
 }
-
-std::uint64_t hash_of_bits(const word_t* bits, std::size_t words) {
-  std::uint64_t h = 0x6a09e667f3bcc909ULL;
-  for (std::size_t k = 0; k < words; ++k) h = scramble(h + bits[k]);
-  return h;
-}
-
-// Positions of the facets holding one vertex, by the hash of their bitsets:
-// linear probing over 8-byte slots (high half of the hash, position + 1; 0 is
-// empty), at most half full. The slots are kept from one vertex to the next,
-// so the table costs no allocation and, at half the size of a general one,
-// stays in cache while the lookups of that vertex run.
-class HolderTable {
- public:
-  static constexpr index_t none = static_cast<index_t>(-1);
-
-  void reset(std::size_t count) {
-    std::size_t slot_count = 16;
-    while (slot_count < 2 * count) slot_count *= 2;
-    if (slots_.size() < slot_count) slots_.resize(slot_count);
-    std::fill(slots_.begin(), slots_.begin() + static_cast<std::ptrdiff_t>(slot_count), 0);
-    mask_ = slot_count - 1;
-    tags_collide_ = false;
-  }
-  // A lookup for an entry passes exactly the slots its insertion passed, so
-  // while no insertion passes an equal tag, a matching tag settles a lookup.
-  void insert(std::uint64_t hash, index_t position) {
-    const std::uint64_t tag = hash >> 32;
-    std::size_t i = hash & mask_;
-    for (; slots_[i] != 0; i = (i + 1) & mask_) tags_collide_ = tags_collide_ || slots_[i] >> 32 == tag;
-    slots_[i] = tag << 32 | (std::uint64_t{position} + 1);
-  }
-  bool tags_collide() const { return tags_collide_; }
-  // The first entry with the tag of `hash` that `match` accepts, or none.
-  template <class Match>
-  index_t find(std::uint64_t hash, Match&& match) const {
-    const std::uint64_t tag = hash >> 32;
-    for (std::size_t i = hash & mask_; slots_[i] != 0; i = (i + 1) & mask_) {
-      const index_t position = static_cast<index_t>(slots_[i] - 1);
-      if (slots_[i] >> 32 == tag && match(position)) return position;
-    }
-    return none;
-  }
-
- private:
-  std::vector<std::uint64_t> slots_;
-  std::size_t mask_ = 0;
-  bool tags_collide_ = false;
-};
-
-// Joins the facets of one block through its adjacency, held as bitset rows
-// over local ids (the block's vertices, by descending degree).
-//
-// For a facet F and a vertex x outside it, T = N(x) & F is a clique, and so is
-// T + x; let G_x be any facet holding T + x (found by adding the lowest common
-// neighbour while there is one). G_x lies inside N(x) + x, so F & G_x = T.
-// Joining F and G_x at level |T|-1 is therefore sound; it is enough to do so
-// for the x with |T| >= 2 that are adjacent to every vertex of F below x.
-// Take facets F != G sharing s >= 2 vertices, both as ascending lists, and the
-// first position where they differ; name them so that G has the smaller vertex
-// x there. Then x is not in F, the vertices of F below x are those of G below x
-// (so x is adjacent to them), and T holds F & G: F joins G_x at level >= s-1.
-// G_x & G holds (F & G) + x, s+1 vertices, so by induction on s from the top
-// G_x and G are joined at level >= s. Putting high degrees first leaves few
-// vertices below most facets, and so few x to try.
-//
-// The work runs one x at a time: first the facets F and the hashes of their
-// G_x, then the lookups among the facets holding x only, in a table small
-// enough to stay in cache while the lookups run one after the other.
-class AdjacencyJoiner {
- public:
-  AdjacencyJoiner(const Graph& graph, const Groups<index_t>& facets, std::vector<index_t>& local_of, Ticker& tick)
-      : graph_(graph), facets_(facets), local_of_(local_of), tick_(tick) {}
-
-  void join_block(const index_t* vertices, std::size_t vertex_count, const index_t* block_facets,
-                  std::size_t facet_count, LevelJoins& joins) {
-    load_rows(vertices, vertex_count);
-    load_facets(block_facets, facet_count, vertex_count);
-    // Blocks of up to 128 vertices, the common case, get loops of fixed width.
-    if (words_ == 1) join_each_vertex<1>(block_facets, facet_count, vertex_count, joins);
-    else if (words_ == 2) join_each_vertex<2>(block_facets, facet_count, vertex_count, joins);
-    else join_each_vertex<0>(block_facets, facet_count, vertex_count, joins);
-    for (std::size_t l = 0; l < vertex_count; ++l) local_of_[order_[l]] = none;
-  }
-
- private:
-  // The words per bitset: Words, or words_ when Words is 0.
-  template <std::size_t Words>
-  std::size_t width() const {
-    return Words != 0 ? Words : words_;
-  }
-
-  template <std::size_t Words>
-  void join_each_vertex(const index_t* block_facets, std::size_t facet_count, std::size_t vertex_count,
-                        LevelJoins& joins) {
-    const std::size_t words = width<Words>();
-    std::vector<word_t> below(words, 0), clique(words), common(words);
-    for (std::size_t x = 0; x < vertex_count; ++x) {
-      const word_t* row_x = row(x);
-      lookups_.clear();
-      const std::size_t x_word = x / 64;
-      const word_t x_bit = word_t{1} << (x % 64);
-      for (std::size_t i = 0; i < facet_count; ++i) {
-        const word_t* facet = facet_bits(i);
-        if ((facet[x_word] & x_bit) != 0) continue;
-        bool adjacent_below = true;
-        std::size_t shared = 0;
-        for (std::size_t k = 0; k < words; ++k) {
-          adjacent_below = adjacent_below && (facet[k] & below[k] & ~row_x[k]) == 0;
-          clique[k] = facet[k] & row_x[k];
-          shared += clique[k] != 0;
-        }
-        if (!adjacent_below || shared == 0) continue;
-        shared = 0;
-        for (std::size_t k = 0; k < words; ++k) shared += popcount64(clique[k]);
-        if (shared < 2) continue;
-        extend<Words>(clique.data(), common.data(), row_x, x);
-        lookups_.push_back({hash_of_bits(clique.data(), words), static_cast<index_t>(i), static_cast<index_t>(shared - 1)});
-      }
-      index_holders(x);
-      for (const Lookup& lookup : lookups_) {
-        const index_t found = holder_table_.find(lookup.hash, [&](index_t h) {
-          return !holder_table_.tags_collide() || holds_trace<Words>(facet_bits(h), facet_bits(lookup.facet), row_x);
-        });
-        if (found == HolderTable::none) throw std::logic_error("a maximal clique is missing from the facets");
-        joins.join(block_facets[lookup.facet], block_facets[found], lookup.level);
-      }
-      below[x_word] |= x_bit;
-      tick_(facet_count * (words + 1) + holders_.length(x) + 4 * lookups_.size());
-    }
-  }
-
-  const word_t* row(std::size_t l) const { return rows_.data() + l * words_; }
-  const word_t* facet_bits(std::size_t i) const { return facet_bits_.data() + i * words_; }
-
-  void load_rows(const index_t* vertices, std::size_t vertex_count) {
-    words_ = (vertex_count + 63) / 64;
-    order_.assign(vertices, vertices + vertex_count);
-    std::stable_sort(order_.begin(), order_.end(),
-                     [&](index_t a, index_t b) { return graph_.degree(a) > graph_.degree(b); });
-    for (std::size_t l = 0; l < vertex_count; ++l) local_of_[order_[l]] = static_cast<index_t>(l);
-    rows_.assign(vertex_count * words_, 0);
-    for (std::size_t l = 0; l < vertex_count; ++l) {
-      word_t* bits = rows_.data() + l * words_;
-      for (const index_t* u = graph_.neighbours_begin(order_[l]); u != graph_.neighbours_end(order_[l]); ++u) {
-        const index_t local = local_of_[*u];
-        if (local != none) bits[local / 64] |= word_t{1} << (local % 64);
-      }
-      tick_(graph_.degree(order_[l]) + 1);
-    }
-  }
-
-  // One bitset and its hash per facet of the block (by position in the block),
-  // and for each local vertex the positions of the facets holding it.
-  void load_facets(const index_t* block_facets, std::size_t facet_count, std::size_t vertex_count) {
-    facet_bits_.assign(facet_count * words_, 0);
-    facet_hash_.resize(facet_count);
-    holders_.starts.assign(vertex_count + 1, 0);
-    for (std::size_t i = 0; i < facet_count; ++i) {
-      word_t* bits = facet_bits_.data() + i * words_;
-      for (const index_t* v = facets_.begin(block_facets[i]); v != facets_.end(block_facets[i]); ++v) {
-        const index_t local = local_of_[*v];
-        bits[local / 64] |= word_t{1} << (local % 64);
-        ++holders_.starts[local + 1];
-      }
-      facet_hash_[i] = hash_of_bits(bits, words_);
-    }
-    std::partial_sum(holders_.starts.begin(), holders_.starts.end(), holders_.starts.begin());
-    holders_.items.resize(holders_.starts.back());
-    std::vector<std::size_t> fill(holders_.starts.begin(), holders_.starts.end() - 1);
-    for (std::size_t i = 0; i < facet_count; ++i)
-      for (const index_t* v = facets_.begin(block_facets[i]); v != facets_.end(block_facets[i]); ++v)
-        holders_.items[fill[local_of_[*v]]++] = static_cast<index_t>(i);
-    tick_(facet_count + 2 * holders_.items.size());
-  }
-
-  // The facets holding x, by the hash of their bitsets. The facet looked up is
-  // always one of them; when tags collide, any of them that holds T + x will do.
-  void index_holders(std::size_t x) {
-    holder_table_.reset(holders_.length(x));
-    for (const index_t* h = holders_.begin(x); h != holders_.end(x); ++h) holder_table_.insert(facet_hash_[*h], *h);
-  }
-
-  // True when `facet` (holding x) holds T = N(x) & `traced`.
-  template <std::size_t Words>
-  bool holds_trace(const word_t* facet, const word_t* traced, const word_t* row_x) const {
-    for (std::size_t k = 0; k < width<Words>(); ++k)
-      if ((traced[k] & row_x[k] & ~facet[k]) != 0) return false;
-    return true;
-  }
-
-  // Extends T = `clique` + x to a maximal clique, written to `clique`, by
-  // adding the lowest common neighbour while there is one; `common` is scratch.
-  template <std::size_t Words>
-  void extend(word_t* clique, word_t* common, const word_t* row_x, std::size_t x) const {
-    const std::size_t words = width<Words>();
-    const auto intersect = [&](const word_t* other) {
-      for (std::size_t k = 0; k < words; ++k) common[k] &= other[k];
-    };
-    std::copy(row_x, row_x + words, common);
-    for (std::size_t k = 0; k < words; ++k)
-      for (word_t w = clique[k]; w != 0; w &= w - 1) intersect(row(64 * k + lowest_bit(w)));
-    clique[x / 64] |= word_t{1} << (x % 64);
-    for (std::size_t k = 0; k < words; ++k) {
-      while (common[k] != 0) {
-        const std::size_t c = 64 * k + lowest_bit(common[k]);
-        clique[k] |= word_t{1} << (c % 64);
-        intersect(row(c));
-      }
-    }
-  }
-
-  const Graph& graph_;
-  const Groups<index_t>& facets_;
-  std::vector<index_t>& local_of_;  // global id -> local id in the current block, or none
-  Ticker& tick_;
-  std::size_t words_ = 0;
-  std::vector<index_t> order_;  // local id -> global id
-  std::vector<word_t> rows_;
-  std::vector<word_t> facet_bits_;
-  Groups<index_t> holders_;
-  std::vector<std::uint64_t> facet_hash_;  // by position in the block
-  HolderTable holder_table_;  // positions of the facets holding the current x
-  // A facet F of the block (by position) and the hash of its G_x for the current x.
-  struct Lookup {
-    std::uint64_t hash;
-    index_t facet;
-    index_t level;
-  };
-  std::vector<Lookup> lookups_;
-};
 
 // Joins the facets of one block by counting overlaps, through the generic engine
 // run on the block alone with local vertex ids.
@@ -372,9 +114,9 @@ std::vector<Groups<index_t>> assemble_levels(const Groups<index_t>& facets, inde
   for (index_t f = 0; f < n; ++f)
     if (facets.length(f) > 0) arriving[std::min(facets.length(f), level_count) - 1].push_back(f);
 
-  UnionFind classes(n);
-  std::vector<index_t> present, merged, root_of;
-  std::vector<std::size_t> class_of(n), last_level(n, level_count);
+  Dsu classes(n);
+  ClassLister lister(n);
+  std::vector<index_t> present, merged;
   for (std::size_t q = level_count; q-- > 0;) {
     merged.clear();
     std::merge(present.begin(), present.end(), arriving[q].begin(), arriving[q].end(), std::back_inserter(merged));
@@ -393,23 +135,7 @@ std::vector<Groups<index_t>> assemble_levels(const Groups<index_t>& facets, inde
       for (const FacetPair& pair : joins.take(q)) classes.unite(pair.a, pair.b);
     }
     tick(present.size());
-
-    // Number the classes in order of their smallest facet, then place each facet.
-    Groups<index_t>& level = levels[q];
-    root_of.resize(present.size());
-    for (std::size_t k = 0; k < present.size(); ++k) {
-      const index_t root = root_of[k] = classes.find(present[k]);
-      if (last_level[root] != q) {
-        last_level[root] = q;
-        class_of[root] = level.size();
-        level.starts.push_back(0);
-      }
-      ++level.starts[class_of[root] + 1];
-    }
-    std::partial_sum(level.starts.begin(), level.starts.end(), level.starts.begin());
-    level.items.resize(present.size());
-    std::vector<std::size_t> fill(level.starts.begin(), level.starts.end() - 1);
-    for (std::size_t k = 0; k < present.size(); ++k) level.items[fill[class_of[root_of[k]]]++] = present[k];
+    levels[q] = lister.list(present, classes);
   }
   return levels;
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core.hpp"
-#include "graph_q_components.hpp"
+#include "graph.hpp"
 
 namespace korvane {
 

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "core.hpp"
-#include "graph_q_components.hpp"
+#include "graph.hpp"
 #include "hash_index.hpp"
 
 namespace korvane {

@@ -35,6 +35,6 @@ struct PersistenceRecords {
 // the edges are added one by one in ascending order of weight (non-finite
 // weights dropped, ties kept in input order, each edge its own step).
 PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge> edges,
-                                                     std::optional<std::uint64_t> max_q);
+                                                     std::optional<std::uint64_t> size_cap);
 
 }  // namespace korvane

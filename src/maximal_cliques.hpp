@@ -3,77 +3,16 @@
 #pragma once
 
 #include <algorithm>
-#include <cstdint>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
-#if defined(_MSC_VER)
-#include <intrin.h>
-#endif
-
-#include "graph_q_components.hpp"
+#include "bitsets.hpp"
+#include "degeneracy.hpp"
+#include "graph.hpp"
+#include "local_neighbourhood.hpp"
 
 namespace korvane {
-
-inline std::size_t popcount64(std::uint64_t w) {
-#if defined(_MSC_VER)
-  return static_cast<std::size_t>(__popcnt64(w));
-#else
-  return static_cast<std::size_t>(__builtin_popcountll(w));
-#endif
-}
-
-inline std::size_t lowest_bit(std::uint64_t w) {  // w != 0
-#if defined(_MSC_VER)
-  unsigned long i;
-  _BitScanForward64(&i, w);
-  return i;
-#else
-  return static_cast<std::size_t>(__builtin_ctzll(w));
-#endif
-}
-
-// A degeneracy ordering: vertices in the order in which repeatedly removing a
-// vertex of least remaining degree takes them (bucket queue, O(n + m)). Every
-// vertex then has at most d later neighbours, d being the graph's degeneracy.
-inline std::vector<index_t> degeneracy_order(const Graph& graph) {
-  const index_t n = checked_index(graph.vertex_count());
-  std::vector<index_t> degree(n);
-  std::size_t max_degree = 0;
-  for (index_t v = 0; v < n; ++v) {
-    degree[v] = static_cast<index_t>(graph.degree(v));
-    max_degree = std::max<std::size_t>(max_degree, degree[v]);
-  }
-  // bucket_start[d]: first position of the vertices of remaining degree d in `order`.
-  std::vector<index_t> bucket_start(max_degree + 2, 0);
-  for (index_t v = 0; v < n; ++v) ++bucket_start[degree[v] + 1];
-  for (std::size_t d = 0; d <= max_degree; ++d) bucket_start[d + 1] += bucket_start[d];
-  std::vector<index_t> order(n);
-  std::vector<index_t> position(n);
-  {
-    std::vector<index_t> fill(bucket_start.begin(), bucket_start.end() - 1);
-    for (index_t v = 0; v < n; ++v) {
-      position[v] = fill[degree[v]]++;
-      order[position[v]] = v;
-    }
-  }
-  for (index_t i = 0; i < n; ++i) {
-    const index_t v = order[i];
-    for (const index_t* u = graph.neighbours_begin(v); u != graph.neighbours_end(v); ++u) {
-      if (degree[*u] <= degree[v]) continue;
-      // Move u to the front of its bucket, then shift the bucket boundary past it.
-      const index_t d = degree[*u];
-      const index_t front = bucket_start[d];
-      const index_t w = order[front];
-      std::swap(order[front], order[position[*u]]);
-      std::swap(position[w], position[*u]);
-      ++bucket_start[d];
-      --degree[*u];
-    }
-  }
-  return order;
-}
 
 // Runs the pivoting search on the neighbourhood of one vertex at a time. The
 // buffers live as long as the search, so no clique costs an allocation.
@@ -86,31 +25,22 @@ template <class Sink>
 class MaximalCliqueSearch {
  public:
   MaximalCliqueSearch(const Graph& graph, Ticker& tick, Sink& sink)
-      : graph_(graph), tick_(tick), sink_(sink), local_of_(graph.vertex_count(), none) {}
+      : graph_(graph), tick_(tick), sink_(sink), locals_(graph.vertex_count()) {}
 
   void run() {
-    const std::vector<index_t> order = degeneracy_order(graph_);
-    std::vector<index_t> rank(order.size());
-    for (index_t i = 0; i < order.size(); ++i) rank[order[i]] = i;
-    for (const index_t v : order) {
-      global_of_.clear();
-      for (const index_t* u = graph_.neighbours_begin(v); u != graph_.neighbours_end(v); ++u) {
-        if (rank[*u] > rank[v]) global_of_.push_back(*u);
-      }
-      later_count_ = global_of_.size();
-      for (const index_t* u = graph_.neighbours_begin(v); u != graph_.neighbours_end(v); ++u) {
-        if (rank[*u] < rank[v]) global_of_.push_back(*u);
-      }
+    const DegeneracyOrder order(graph_, tick_);
+    for (const index_t v : order.order()) {
+      locals_.clear();
+      locals_.add(order.later_begin(v), order.later_end(v));
+      later_count_ = locals_.count();
+      locals_.add_if(graph_.neighbours_begin(v), graph_.neighbours_end(v),
+                     [&](index_t u) { return order.rank(u) < order.rank(v); });
       start_ = v;
       search_from_start();
     }
   }
 
  private:
-  using word_t = std::uint64_t;
-  static constexpr index_t none = static_cast<index_t>(-1);
-
-  static std::size_t words_for(std::size_t bits) { return (bits + 63) / 64; }
   static void set_bit(word_t* bits, std::size_t i) { bits[i / 64] |= word_t{1} << (i % 64); }
   static void clear_bit(word_t* bits, std::size_t i) { bits[i / 64] &= ~(word_t{1} << (i % 64)); }
   static bool is_empty(const word_t* bits, std::size_t words) {
@@ -135,33 +65,22 @@ class MaximalCliqueSearch {
 
   void search_from_start() {
     const std::size_t p = later_count_;
-    const std::size_t local_count = global_of_.size();
+    const std::size_t local_count = locals_.count();
     p_words_ = words_for(p);
     row_words_ = words_for(local_count);
     frame_words_ = 2 * p_words_ + row_words_;
-    for (std::size_t l = 0; l < local_count; ++l) local_of_[global_of_[l]] = static_cast<index_t>(l);
 
     rows_.assign(p * row_words_ + (local_count - p) * p_words_, 0);
     for (std::size_t w = 0; w < p; ++w) {
-      const index_t* begin = graph_.neighbours_begin(global_of_[w]);
-      const index_t* end = graph_.neighbours_end(global_of_[w]);
       word_t* row = rows_.data() + w * row_words_;
-      const auto link = [&](std::size_t l) {
-        set_bit(row, l);
-        if (l >= p) set_bit(p_row(l), w);
-      };
-      // Walk the shorter side: the neighbour list, or the local ids probed by binary search.
-      if (static_cast<std::size_t>(end - begin) <= 8 * local_count) {
-        for (const index_t* u = begin; u != end; ++u) {
-          if (local_of_[*u] != none) link(local_of_[*u]);
-        }
-        tick_(static_cast<std::size_t>(end - begin));
-      } else {
-        for (std::size_t l = 0; l < local_count; ++l) {
-          if (std::binary_search(begin, end, global_of_[l])) link(l);
-        }
-        tick_(8 * local_count);
-      }
+      const index_t g = locals_.global(w);
+      locals_.for_each_local_in(
+          graph_.neighbours_begin(g), graph_.neighbours_end(g),
+          [&](std::size_t l) {
+            set_bit(row, l);
+            if (l >= p) set_bit(p_row(l), w);
+          },
+          tick_);
     }
 
     // Depth 0: P = P0, X = X0; the clique so far is {start}.
@@ -169,8 +88,6 @@ class MaximalCliqueSearch {
     for (std::size_t l = 0; l < local_count; ++l) set_bit(l < p ? candidates_at(0) : excluded_at(0), l);
     clique_.clear();
     expand();
-
-    for (const index_t g : global_of_) local_of_[g] = none;
   }
 
   // The Bron-Kerbosch recursion, run on the explicit frames so that its depth
@@ -255,7 +172,7 @@ class MaximalCliqueSearch {
   void report() {
     reported_.clear();
     reported_.push_back(start_);
-    for (const index_t l : clique_) reported_.push_back(global_of_[l]);
+    for (const index_t l : clique_) reported_.push_back(locals_.global(l));
     std::sort(reported_.begin(), reported_.end());
     sink_(std::as_const(reported_));
   }
@@ -264,9 +181,8 @@ class MaximalCliqueSearch {
   Ticker& tick_;
   Sink& sink_;
 
-  std::vector<index_t> local_of_;   // global id -> local id around the start vertex, or none
-  std::vector<index_t> global_of_;  // local id -> global id
-  std::size_t later_count_ = 0;     // p, the size of P0
+  LocalNeighbourhood locals_;    // P0 (later neighbours), then X0 (earlier ones)
+  std::size_t later_count_ = 0;  // p, the size of P0
   index_t start_ = 0;
   std::size_t p_words_ = 0;
   std::size_t row_words_ = 0;

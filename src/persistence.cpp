@@ -12,7 +12,7 @@ namespace korvane {
 // each; the state carries the components from one step to the next, so a step
 // costs what the edge changes, not what the graph holds.
 PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge> edges,
-                                                     std::optional<std::uint64_t> max_q) {
+                                                     std::optional<std::uint64_t> size_cap) {
   PersistenceRecords records;
   const auto infinite = [](const WeightedEdge& e) { return !std::isfinite(e.weight); };
   edges.erase(std::remove_if(edges.begin(), edges.end(), infinite), edges.end());
@@ -44,10 +44,10 @@ PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge> e
     levels.finish(edges.back().weight, records);
   };
   Ticker tick;
-  if (max_q && capped_route_pays(ids.size(), dense_edges, std::max<std::uint64_t>(*max_q, 1), tick)) {
-    run(CappedLevels(ids, dense_edges, std::max<std::uint64_t>(*max_q, 1)));
+  if (size_cap && capped_route_pays(ids.size(), dense_edges, *size_cap, tick)) {
+    run(CappedLevels(ids, dense_edges, *size_cap));
   } else {
-    run(PersistentLevels(ids, dense_edges, max_q));
+    run(PersistentLevels(ids, dense_edges, size_cap));
   }
   return records;
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "graph_q_components.hpp"
+#include "graph.hpp"
 #include "maximal_cliques.hpp"
 
 namespace korvane {

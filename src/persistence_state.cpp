@@ -8,8 +8,8 @@ namespace korvane {
 
 PersistentLevels::PersistentLevels(const std::vector<vertex_t>& ids,
                                    const std::vector<std::pair<index_t, index_t>>& edges,
-                                   std::optional<std::uint64_t> max_q)
-    : size_cap_(max_q ? std::max<std::uint64_t>(*max_q, 1) : std::numeric_limits<std::uint64_t>::max()),
+                                   std::optional<std::uint64_t> size_cap)
+    : size_cap_(size_cap.value_or(std::numeric_limits<std::uint64_t>::max())),
       keys_(ids, tick_),
       graph_(ids.size(), edges),
       cliques_(ids.size()),

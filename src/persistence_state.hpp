@@ -8,6 +8,7 @@
 #include "core.hpp"
 #include "edge_cliques.hpp"
 #include "facet_links.hpp"
+#include "graph.hpp"
 #include "growing_graph.hpp"
 #include "lib.hpp"
 
@@ -25,7 +26,7 @@ class PersistentLevels {
   // `ids[x]` is the caller's id of dense vertex x (ascending); `edges` are every
   // edge the filtration will add, in dense ids, for sizing.
   PersistentLevels(const std::vector<vertex_t>& ids, const std::vector<std::pair<index_t, index_t>>& edges,
-                   std::optional<std::uint64_t> max_q);
+                   std::optional<std::uint64_t> size_cap);
 
   // One step: adds the edge (a self-loop adds its vertex only) and appends the
   // records of the keys that died at it, ordered by q and then vertex list.

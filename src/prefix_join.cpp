@@ -161,7 +161,7 @@ void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
   }
 }
 
-void PrefixJoin::join(std::size_t q, UnionFind& classes, Ticker& tick) {
+void PrefixJoin::join(std::size_t q, Dsu& classes, Ticker& tick) {
   for (const SetPair& p : mask_pairs_[q]) classes.unite(p.a, p.b);
   std::vector<SetPair>().swap(mask_pairs_[q]);
   const std::size_t t = q + 1;
@@ -186,7 +186,7 @@ inline bool PrefixJoin::shares_at_least(std::size_t k, std::size_t m, std::size_
 
 // Sorts the active holders of v by class and tests, for each holder and each
 // later block of another class, the block's members until one shares t vertices.
-void PrefixJoin::join_list(index_t v, std::size_t t, UnionFind& classes, Ticker& tick) {
+void PrefixJoin::join_list(index_t v, std::size_t t, Dsu& classes, Ticker& tick) {
   const Entry* list = holders_.begin(v);
   const index_t count = active_[v];
   by_class_.clear();

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "core.hpp"
-#include "union_find.hpp"
+#include "dsu.hpp"
 
 namespace korvane {
 
@@ -26,7 +26,7 @@ class PrefixJoin {
 
   // With `classes` holding the components of the level above, unites every two
   // sets that share at least q+1 vertices (q >= 1).
-  void join(std::size_t q, UnionFind& classes, Ticker& tick);
+  void join(std::size_t q, Dsu& classes, Ticker& tick);
 
  private:
   struct Entry {
@@ -41,7 +41,7 @@ class PrefixJoin {
   void choose_heavy(const Groups<index_t>& sets, const std::vector<index_t>& degree,
                     const std::vector<index_t>& by_weight, Ticker& tick);
   void join_by_masks(std::size_t level_count, Ticker& tick);
-  void join_list(index_t v, std::size_t t, UnionFind& classes, Ticker& tick);
+  void join_list(index_t v, std::size_t t, Dsu& classes, Ticker& tick);
   bool shares_at_least(std::size_t k, std::size_t m, std::size_t t) const;
 
   std::vector<std::uint64_t> mask_;            // per set: its heavy vertices, bit r for rank r

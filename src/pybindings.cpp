@@ -291,12 +291,14 @@ bool convert_weight(PyObject* object, double& weight) {
   return !(weight == -1.0 && PyErr_Occurred());
 }
 
-bool convert_max_q(PyObject* object, std::optional<std::uint64_t>& max_q) {
-  max_q.reset();
+// max_q caps the number of vertices of the cliques taken (None: no cap); a cap
+// of 0 counts as 1. This is the one place the cap is normalised.
+bool convert_size_cap(PyObject* object, std::optional<std::uint64_t>& size_cap) {
+  size_cap.reset();
   if (object == Py_None) return true;
   vertex_t value = 0;
   if (!convert_vertex(object, value)) return false;
-  max_q = value;
+  size_cap = std::max<std::uint64_t>(value, 1);
   return true;
 }
 
@@ -641,10 +643,10 @@ PyObject* py_calculate_persistent_q_components(PyObject*, PyObject* const* args,
     std::array<PyObject*, 2> arguments;
     if (!parse_arguments(persistence_function, args, positional_count, keyword_names, arguments)) return {};
     std::vector<WeightedEdge> edges;
-    std::optional<std::uint64_t> max_q;
-    if (!convert_weighted_edges(arguments[0], edges, tick) || !convert_max_q(arguments[1], max_q)) return {};
+    std::optional<std::uint64_t> size_cap;
+    if (!convert_weighted_edges(arguments[0], edges, tick) || !convert_size_cap(arguments[1], size_cap)) return {};
     const auto records =
-        without_interpreter_lock([&] { return calculate_persistent_q_components(std::move(edges), max_q); });
+        without_interpreter_lock([&] { return calculate_persistent_q_components(std::move(edges), size_cap); });
     return build_persistence(records, tick);
   });
 }
@@ -657,11 +659,11 @@ PyObject* py_find_hierarchical_q_components_within_graph(PyObject*, PyObject* co
     std::array<PyObject*, 2> arguments;
     if (!parse_arguments(graph_function, args, positional_count, keyword_names, arguments)) return {};
     std::vector<Edge> edges;
-    std::optional<std::uint64_t> max_q;
-    if (!convert_edges(arguments[0], edges, tick) || !convert_max_q(arguments[1], max_q)) return {};
+    std::optional<std::uint64_t> size_cap;
+    if (!convert_edges(arguments[0], edges, tick) || !convert_size_cap(arguments[1], size_cap)) return {};
     const auto levels = without_interpreter_lock([&] {
       const Graph graph = build_graph(edges);
-      return find_all_q_connected_components(graph, max_q);
+      return find_all_q_connected_components(graph, size_cap);
     });
     SharedVertices vertices;
     return build_levels(levels, vertices, tick);

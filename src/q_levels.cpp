@@ -4,8 +4,9 @@
 #include <iterator>
 #include <numeric>
 
+#include "dsu.hpp"
+#include "level_classes.hpp"
 #include "prefix_join.hpp"
-#include "union_find.hpp"
 
 namespace korvane {
 
@@ -67,7 +68,7 @@ class CountedJoin {
       : pairs_(level_count > 1 ? pairs_by_join_level(sets, incidence, level_count, tick)
                                 : std::vector<std::vector<SetPair>>()) {}
 
-  void join(std::size_t q, UnionFind& classes, Ticker&) {
+  void join(std::size_t q, Dsu& classes, Ticker&) {
     for (const SetPair& p : pairs_[q]) classes.unite(p.a, p.b);
     std::vector<SetPair>().swap(pairs_[q]);
   }
@@ -99,9 +100,9 @@ std::vector<Groups<index_t>> build_levels(const Groups<index_t>& sets, const Gro
   for (index_t s = 0; s < n; ++s)
     if (sets.length(s) > 0) arriving[std::min(sets.length(s), level_count) - 1].push_back(s);
 
-  UnionFind classes(n);
-  std::vector<index_t> present, merged, root_of;
-  std::vector<std::size_t> class_of(n), last_level(n, level_count);
+  Dsu classes(n);
+  ClassLister lister(n);
+  std::vector<index_t> present, merged;
   for (std::size_t q = level_count; q-- > 0;) {
     merged.clear();
     std::merge(present.begin(), present.end(), arriving[q].begin(), arriving[q].end(), std::back_inserter(merged));
@@ -115,23 +116,7 @@ std::vector<Groups<index_t>> build_levels(const Groups<index_t>& sets, const Gro
       join.join(q, classes, tick);
     }
     tick(present.size());
-
-    // Number the classes in order of their smallest set, then place each set.
-    Groups<index_t>& level = levels[q];
-    root_of.resize(present.size());
-    for (std::size_t k = 0; k < present.size(); ++k) {
-      const index_t root = root_of[k] = classes.find(present[k]);
-      if (last_level[root] != q) {
-        last_level[root] = q;
-        class_of[root] = level.size();
-        level.starts.push_back(0);
-      }
-      ++level.starts[class_of[root] + 1];
-    }
-    std::partial_sum(level.starts.begin(), level.starts.end(), level.starts.begin());
-    level.items.resize(present.size());
-    std::vector<std::size_t> fill(level.starts.begin(), level.starts.end() - 1);
-    for (std::size_t k = 0; k < present.size(); ++k) level.items[fill[class_of[root_of[k]]]++] = present[k];
+    levels[q] = lister.list(present, classes);
   }
   return levels;
 }

@@ -5,32 +5,19 @@
 namespace korvane {
 
 SmallCliqueSearch::SmallCliqueSearch(const Graph& graph, std::size_t max_size, Ticker& tick)
-    : graph_(graph), max_size_(max_size), tick_(tick), order_(degeneracy_order(graph)), rank_(order_.size()) {
-  const index_t n = static_cast<index_t>(order_.size());
-  for (index_t i = 0; i < n; ++i) rank_[order_[i]] = i;
-  later_start_.assign(std::size_t{n} + 1, 0);
-  later_.reserve(graph.neighbours.size() / 2);
-  for (index_t v = 0; v < n; ++v) {
-    for (const index_t* u = graph.neighbours_begin(v); u != graph.neighbours_end(v); ++u) {
-      if (rank_[*u] > rank_[v]) later_.push_back(*u);
-    }
-    later_start_[v + 1] = later_.size();
-    degeneracy_ = std::max(degeneracy_, later_.size() - later_start_[v]);
-  }
-  checked_index(later_.size());
-  tick_(graph.neighbours.size());
-}
+    : graph_(graph), max_size_(max_size), tick_(tick), order_(graph, tick), locals_(graph.vertex_count()) {}
 
 index_t SmallCliqueSearch::edge_id(index_t a, index_t b) const {
-  if (rank_[a] > rank_[b]) std::swap(a, b);
-  return static_cast<index_t>(std::lower_bound(later_begin(a), later_end(a), b) - later_.data());
+  if (order_.rank(a) > order_.rank(b)) std::swap(a, b);
+  return static_cast<index_t>(std::lower_bound(order_.later_begin(a), order_.later_end(a), b) -
+                              order_.later().data());
 }
 
 std::vector<index_t> SmallCliqueSearch::edge_ends() const {
   std::vector<index_t> ends;
-  ends.reserve(2 * later_.size());
-  for (index_t v = 0; v < order_.size(); ++v) {
-    for (const index_t* u = later_begin(v); u != later_end(v); ++u) {
+  ends.reserve(2 * order_.later().size());
+  for (index_t v = 0; v < graph_.vertex_count(); ++v) {
+    for (const index_t* u = order_.later_begin(v); u != order_.later_end(v); ++u) {
       ends.push_back(std::min(v, *u));
       ends.push_back(std::max(v, *u));
     }
@@ -40,9 +27,10 @@ std::vector<index_t> SmallCliqueSearch::edge_ends() const {
 
 void SmallCliqueSearch::enter_start(index_t v) {
   start_ = v;
-  locals_ = later_begin(v);
-  const std::size_t p = static_cast<std::size_t>(later_end(v) - locals_);
-  words_ = (p + 63) / 64;
+  locals_.clear();
+  locals_.add(order_.later_begin(v), order_.later_end(v));
+  const std::size_t p = locals_.count();
+  words_ = words_for(p);
   // Frame depth + 1 is written only below a clique of depth + 2 < max_size
   // vertices, depth + 1 of them locals, so frames 0 .. min(max_size - 2, p) suffice.
   const std::size_t frames = std::min(max_size_ - 1, p + 1);
@@ -61,26 +49,17 @@ void SmallCliqueSearch::enter_start(index_t v) {
   tick_(p + 1);
   if (max_size_ < 3) return;
 
-  // Two locals are adjacent when one is a later neighbour of the other: merge
-  // each local's later neighbours with the locals, both ascending.
+  // Two locals are adjacent when one is a later neighbour of the other.
   rows_.assign(p * words_, 0);
   for (std::size_t i = 0; i < p; ++i) {
-    const index_t* u = later_begin(locals_[i]);
-    const index_t* u_end = later_end(locals_[i]);
-    std::size_t j = 0;
-    while (u != u_end && j < p) {
-      if (*u < locals_[j]) {
-        ++u;
-      } else if (locals_[j] < *u) {
-        ++j;
-      } else {
-        rows_[i * words_ + j / 64] |= word_t{1} << (j % 64);
-        rows_[j * words_ + i / 64] |= word_t{1} << (i % 64);
-        ++u;
-        ++j;
-      }
-    }
-    tick_(p + static_cast<std::size_t>(u_end - later_begin(locals_[i])));
+    const index_t g = locals_.global(i);
+    locals_.for_each_local_in(
+        order_.later_begin(g), order_.later_end(g),
+        [&](std::size_t j) {
+          rows_[i * words_ + j / 64] |= word_t{1} << (j % 64);
+          rows_[j * words_ + i / 64] |= word_t{1} << (i % 64);
+        },
+        tick_);
   }
 }
 
@@ -140,7 +119,7 @@ void SmallCliqueSearch::pop_member(index_t vertex) {
 
 std::optional<std::uint64_t> SmallCliqueSearch::weight_within(std::uint64_t budget) {
   std::uint64_t weight = 0;
-  for (const index_t v : order_) {
+  for (const index_t v : order_.order()) {
     ++weight;
     if (max_size_ < 2) continue;
     enter_start(v);
@@ -173,8 +152,8 @@ std::optional<std::uint64_t> SmallCliqueSearch::weight_within(std::uint64_t budg
 
 double SmallCliqueSearch::weight_bound() const {
   double bound = 0;
-  for (index_t v = 0; v < order_.size(); ++v) {
-    const double p = static_cast<double>(later_start_[v + 1] - later_start_[v]);
+  for (index_t v = 0; v < graph_.vertex_count(); ++v) {
+    const double p = static_cast<double>(order_.later_count(v));
     double cliques = 1;  // C(p, k - 1), for k = 1 ..
     for (std::size_t k = 1; k <= max_size_ && cliques > 0; ++k) {
       bound += static_cast<double>(k * k) * cliques;

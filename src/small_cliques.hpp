@@ -7,8 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "graph_q_components.hpp"
-#include "maximal_cliques.hpp"
+#include "bitsets.hpp"
+#include "degeneracy.hpp"
+#include "graph.hpp"
+#include "local_neighbourhood.hpp"
 
 namespace korvane {
 
@@ -26,10 +28,10 @@ class SmallCliqueSearch {
   const Graph& graph() const { return graph_; }
   std::size_t max_size() const { return max_size_; }
   // The largest number of later neighbours of a vertex: the degeneracy.
-  std::size_t degeneracy() const { return degeneracy_; }
+  std::size_t degeneracy() const { return order_.degeneracy(); }
 
   // Edges have dense ids 0 .. edge_count()-1, grouped by their earlier end.
-  std::size_t edge_count() const { return later_.size(); }
+  std::size_t edge_count() const { return order_.later().size(); }
   // The id of the edge {a, b}, which must exist.
   index_t edge_id(index_t a, index_t b) const;
   // The ends of every edge, ascending, two per edge in the order of the ids.
@@ -48,7 +50,7 @@ class SmallCliqueSearch {
   // has as many vertices as this one and was reported before {v}.
   template <class Sink>
   void run(Sink& sink) {
-    for (auto start = order_.rbegin(); start != order_.rend(); ++start) {
+    for (auto start = order_.order().rbegin(); start != order_.order().rend(); ++start) {
       const index_t v = *start;
       members_.assign(1, v);
       const index_t tag = sink(std::as_const(members_).data(), std::size_t{1}, v, no_tag, false);
@@ -68,11 +70,6 @@ class SmallCliqueSearch {
   double weight_bound() const;
 
  private:
-  using word_t = std::uint64_t;
-
-  // The later neighbours of v, ascending: the locals 0 .. p-1 around v.
-  const index_t* later_begin(index_t v) const { return later_.data() + later_start_[v]; }
-  const index_t* later_end(index_t v) const { return later_.data() + later_start_[v + 1]; }
   // Sets up the locals around `v` and, when cliques of three or more vertices
   // are wanted, their rows.
   void enter_start(index_t v);
@@ -103,11 +100,11 @@ class SmallCliqueSearch {
       if (!take_lowest(depth, bit)) {
         if (depth == 0) return;
         --depth;
-        pop_member(locals_[chosen_.back()]);
+        pop_member(locals_.global(chosen_.back()));
         chosen_.pop_back();
         continue;
       }
-      const index_t vertex = locals_[bit];
+      const index_t vertex = locals_.global(bit);
       push_member(vertex);
       const index_t tag =
           sink(std::as_const(members_).data(), members_.size(), vertex, tags_[depth], linked(depth, bit));
@@ -124,13 +121,9 @@ class SmallCliqueSearch {
   const Graph& graph_;
   const std::size_t max_size_;
   Ticker& tick_;
-  std::vector<index_t> order_;
-  std::vector<index_t> rank_;               // position of each vertex in order_
-  std::vector<std::size_t> later_start_;    // n + 1 entries
-  std::vector<index_t> later_;              // per vertex, its later neighbours, ascending
-  std::size_t degeneracy_ = 0;
+  DegeneracyOrder order_;
   index_t start_ = 0;
-  const index_t* locals_ = nullptr;         // local id -> dense id around start_
+  LocalNeighbourhood locals_;               // start_'s later neighbours
   std::size_t words_ = 0;                   // words per bitset over the locals
   std::vector<word_t> rows_;                // adjacency among the locals
   std::vector<word_t> frames_;              // two bitsets per depth

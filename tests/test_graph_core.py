@@ -1,44 +1,37 @@
-"""The graph core without Python: a small C++ program, built here with the
-system compiler against the core sources, checks the union-find, the clique
-registry and graph building, and lists maximal cliques for comparison with
-networkx."""
+"""The graph core without Python: the check program, a CMake target of the
+project built here into a temporary directory, checks the union-find, the
+clique registry, subclique enumeration, graph building and the read-out of a
+level's classes, and lists maximal cliques for comparison with networkx."""
 
-import os
 import random
 import shutil
 import subprocess
+import sys
+from itertools import combinations, takewhile
 from pathlib import Path
 
 import networkx as nx
 import pytest
 
 ROOT = Path(__file__).resolve().parent.parent
-SOURCES = [ROOT / "tests" / "core" / "graph_core_check.cpp"] + [
-    path for path in sorted((ROOT / "src").glob("*.cpp")) if path.name != "pybindings.cpp"
-]
-
-
-def find_compiler():
-    for name in (os.environ.get("CXX"), "c++", "g++", "clang++"):
-        if name and shutil.which(name):
-            return shutil.which(name)
-    return None
 
 
 @pytest.fixture(scope="module")
 def check_program(tmp_path_factory):
-    compiler = find_compiler()
-    if compiler is None:
-        pytest.skip("no C++ compiler found")
-    program = tmp_path_factory.mktemp("core") / "graph_core_check"
-    subprocess.run(
-        [compiler, "-std=c++17", "-O1", "-I", str(ROOT / "src"), *map(str, SOURCES), "-o", str(program)],
-        check=True,
-    )
-    return program
+    cmake = shutil.which("cmake")
+    if cmake is None:
+        pytest.skip("cmake not found")
+    build = tmp_path_factory.mktemp("core")
+    configure = [cmake, "-S", str(ROOT), "-B", str(build), "-DKORVANE_CORE_CHECK=ON", "-DCMAKE_BUILD_TYPE=Release",
+                 f"-DPython_EXECUTABLE={sys.executable}"]
+    if shutil.which("ninja"):
+        configure += ["-G", "Ninja"]
+    subprocess.run(configure, check=True)
+    subprocess.run([cmake, "--build", str(build), "--target", "graph_core_check"], check=True)
+    return build / "graph_core_check"
 
 
-def test_union_find_registry_and_graph_building(check_program):
+def test_dsu_registry_subcliques_and_graph_building(check_program):
     done = subprocess.run([str(check_program), "examples"], capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
     assert done.stdout == "ok\n"
@@ -76,6 +69,49 @@ def overlapping_cliques_with_noise():
     edges = {(u, v) for block in (range(0, 75), range(40, 115)) for u in block for v in block if u < v}
     edges |= {tuple(sorted(rng.sample(range(130), 2))) for _ in range(300)}
     return sorted(edges)
+
+
+def native_small_cliques(program, edges, max_size):
+    text = "".join(f"{u} {v}\n" for u, v in edges)
+    done = subprocess.run([str(program), "small", str(max_size)], input=text, capture_output=True, text=True, check=True)
+    return [tuple(map(int, line.split())) for line in done.stdout.splitlines()]
+
+
+def brute_force_small_cliques(edges, max_size):
+    adjacent = {frozenset(e) for e in edges if e[0] != e[1]}
+    vertices = sorted({v for e in edges for v in e})
+    return sorted(
+        subset
+        for size in range(1, max_size + 1)
+        for subset in combinations(vertices, size)
+        if all(frozenset(pair) in adjacent for pair in combinations(subset, 2))
+    )
+
+
+def test_small_cliques_match_brute_force(check_program):
+    # Every clique of at most S vertices exactly once, ascending; S = 1 and 2
+    # skip the bitset rows, and an S above the clique number changes nothing.
+    rng = random.Random(77)
+    for trial in range(60):
+        n = rng.randint(1, 13)
+        edges = random_edges(rng, n, rng.random())
+        max_size = rng.randint(1, 7)
+        cliques = native_small_cliques(check_program, edges, max_size)
+        assert all(list(c) == sorted(set(c)) for c in cliques)
+        assert sorted(cliques) == brute_force_small_cliques(edges, max_size), (edges, max_size)
+
+
+@pytest.mark.parametrize(("clique_size", "max_size"), [(70, 3), (24, 5)])
+def test_small_cliques_on_large_neighbourhoods(check_program, clique_size, max_size):
+    # A 70-clique gives bitset rows of two words; sparse vertices hanging off a
+    # clique have few later neighbours next to long lists: rows read both ways.
+    graph = nx.barabasi_albert_graph(300, 2, seed=3)
+    graph.add_edges_from(combinations(range(200, 200 + clique_size), 2))
+    edges = list(graph.edges())
+    # enumerate_all_cliques lists cliques by ascending size: stop past the cap.
+    listed = takewhile(lambda c: len(c) <= max_size, nx.enumerate_all_cliques(graph))
+    expected = sorted(tuple(sorted(c)) for c in listed)
+    assert sorted(native_small_cliques(check_program, edges, max_size)) == expected
 
 
 def test_maximal_cliques_match_networkx_on_random_graphs(check_program):

@@ -4,13 +4,17 @@
 //
 //   graph_core_check examples  run the built-in checks; prints "ok"
 //   graph_core_check cliques   read "u v" lines, print each maximal clique
+//   graph_core_check small S   read "u v" lines, print each clique of at most S vertices
 #include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <string>
 
+#include "dsu.hpp"
 #include "graph_q_components.hpp"
+#include "level_classes.hpp"
 #include "maximal_cliques.hpp"
+#include "small_cliques.hpp"
 
 using namespace korvane;
 
@@ -34,77 +38,74 @@ std::vector<Clique> groups_of(const Groups<vertex_t>& groups) {
   return result;
 }
 
-void dsu_worked_example() {
-  Dsu dsu;
-  dsu.make_set(0, {1, 2});
-  dsu.make_set(1, {2, 3});
-  dsu.make_set(2, {5, 6});
-  dsu.unite(0, 1);  // equal sizes: the first argument's root wins
-  CHECK(dsu.parent(1) == 0u);
-  CHECK(dsu.vertices(0) == (Clique{1, 2, 3}));
-  CHECK(dsu.members(0) == (Ids{0, 1}));
-  CHECK(dsu.size(0) == 2);
-  CHECK(!dsu.is_root(1) && dsu.vertices(1).empty() && dsu.members(1).empty() && dsu.size(1) == 0);
-  dsu.unite(2, 1);  // class of 1 is larger, so its root 0 wins
-  CHECK(dsu.parent(2) == 0u);
-  CHECK(dsu.vertices(0) == (Clique{1, 2, 3, 5, 6}));
-  CHECK(dsu.members(0) == (Ids{0, 1, 2}));
-  CHECK(dsu.size(0) == 3);
-  CHECK(dsu.roots() == (Ids{0}));
+// The cliques' classes and the vertices they cover, read out as the levels do.
+std::vector<Clique> components(const Graph& graph, Dsu& dsu, const Groups<index_t>& cliques) {
+  Ticker tick;
+  const Groups<index_t> classes = ClassLister(dsu.size()).list_all(dsu);
+  return groups_of(class_vertices(
+      graph, classes, [&](const index_t* c) { return std::pair(cliques.begin(*c), cliques.end(*c)); }, tick));
 }
 
-void dsu_tie_break_and_compression() {
-  Dsu dsu;
-  for (index_t id = 1; id <= 4; ++id) dsu.make_set(id, {id});
-  dsu.unite(1, 2);
-  CHECK(dsu.parent(2) == 1u);
-  dsu.unite(3, 4);
-  CHECK(dsu.parent(4) == 3u);
-  dsu.unite(1, 3);
-  CHECK(dsu.parent(3) == 1u);
-  CHECK(dsu.parent(4) == 3u);
-  CHECK(dsu.find(4) == 1u);
-  CHECK(dsu.parent(4) == 1u);
-  CHECK(dsu.members(1) == (Ids{1, 2, 3, 4}));
+void dsu_worked_example() {
+  // Cliques 0 = {1, 2}, 1 = {2, 3}, 2 = {5, 6}; caller ids 1, 2, 3, 5, 6 are dense 0 .. 4.
+  const Graph graph = build_graph({{1, 2}, {2, 3}, {5, 6}});
+  Groups<index_t> cliques;
+  for (const auto& [a, b] : {std::pair(0u, 1u), std::pair(1u, 2u), std::pair(3u, 4u)}) {
+    cliques.items.insert(cliques.items.end(), {a, b});
+    cliques.close_group();
+  }
+  Dsu dsu(3);
+  CHECK(dsu.unite(0, 1));  // equal sizes: the first argument's root wins
+  CHECK(dsu.find(1) == 0);
+  CHECK(components(graph, dsu, cliques) == (std::vector<Clique>{{1, 2, 3}, {5, 6}}));
+  CHECK(dsu.unite(2, 1));  // the class of 1 is larger, so its root 0 wins
+  CHECK(dsu.find(2) == 0);
+  CHECK(components(graph, dsu, cliques) == (std::vector<Clique>{{1, 2, 3, 5, 6}}));
+}
+
+// Classes come in order of their smallest id whatever their roots, ids
+// ascending; one lister serves successive listings of one Dsu.
+void class_listing() {
+  Dsu dsu(5);
+  dsu.unite(3, 1);  // root 3
+  dsu.unite(4, 0);  // root 4
+  ClassLister lister(dsu.size());
+  const Groups<index_t> all = lister.list_all(dsu);
+  CHECK(all.items == (Ids{0, 4, 1, 3, 2}) && all.starts == (std::vector<std::size_t>{0, 2, 4, 5}));
+  const Groups<index_t> some = lister.list(Ids{1, 2, 3}, dsu);
+  CHECK(some.items == (Ids{1, 3, 2}) && some.starts == (std::vector<std::size_t>{0, 2, 3}));
+  dsu.unite(2, 3);
+  const Groups<index_t> merged = lister.list(Ids{0, 1, 2, 3, 4}, dsu);
+  CHECK(merged.items == (Ids{0, 4, 1, 2, 3}) && merged.starts == (std::vector<std::size_t>{0, 2, 5}));
+  CHECK(lister.list(Ids{}, dsu).size() == 0);
+}
+
+// Union by size, the first argument's root winning ties.
+void dsu_tie_break() {
+  Dsu dsu(5);
+  CHECK(dsu.unite(1, 2) && dsu.find(2) == 1);
+  CHECK(dsu.unite(3, 4) && dsu.find(4) == 3);
+  CHECK(dsu.unite(1, 3));  // sizes 2 and 2
+  CHECK(dsu.find(4) == 1 && dsu.find(3) == 1);
+  CHECK(dsu.find(0) == 0);
 
   // The second argument wins when its class is strictly larger.
-  Dsu larger_second;
-  for (index_t id = 0; id < 3; ++id) larger_second.make_set(id, {id});
+  Dsu larger_second(3);
   larger_second.unite(1, 2);
   larger_second.unite(0, 2);
-  CHECK(larger_second.parent(0) == 1u && larger_second.size(1) == 3);
+  CHECK(larger_second.find(0) == 1);
 }
 
 void dsu_no_ops() {
-  Dsu dsu;
-  CHECK(!dsu.find(0));
-  CHECK(dsu.roots().empty());
-  dsu.unite(0, 1);
-  CHECK(!dsu.is_registered(0) && !dsu.is_registered(1));
-
-  dsu.make_set(0, {1});
-  dsu.make_set(1, {2});
-  dsu.make_set(2, {3});
-  dsu.unite(1, 2);
-  dsu.unite(0, 1);  // 0 loses to the larger class rooted at 1
-  dsu.unite(1, 1);
-  dsu.unite(2, 0);  // already one class
-  CHECK(dsu.roots() == (Ids{1}) && dsu.size(1) == 3);
-
-  dsu.unite(1, 7);  // 7 was never registered
-  CHECK(!dsu.is_registered(7) && dsu.size(1) == 3);
-
-  dsu.make_set(2, {9, 10});  // already registered: ignored
-  CHECK(dsu.vertices(1) == (Clique{1, 2, 3}));
-  CHECK(dsu.roots() == (Ids{1}));
-
-  // Ids may be registered in any order, with gaps.
-  Dsu sparse;
-  sparse.make_set(5, {7, 5});
-  sparse.make_set(2, {1});
-  CHECK(!sparse.is_registered(3) && !sparse.find(3));
-  sparse.unite(2, 5);
-  CHECK(sparse.roots() == (Ids{2}) && sparse.vertices(2) == (Clique{1, 5, 7}));
+  Dsu dsu(3);
+  CHECK(dsu.unite(1, 2) && dsu.unite(0, 1));
+  CHECK(!dsu.unite(1, 1));
+  CHECK(!dsu.unite(2, 0));  // already one class
+  CHECK(dsu.find(0) == 1 && dsu.find(2) == 1);
+  dsu.grow(2);  // never shrinks
+  CHECK(dsu.size() == 3);
+  dsu.grow(5);  // new ids are singletons
+  CHECK(dsu.size() == 5 && dsu.find(3) == 3 && dsu.find(4) == 4 && dsu.find(0) == 1);
 }
 
 void clique_manager_registration() {
@@ -119,36 +120,34 @@ void clique_manager_registration() {
   CHECK(manager.cliques_by_size(2) == (Ids{0, 2}));
   CHECK(manager.cliques_by_size(1) == (Ids{1}));
   CHECK(manager.cliques_by_size(3).empty());
-  const Clique two_three{2, 3};
-  CHECK(manager.clique_id(two_three.data(), two_three.data() + 2) == 2u);
-  CHECK(!manager.clique_id(two_three.data(), two_three.data() + 1));
 
-  // Many cliques force the index to grow; every id must still be found.
+  // Many cliques force the index to grow; every repeat must still be found.
   CliqueManager many;
   for (vertex_t a = 0; a < 60; ++a) {
     for (vertex_t b = a + 1; b < 60; ++b) many.add_clique({a, b});
   }
   for (vertex_t a = 0; a < 60; ++a) many.add_clique({a + 1, a});
   CHECK(many.clique_count() == 60 * 59 / 2 + 1);
-  bool all_found = true;
-  for (index_t id = 0; id < many.clique_count(); ++id) {
-    all_found = all_found && many.clique_id(many.cliques().begin(id), many.cliques().end(id)) == id;
-  }
-  CHECK(all_found);
+  CHECK(many.cliques_by_size(2).size() == 60 * 59 / 2 + 1);
+}
+
+std::vector<Clique> subcliques_of(const Clique& clique, std::size_t size) {
+  std::vector<Clique> listed;
+  get_subcliques(clique.data(), clique.size(), size,
+                 [&](const vertex_t* subset) { listed.emplace_back(subset, subset + size); });
+  return listed;
 }
 
 void subcliques() {
-  CHECK(groups_of(get_subcliques({1, 2, 3, 4}, 2)) ==
-        (std::vector<Clique>{{1, 2}, {1, 3}, {1, 4}, {2, 3}, {2, 4}, {3, 4}}));
-  CHECK(groups_of(get_subcliques({4, 9, 12}, 1)) == (std::vector<Clique>{{4}, {9}, {12}}));
-  CHECK(groups_of(get_subcliques({5, 7, 9}, 3)) == (std::vector<Clique>{{5, 7, 9}}));
-  CHECK(get_subcliques({5, 7, 9}, 0).size() == 0);
-  CHECK(get_subcliques({5, 7, 9}, 4).size() == 0);
-  for (std::size_t size = 0; size < 3; ++size) CHECK(get_subcliques({}, size).size() == 0);
+  CHECK(subcliques_of({1, 2, 3, 4}, 2) == (std::vector<Clique>{{1, 2}, {1, 3}, {1, 4}, {2, 3}, {2, 4}, {3, 4}}));
+  CHECK(subcliques_of({4, 9, 12}, 1) == (std::vector<Clique>{{4}, {9}, {12}}));
+  CHECK(subcliques_of({5, 7, 9}, 3) == (std::vector<Clique>{{5, 7, 9}}));
+  CHECK(subcliques_of({5, 7, 9}, 0).empty());
+  CHECK(subcliques_of({5, 7, 9}, 4).empty());
+  for (std::size_t size = 0; size < 3; ++size) CHECK(subcliques_of({}, size).empty());
 
   // C(12, 5) subsets, each once, strictly ascending lexicographically.
-  const Groups<vertex_t> subsets = get_subcliques({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 5);
-  const std::vector<Clique> listed = groups_of(subsets);
+  const std::vector<Clique> listed = subcliques_of({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 5);
   CHECK(listed.size() == 792);
   bool ascending = true;
   for (std::size_t i = 1; i < listed.size(); ++i) ascending = ascending && listed[i - 1] < listed[i];
@@ -172,8 +171,9 @@ void graph_building() {
 
 int run_examples() {
   dsu_worked_example();
-  dsu_tie_break_and_compression();
+  dsu_tie_break();
   dsu_no_ops();
+  class_listing();
   clique_manager_registration();
   subcliques();
   graph_building();
@@ -201,11 +201,24 @@ int print_cliques() {
   return 0;
 }
 
+int print_small_cliques(std::size_t max_size) {
+  const Graph graph = build_graph(read_edges());
+  Ticker tick;
+  for_each_small_clique(graph, max_size, tick, [&](const index_t* clique, std::size_t size, index_t, index_t, bool) {
+    std::string line;
+    for (std::size_t i = 0; i < size; ++i) line += std::to_string(graph.ids[clique[i]]) + ' ';
+    std::puts(line.c_str());
+    return SmallCliqueSearch::no_tag;
+  });
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "examples") == 0) return run_examples();
   if (argc >= 2 && std::strcmp(argv[1], "cliques") == 0) return print_cliques();
-  std::fputs("usage: graph_core_check examples | cliques\n", stderr);
+  if (argc >= 3 && std::strcmp(argv[1], "small") == 0) return print_small_cliques(std::stoul(argv[2]));
+  std::fputs("usage: graph_core_check examples | cliques | small S\n", stderr);
   return 2;
 }

@@ -9,9 +9,9 @@
 
 namespace korvane {
 
-class UnionFind {
+class Dsu {
  public:
-  explicit UnionFind(index_t n = 0) { grow(n); }
+  explicit Dsu(index_t n = 0) { grow(n); }
 
   // Adds singleton classes until there are n ids.
   void grow(index_t n) {
