@@ -2,21 +2,10 @@
 
 #include <numeric>
 
+#include "bitsets.hpp"
 #include "maximal_cliques.hpp"
 
 namespace korvane {
-
-namespace {
-
-// Bits set in a word, branch-free and without a library call.
-index_t bit_count(std::uint64_t w) {
-  w -= (w >> 1) & 0x5555555555555555ULL;
-  w = (w & 0x3333333333333333ULL) + ((w >> 2) & 0x3333333333333333ULL);
-  w = (w + (w >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
-  return static_cast<index_t>((w * 0x0101010101010101ULL) >> 56);
-}
-
-}  // namespace
 
 void EdgeCliques::find(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick) {
   graph.common_neighbours(u, v, common_, tick);
@@ -113,7 +102,7 @@ void EdgeCliques::span_cores(std::uint64_t size_cap, Ticker& tick) {
       Outside& candidate = outside_[i];
       const std::uint64_t* other = core_bits_.data() + std::size_t{candidate.core} * words;
       index_t overlap = 0;
-      for (std::size_t w = 0; w < words; ++w) overlap += bit_count(row[w] & other[w]);
+      for (std::size_t w = 0; w < words; ++w) overlap += static_cast<index_t>(popcount64(row[w] & other[w]));
       if (overlap > candidate.overlap) {
         candidate.overlap = overlap;
         candidate.partner = next.core;
