@@ -30,7 +30,8 @@ int leading_zeros(std::uint64_t x) {
 }  // namespace
 
 PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick)
-    : mask_(sets.size(), 0), active_(vertex_count, 0), mask_pairs_(level_count), heavy_rank_(vertex_count, max_heavy),
+    : mask_(sets.size(), 0), active_(vertex_count, 0), mask_pairs_(level_count), joined_(level_count), deferred_(level_count), heavy_rank_(vertex_count, max_heavy),
+      medium_rank_(vertex_count, max_medium), medium_(sets.size() * medium_words, 0),
       stamp_(vertex_count, 0) {
   std::vector<index_t> degree(vertex_count, 0);
   for (index_t v : sets.items) ++degree[v];
@@ -42,9 +43,17 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
   tick(vertex_count);
 
   choose_heavy(sets, degree, by_weight, tick);
+  // The next heaviest vertices, in two or more sets, are the medium ones.
+  std::size_t first_medium = 0;
+  while (first_medium < by_weight.size() && heavy_rank_[by_weight[first_medium]] < max_heavy) ++first_medium;
+  for (std::size_t m = 0; m < max_medium && first_medium + m < by_weight.size(); ++m) {
+    const index_t v = by_weight[first_medium + m];
+    if (degree[v] < 2) break;
+    medium_rank_[v] = static_cast<index_t>(m);
+  }
 
-  // Light vertices of each set, heaviest first; a light vertex's position in
-  // its set counts the heavy vertices before it.
+  // Light vertices of each set, heaviest first (the medium ones first); a light
+  // vertex's position in its set counts the heavy vertices before it.
   std::vector<index_t> holder_count(vertex_count, 0);
   light_.items.reserve(sets.items.size());
   for (std::size_t s = 0; s < sets.size(); ++s) {
@@ -55,6 +64,8 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
       } else {
         light_.items.push_back(*v);
         ++holder_count[*v];
+        const index_t m = medium_rank_[*v];
+        if (m < max_medium) medium_[s * medium_words + m / 64] |= std::uint64_t{1} << (63 - m % 64);
       }
     }
     std::sort(light_.items.begin() + first, light_.items.end(),
@@ -164,75 +175,153 @@ void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
 void PrefixJoin::join(std::size_t q, UnionFind& classes, Ticker& tick) {
   for (const SetPair& p : mask_pairs_[q]) classes.unite(p.a, p.b);
   std::vector<SetPair>().swap(mask_pairs_[q]);
+  for (const SetPair& p : joined_[q]) classes.unite(p.a, p.b);
+  std::vector<SetPair>().swap(joined_[q]);
+  join_deferred(q, classes, tick);
   const std::size_t t = q + 1;
   for (index_t v : listed_) {
     index_t& active = active_[v];
+    const index_t before = active;
     const Entry* list = holders_.begin(v);
     while (active < holders_.length(v) && list[active].position + 1 >= t) ++active;
-    if (active >= 2) join_list(v, t, classes, tick);
+    if (active >= 2 && active > before) join_list(v, before, t, classes, tick);
   }
 }
 
-// Whether member m shares t vertices with member k, whose light vertices are stamped.
-inline bool PrefixJoin::shares_at_least(std::size_t k, std::size_t m, std::size_t t) const {
-  const int heavy = popcount(member_masks_[k] & member_masks_[m]);
-  if (static_cast<std::size_t>(heavy) >= t) return true;
-  std::size_t need = t - static_cast<std::size_t>(heavy);
-  std::size_t left = member_light_.length(m);
-  for (const index_t* u = member_light_.begin(m); u != member_light_.end(m) && left >= need; ++u, --left)
-    if (stamp_[*u] == stamp_value_ && --need == 0) return true;
-  return false;
+// The pairs kept for level q share at most q+1 vertices. Those still in
+// different classes are counted: sharing q+1 they unite, sharing fewer they
+// wait for the level their exact overlap reaches.
+void PrefixJoin::join_deferred(std::size_t q, UnionFind& classes, Ticker& tick) {
+  std::vector<SetPair> pairs;
+  pairs.swap(deferred_[q]);
+  tick(pairs.size());
+  for (const SetPair& p : pairs) {
+    if (classes.find(p.a) == classes.find(p.b)) continue;
+    stamp(p.a);
+    tick(light_.length(p.a) + light_.length(p.b));
+    const std::size_t shared = overlap(p.a, p.b);
+    if (shared > q)
+      classes.unite(p.a, p.b);
+    else if (shared >= 2)
+      joined_[shared - 1].push_back(p);
+  }
 }
 
-// Sorts the active holders of v by class and tests, for each holder and each
-// later block of another class, the block's members until one shares t vertices.
-void PrefixJoin::join_list(index_t v, std::size_t t, UnionFind& classes, Ticker& tick) {
+// Bits of the medium vertices of s that `keep` selects word by word.
+template <class Keep>
+inline std::size_t PrefixJoin::medium_shared(index_t a, index_t b, Keep keep) const {
+  std::size_t shared = 0;
+  for (std::size_t w = 0; w < medium_words; ++w)
+    shared += static_cast<std::size_t>(popcount(medium_[a * medium_words + w] & medium_[b * medium_words + w] & keep(w)));
+  return shared;
+}
+
+std::size_t PrefixJoin::medium_count(index_t s) const {
+  std::size_t count = 0;
+  for (std::size_t w = 0; w < medium_words; ++w) count += static_cast<std::size_t>(popcount(medium_[s * medium_words + w]));
+  return count;
+}
+
+// Stamps set a's rare vertices for overlap(), unless they still are.
+void PrefixJoin::stamp(index_t a) {
+  if (stamped_ == a) return;
+  stamped_ = a;
+  if (++stamp_value_ == 0) {
+    std::fill(stamp_.begin(), stamp_.end(), 0);
+    stamp_value_ = 1;
+  }
+  for (const index_t* u = light_.begin(a) + medium_count(a); u != light_.end(a); ++u) stamp_[*u] = stamp_value_;
+}
+
+// |a & b|, with a's rare vertices stamped.
+std::size_t PrefixJoin::overlap(index_t a, index_t b) const {
+  std::size_t shared = static_cast<std::size_t>(popcount(mask_[a] & mask_[b])) +
+                       medium_shared(a, b, [](std::size_t) { return ~std::uint64_t{0}; });
+  for (const index_t* u = light_.begin(b) + medium_count(b); u != light_.end(b); ++u)
+    shared += stamp_[*u] == stamp_value_;
+  return shared;
+}
+
+// The holders of v at positions [first_new, active) entered its list at this
+// level; every pair of older holders met here at a level above. A pair first
+// meets at its lightest shared vertex e, and all its shared vertices sit at or
+// before e in both sets: it shares at most the heavy vertices of both masks
+// plus e and the light vertices before e in the set where e comes first. That
+// bound caps the level at which the pair can join, so it waits there and is
+// only counted if its classes still differ then. A pair meeting again at
+// another vertex may carry a bound below its overlap; it is then dropped there,
+// as its first meeting already covers it. The holders are sorted by class, and
+// each new holder is tested against the blocks of the other classes.
+void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, UnionFind& classes, Ticker& tick) {
   const Entry* list = holders_.begin(v);
   const index_t count = active_[v];
   by_class_.clear();
   bool one_class = true;
   for (index_t k = 0; k < count; ++k) {
-    by_class_.emplace_back(classes.find(list[k].set), list[k].set);
-    one_class = one_class && by_class_[k].first == by_class_[0].first;
+    by_class_.push_back(Member{classes.find(list[k].set), list[k].set, list[k].position, k >= first_new});
+    one_class = one_class && by_class_[k].root == by_class_[0].root;
   }
   tick(count);
   if (one_class) return;
-  std::sort(by_class_.begin(), by_class_.end());
+  std::sort(by_class_.begin(), by_class_.end(),
+            [](const Member& a, const Member& b) { return a.root < b.root || (a.root == b.root && a.set < b.set); });
   block_starts_.clear();
   for (std::size_t k = 0; k < by_class_.size(); ++k)
-    if (k == 0 || by_class_[k].first != by_class_[k - 1].first) block_starts_.push_back(k);
+    if (k == 0 || by_class_[k].root != by_class_[k - 1].root) block_starts_.push_back(k);
   block_starts_.push_back(by_class_.size());
 
-  // The members' masks and light vertices side by side, so that the tests below
-  // read one small block of memory.
-  member_masks_.clear();
-  member_light_.starts.assign(1, 0);
-  member_light_.items.clear();
-  for (const auto& member : by_class_) {
-    member_masks_.push_back(mask_[member.second]);
-    member_light_.items.insert(member_light_.items.end(), light_.begin(member.second), light_.end(member.second));
-    member_light_.close_group();
-  }
-  tick(member_light_.items.size());
-
+  // For a medium v, the medium bits before and after its own.
+  const index_t medium = medium_rank_[v];
+  const auto heavier = [medium](std::size_t w) -> std::uint64_t {
+    if (w != medium / 64) return w < medium / 64 ? ~std::uint64_t{0} : 0;
+    return ~((std::uint64_t{2} << (63 - medium % 64)) - 1);
+  };
+  const auto lighter = [medium](std::size_t w) -> std::uint64_t {
+    if (w != medium / 64) return w > medium / 64 ? ~std::uint64_t{0} : 0;
+    return (std::uint64_t{1} << (63 - medium % 64)) - 1;
+  };
   const std::size_t blocks = block_starts_.size() - 1;
-  for (std::size_t b = 0; b + 1 < blocks; ++b) {
+  for (std::size_t b = 0; b < blocks; ++b) {
     for (std::size_t k = block_starts_[b]; k < block_starts_[b + 1]; ++k) {
-      const index_t a = by_class_[k].second;
-      if (++stamp_value_ == 0) {
-        std::fill(stamp_.begin(), stamp_.end(), 0);
-        stamp_value_ = 1;
-      }
-      for (const index_t* u = member_light_.begin(k); u != member_light_.end(k); ++u) stamp_[*u] = stamp_value_;
-      for (std::size_t c = b + 1; c < blocks; ++c) {
-        const index_t root = classes.find(a);
-        if (classes.find(by_class_[block_starts_[c]].second) == root) continue;
+      if (!by_class_[k].fresh) continue;
+      const index_t a = by_class_[k].set;
+      stamp(a);
+      tick(light_.length(a));
+      for (std::size_t c = 0; c < blocks; ++c) {
+        if (c == b || classes.find(a) == classes.find(by_class_[block_starts_[c]].set)) continue;
         for (std::size_t m = block_starts_[c]; m < block_starts_[c + 1]; ++m) {
-          tick(member_light_.length(m) + 1);
-          if (shares_at_least(k, m, t)) {
-            classes.unite(a, by_class_[m].second);
+          // Two new holders: the one in the earlier block counts the pair.
+          if (by_class_[m].fresh && c < b) continue;
+          const index_t other = by_class_[m].set;
+          tick();
+          const std::size_t heavy = static_cast<std::size_t>(popcount(mask_[a] & mask_[other]));
+          if (medium < max_medium) {
+            // Shared medium vertices lighter than v: the pair met first there.
+            if (medium_shared(a, other, lighter) != 0) continue;
+            // Otherwise it shares at least these, exactly these if v is its lightest shared vertex.
+            const std::size_t shared = heavy + medium_shared(a, other, heavier) + 1;
+            if (shared >= t) {
+              classes.unite(a, other);
+              break;
+            }
+            if (shared >= 2) joined_[shared - 1].push_back({a, other});
+            continue;
+          }
+          const std::size_t bound =
+              heavy + medium_shared(a, other, [](std::size_t) { return ~std::uint64_t{0}; }) + 1 +
+              std::min<std::size_t>(by_class_[k].position - popcount(mask_[a]) - medium_count(a),
+                                    by_class_[m].position - popcount(mask_[other]) - medium_count(other));
+          if (bound < t) {
+            if (bound >= 2) deferred_[bound - 1].push_back({a, other});
+            continue;
+          }
+          tick(light_.length(other));
+          const std::size_t shared = overlap(a, other);
+          if (shared >= t) {
+            classes.unite(a, other);
             break;
           }
+          if (shared >= 2) joined_[shared - 1].push_back({a, other});
         }
       }
     }
