@@ -27,11 +27,29 @@ int leading_zeros(std::uint64_t x) {
   return n;
 }
 
+// The medium vertices a and b share, among those `keep` selects word by word.
+template <class Bits, class Keep>
+std::size_t medium_shared(const Bits& a, const Bits& b, Keep keep) {
+  std::size_t shared = 0;
+  for (std::size_t w = 0; w < std::size(a.medium); ++w)
+    shared += static_cast<std::size_t>(popcount(a.medium[w] & b.medium[w] & keep(w)));
+  return shared;
+}
+
+template <class Bits>
+std::size_t medium_count(const Bits& s) {
+  std::size_t count = 0;
+  for (std::uint64_t word : s.medium) count += static_cast<std::size_t>(popcount(word));
+  return count;
+}
+
+std::uint64_t every_word(std::size_t) { return ~std::uint64_t{0}; }
+
 }  // namespace
 
 PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick)
-    : mask_(sets.size(), 0), active_(vertex_count, 0), mask_pairs_(level_count), joined_(level_count), deferred_(level_count), heavy_rank_(vertex_count, max_heavy),
-      medium_rank_(vertex_count, max_medium), medium_(sets.size() * medium_words, 0),
+    : bits_(sets.size()), active_(vertex_count, 0), mask_pairs_(level_count), joined_(level_count), deferred_(level_count),
+      heavy_rank_(vertex_count, max_heavy), medium_rank_(vertex_count, max_medium),
       stamp_(vertex_count, 0) {
   std::vector<index_t> degree(vertex_count, 0);
   for (index_t v : sets.items) ++degree[v];
@@ -60,12 +78,12 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
     const std::size_t first = light_.items.size();
     for (const index_t* v = sets.begin(s); v != sets.end(s); ++v) {
       if (heavy_rank_[*v] < max_heavy) {
-        mask_[s] |= std::uint64_t{1} << (63 - heavy_rank_[*v]);
+        bits_[s].heavy |= std::uint64_t{1} << (63 - heavy_rank_[*v]);
       } else {
         light_.items.push_back(*v);
         ++holder_count[*v];
         const index_t m = medium_rank_[*v];
-        if (m < max_medium) medium_[s * medium_words + m / 64] |= std::uint64_t{1} << (63 - m % 64);
+        if (m < max_medium) bits_[s].medium[m / 64] |= std::uint64_t{1} << (63 - m % 64);
       }
     }
     std::sort(light_.items.begin() + first, light_.items.end(),
@@ -79,9 +97,10 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
   holders_.items.resize(light_.items.size());
   std::vector<std::size_t> fill(holders_.starts.begin(), holders_.starts.end() - 1);
   for (index_t s = 0; s < light_.size(); ++s) {
-    const index_t heavy = static_cast<index_t>(popcount(mask_[s]));
-    for (std::size_t k = 0; k < light_.length(s); ++k)
-      holders_.items[fill[light_.begin(s)[k]]++] = Entry{s, static_cast<index_t>(heavy + k)};
+    const index_t heavy = static_cast<index_t>(popcount(bits_[s].heavy));
+    const index_t medium = static_cast<index_t>(medium_count(bits_[s]));
+    for (index_t k = 0; k < light_.length(s); ++k)
+      holders_.items[fill[light_.begin(s)[k]]++] = Entry{s, heavy + k, k - std::min(k, medium), s};
   }
   for (index_t v = 0; v < vertex_count; ++v) {
     if (holders_.length(v) < 2) continue;
@@ -132,16 +151,16 @@ void PrefixJoin::choose_heavy(const Groups<index_t>& sets, const std::vector<ind
 // those ties.
 void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
   std::vector<index_t> order;
-  for (index_t s = 0; s < mask_.size(); ++s)
-    if (popcount(mask_[s]) >= 2) order.push_back(s);
-  std::stable_sort(order.begin(), order.end(), [this](index_t a, index_t b) { return mask_[a] < mask_[b]; });
+  for (index_t s = 0; s < bits_.size(); ++s)
+    if (popcount(bits_[s].heavy) >= 2) order.push_back(s);
+  std::stable_sort(order.begin(), order.end(), [this](index_t a, index_t b) { return bits_[a].heavy < bits_[b].heavy; });
   const auto add = [&](index_t a, index_t b, int shared) {
     if (shared >= 2) mask_pairs_[std::min<std::size_t>(shared, level_count) - 1].push_back({a, b});
   };
   std::vector<index_t> groups;  // one set per distinct mask
   for (std::size_t k = 0; k < order.size(); ++k) {
-    if (k > 0 && mask_[order[k]] == mask_[order[k - 1]])
-      add(order[k - 1], order[k], popcount(mask_[order[k]]));
+    if (k > 0 && bits_[order[k]].heavy == bits_[order[k - 1]].heavy)
+      add(order[k - 1], order[k], popcount(bits_[order[k]].heavy));
     else
       groups.push_back(order[k]);
   }
@@ -158,7 +177,7 @@ void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
     int top = -1;
     for (std::size_t h = 0; h < g; ++h) {
       if (in_tree[h]) continue;
-      const int shared = popcount(mask_[groups[current]] & mask_[groups[h]]);
+      const int shared = popcount(bits_[groups[current]].heavy & bits_[groups[h]].heavy);
       if (shared > best[h]) {
         best[h] = shared;
         best_from[h] = static_cast<index_t>(current);
@@ -207,21 +226,6 @@ void PrefixJoin::join_deferred(std::size_t q, UnionFind& classes, Ticker& tick) 
   }
 }
 
-// Bits of the medium vertices of s that `keep` selects word by word.
-template <class Keep>
-inline std::size_t PrefixJoin::medium_shared(index_t a, index_t b, Keep keep) const {
-  std::size_t shared = 0;
-  for (std::size_t w = 0; w < medium_words; ++w)
-    shared += static_cast<std::size_t>(popcount(medium_[a * medium_words + w] & medium_[b * medium_words + w] & keep(w)));
-  return shared;
-}
-
-std::size_t PrefixJoin::medium_count(index_t s) const {
-  std::size_t count = 0;
-  for (std::size_t w = 0; w < medium_words; ++w) count += static_cast<std::size_t>(popcount(medium_[s * medium_words + w]));
-  return count;
-}
-
 // Stamps set a's rare vertices for overlap(), unless they still are.
 void PrefixJoin::stamp(index_t a) {
   if (stamped_ == a) return;
@@ -230,14 +234,14 @@ void PrefixJoin::stamp(index_t a) {
     std::fill(stamp_.begin(), stamp_.end(), 0);
     stamp_value_ = 1;
   }
-  for (const index_t* u = light_.begin(a) + medium_count(a); u != light_.end(a); ++u) stamp_[*u] = stamp_value_;
+  for (const index_t* u = light_.begin(a) + medium_count(bits_[a]); u != light_.end(a); ++u) stamp_[*u] = stamp_value_;
 }
 
 // |a & b|, with a's rare vertices stamped.
 std::size_t PrefixJoin::overlap(index_t a, index_t b) const {
-  std::size_t shared = static_cast<std::size_t>(popcount(mask_[a] & mask_[b])) +
-                       medium_shared(a, b, [](std::size_t) { return ~std::uint64_t{0}; });
-  for (const index_t* u = light_.begin(b) + medium_count(b); u != light_.end(b); ++u)
+  std::size_t shared = static_cast<std::size_t>(popcount(bits_[a].heavy & bits_[b].heavy)) +
+                       medium_shared(bits_[a], bits_[b], every_word);
+  for (const index_t* u = light_.begin(b) + medium_count(bits_[b]); u != light_.end(b); ++u)
     shared += stamp_[*u] == stamp_value_;
   return shared;
 }
@@ -245,31 +249,22 @@ std::size_t PrefixJoin::overlap(index_t a, index_t b) const {
 // The holders of v at positions [first_new, active) entered its list at this
 // level; every pair of older holders met here at a level above. A pair first
 // meets at its lightest shared vertex e, and all its shared vertices sit at or
-// before e in both sets: it shares at most the heavy vertices of both masks
-// plus e and the light vertices before e in the set where e comes first. That
-// bound caps the level at which the pair can join, so it waits there and is
-// only counted if its classes still differ then. A pair meeting again at
-// another vertex may carry a bound below its overlap; it is then dropped there,
-// as its first meeting already covers it. The holders are sorted by class, and
-// each new holder is tested against the blocks of the other classes.
+// before e in both sets. If e is medium, the masks give the pair's overlap
+// exactly: the heavy and medium vertices both sets hold before e, plus e. If e
+// is rare, the pair shares at most those of its heavy and medium vertices, e,
+// and the rare vertices before e in the set where e comes first; that bound
+// caps the level at which the pair can join, so it waits there and is only
+// counted if its classes still differ then. Meeting again at another vertex,
+// a pair is either seen to have met before (a shared medium vertex after v) or
+// united no lower than a level its shared vertices justify.
+//
+// Each new holder is tested against the holders before it in the list that
+// are in another class. Every entry caches a class root; a cached root that
+// differs from the new holder's is refreshed, so that a class already reached
+// costs one comparison per member.
 void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, UnionFind& classes, Ticker& tick) {
-  const Entry* list = holders_.begin(v);
+  Entry* list = holders_.items.data() + holders_.starts[v];
   const index_t count = active_[v];
-  by_class_.clear();
-  bool one_class = true;
-  for (index_t k = 0; k < count; ++k) {
-    by_class_.push_back(Member{classes.find(list[k].set), list[k].set, list[k].position, k >= first_new});
-    one_class = one_class && by_class_[k].root == by_class_[0].root;
-  }
-  tick(count);
-  if (one_class) return;
-  std::sort(by_class_.begin(), by_class_.end(),
-            [](const Member& a, const Member& b) { return a.root < b.root || (a.root == b.root && a.set < b.set); });
-  block_starts_.clear();
-  for (std::size_t k = 0; k < by_class_.size(); ++k)
-    if (k == 0 || by_class_[k].root != by_class_[k - 1].root) block_starts_.push_back(k);
-  block_starts_.push_back(by_class_.size());
-
   // For a medium v, the medium bits before and after its own.
   const index_t medium = medium_rank_[v];
   const auto heavier = [medium](std::size_t w) -> std::uint64_t {
@@ -280,51 +275,41 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, UnionFin
     if (w != medium / 64) return w > medium / 64 ? ~std::uint64_t{0} : 0;
     return (std::uint64_t{1} << (63 - medium % 64)) - 1;
   };
-  const std::size_t blocks = block_starts_.size() - 1;
-  for (std::size_t b = 0; b < blocks; ++b) {
-    for (std::size_t k = block_starts_[b]; k < block_starts_[b + 1]; ++k) {
-      if (!by_class_[k].fresh) continue;
-      const index_t a = by_class_[k].set;
-      stamp(a);
-      tick(light_.length(a));
-      for (std::size_t c = 0; c < blocks; ++c) {
-        if (c == b || classes.find(a) == classes.find(by_class_[block_starts_[c]].set)) continue;
-        for (std::size_t m = block_starts_[c]; m < block_starts_[c + 1]; ++m) {
-          // Two new holders: the one in the earlier block counts the pair.
-          if (by_class_[m].fresh && c < b) continue;
-          const index_t other = by_class_[m].set;
-          tick();
-          const std::size_t heavy = static_cast<std::size_t>(popcount(mask_[a] & mask_[other]));
-          if (medium < max_medium) {
-            // Shared medium vertices lighter than v: the pair met first there.
-            if (medium_shared(a, other, lighter) != 0) continue;
-            // Otherwise it shares at least these, exactly these if v is its lightest shared vertex.
-            const std::size_t shared = heavy + medium_shared(a, other, heavier) + 1;
-            if (shared >= t) {
-              classes.unite(a, other);
-              break;
-            }
-            if (shared >= 2) joined_[shared - 1].push_back({a, other});
-            continue;
-          }
-          const std::size_t bound =
-              heavy + medium_shared(a, other, [](std::size_t) { return ~std::uint64_t{0}; }) + 1 +
-              std::min<std::size_t>(by_class_[k].position - popcount(mask_[a]) - medium_count(a),
-                                    by_class_[m].position - popcount(mask_[other]) - medium_count(other));
-          if (bound < t) {
-            if (bound >= 2) deferred_[bound - 1].push_back({a, other});
-            continue;
-          }
-          tick(light_.length(other));
-          const std::size_t shared = overlap(a, other);
-          if (shared >= t) {
-            classes.unite(a, other);
-            break;
-          }
-          if (shared >= 2) joined_[shared - 1].push_back({a, other});
+  for (index_t k = first_new; k < count; ++k) {
+    const index_t a = list[k].set;
+    const Bits mine = bits_[a];
+    index_t root = classes.find(a);
+    tick(k + 1);
+    for (index_t m = 0; m < k; ++m) {
+      Entry& entry = list[m];
+      if (entry.root == root || (entry.root = classes.find(entry.root)) == root) continue;
+      const index_t other = entry.set;
+      const Bits& theirs = bits_[other];
+      const std::size_t heavy = static_cast<std::size_t>(popcount(mine.heavy & theirs.heavy));
+      std::size_t shared;
+      if (medium < max_medium) {
+        // A shared medium vertex after v: the pair met first there.
+        if (medium_shared(mine, theirs, lighter) != 0) continue;
+        shared = heavy + medium_shared(mine, theirs, heavier) + 1;
+      } else {
+        const std::size_t bound = heavy + medium_shared(mine, theirs, every_word) + 1 +
+                                  std::min(list[k].rare_position, entry.rare_position);
+        if (bound < t) {
+          if (bound >= 2) deferred_[bound - 1].push_back({a, other});
+          continue;
         }
+        stamp(a);
+        tick(light_.length(a) + light_.length(other));
+        shared = overlap(a, other);
+      }
+      if (shared >= t) {
+        classes.unite(a, other);
+        root = entry.root = classes.find(a);
+      } else if (shared >= 2) {
+        joined_[shared - 1].push_back({a, other});
       }
     }
+    list[k].root = root;
   }
 }
 

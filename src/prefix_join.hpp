@@ -32,16 +32,20 @@ class PrefixJoin {
   struct Entry {
     index_t set;
     index_t position;
+    index_t rare_position;  // for a rare vertex, its position among the rare vertices of the set
+    index_t root;           // a set of the class of `set`, once its root: find() gives the root now
+  };
+  static constexpr std::size_t medium_words = 2;
+  static constexpr index_t max_medium = 64 * medium_words;
+  // A set's heavy vertices, bit 63-r for rank r, and its medium vertices, bit
+  // 63-r%64 of word r/64 for medium rank r.
+  struct Bits {
+    std::uint64_t heavy = 0;
+    std::uint64_t medium[medium_words] = {};
   };
   struct SetPair {
     index_t a;
     index_t b;
-  };
-  struct Member {
-    index_t root;
-    index_t set;
-    index_t position;
-    bool fresh;  // entered the list at this level
   };
 
   void choose_heavy(const Groups<index_t>& sets, const std::vector<index_t>& degree,
@@ -49,13 +53,10 @@ class PrefixJoin {
   void join_by_masks(std::size_t level_count, Ticker& tick);
   void join_list(index_t v, index_t first_new, std::size_t t, UnionFind& classes, Ticker& tick);
   void join_deferred(std::size_t q, UnionFind& classes, Ticker& tick);
-  template <class Keep>
-  std::size_t medium_shared(index_t a, index_t b, Keep keep) const;
-  std::size_t medium_count(index_t s) const;
   void stamp(index_t a);
   std::size_t overlap(index_t a, index_t b) const;
 
-  std::vector<std::uint64_t> mask_;            // per set: its heavy vertices, bit r for rank r
+  std::vector<Bits> bits_;                     // per set: its heavy and medium vertices
   Groups<index_t> light_;                      // per set: its light vertices
   Groups<Entry> holders_;                      // per vertex: the sets holding it, position descending
   std::vector<index_t> active_;                // per vertex: how many holders reach the current level
@@ -64,17 +65,12 @@ class PrefixJoin {
   std::vector<std::vector<SetPair>> joined_;      // by level: pairs sharing at least level+1 vertices
   std::vector<std::vector<SetPair>> deferred_;    // by level: pairs sharing at most level+1 vertices
   std::vector<std::size_t> heavy_rank_;        // per vertex: its rank if heavy, else 64
-  static constexpr std::size_t medium_words = 2;
-  static constexpr index_t max_medium = 64 * medium_words;
   std::vector<index_t> medium_rank_;           // per vertex: its rank among the medium ones, else max_medium
-  std::vector<std::uint64_t> medium_;          // per set, medium_words words: its medium vertices, bit 63-r%64 of word r/64
 
   // Scratch for one list.
   std::vector<index_t> stamp_;
   index_t stamp_value_ = 0;
   index_t stamped_ = static_cast<index_t>(-1);  // the set whose light vertices carry stamp_value_
-  std::vector<Member> by_class_;
-  std::vector<std::size_t> block_starts_;
 };
 
 }  // namespace korvane
