@@ -164,30 +164,36 @@ void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
     else
       groups.push_back(order[k]);
   }
-  const std::size_t g = groups.size();
-  if (g < 2) return;
-  std::vector<int> best(g, -1);
-  std::vector<index_t> best_from(g, 0);
-  std::vector<bool> in_tree(g, false);
-  std::size_t next = 0;
-  for (std::size_t added = 0; added < g; ++added) {
-    const std::size_t current = next;
-    in_tree[current] = true;
-    if (added > 0) add(groups[best_from[current]], groups[current], best[current]);
+  if (groups.size() < 2) return;
+  // The groups not yet in the tree, packed at the front of these arrays.
+  std::vector<std::uint64_t> masks;
+  for (index_t s : groups) masks.push_back(bits_[s].heavy);
+  std::vector<int> best(groups.size(), -1);
+  std::vector<index_t> best_from(groups.size(), 0);
+  std::size_t left = groups.size(), next = 0;
+  while (true) {
+    const index_t current = groups[next];
+    const std::uint64_t mask = masks[next];
+    --left;
+    groups[next] = groups[left];
+    masks[next] = masks[left];
+    best[next] = best[left];
+    best_from[next] = best_from[left];
+    if (left == 0) break;
     int top = -1;
-    for (std::size_t h = 0; h < g; ++h) {
-      if (in_tree[h]) continue;
-      const int shared = popcount(bits_[groups[current]].heavy & bits_[groups[h]].heavy);
+    for (std::size_t h = 0; h < left; ++h) {
+      const int shared = popcount(mask & masks[h]);
       if (shared > best[h]) {
         best[h] = shared;
-        best_from[h] = static_cast<index_t>(current);
+        best_from[h] = current;
       }
       if (best[h] > top) {
         top = best[h];
         next = h;
       }
     }
-    tick(g);
+    add(best_from[next], groups[next], best[next]);
+    tick(left);
   }
 }
 
