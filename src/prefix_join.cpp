@@ -48,7 +48,7 @@ std::uint64_t every_word(std::size_t) { return ~std::uint64_t{0}; }
 }  // namespace
 
 PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick)
-    : bits_(sets.size()), active_(vertex_count, 0), mask_pairs_(level_count), joined_(level_count), deferred_(level_count),
+    : bits_(sets.size()), active_(vertex_count, 0), uniform_(vertex_count, 0), mask_pairs_(level_count), joined_(level_count), deferred_(level_count),
       heavy_rank_(vertex_count, max_heavy), medium_rank_(vertex_count, max_medium),
       stamp_(vertex_count, 0) {
   std::vector<index_t> degree(vertex_count, 0);
@@ -267,7 +267,8 @@ std::size_t PrefixJoin::overlap(index_t a, index_t b) const {
 // Each new holder is tested against the holders before it in the list that
 // are in another class. Every entry caches a class root; a cached root that
 // differs from the new holder's is refreshed, so that a class already reached
-// costs one comparison per member.
+// costs one comparison per member. A leading run of the list known to be in
+// one class is skipped whole when the new holder is in that class too.
 void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, UnionFind& classes, Ticker& tick) {
   Entry* list = holders_.items.data() + holders_.starts[v];
   const index_t count = active_[v];
@@ -281,12 +282,14 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, UnionFin
     if (w != medium / 64) return w > medium / 64 ? ~std::uint64_t{0} : 0;
     return (std::uint64_t{1} << (63 - medium % 64)) - 1;
   };
+  index_t& uniform = uniform_[v];
   for (index_t k = first_new; k < count; ++k) {
     const index_t a = list[k].set;
     const Bits mine = bits_[a];
     index_t root = classes.find(a);
-    tick(k + 1);
-    for (index_t m = 0; m < k; ++m) {
+    const index_t first = uniform > 0 && classes.find(list[0].set) == root ? uniform : 0;
+    tick(k - first + 1);
+    for (index_t m = first; m < k; ++m) {
       Entry& entry = list[m];
       if (entry.root == root || (entry.root = classes.find(entry.root)) == root) continue;
       const index_t other = entry.set;
@@ -317,6 +320,9 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, UnionFin
     }
     list[k].root = root;
   }
+  const index_t leader = classes.find(list[0].set);
+  while (uniform < count && (list[uniform].root = classes.find(list[uniform].root)) == leader) ++uniform;
+  tick(1);
 }
 
 }  // namespace korvane
