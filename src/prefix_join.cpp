@@ -267,8 +267,8 @@ std::size_t PrefixJoin::overlap(index_t a, index_t b) const {
 // Each new holder is tested against the holders before it in the list that
 // are in another class. Every entry caches a class root; a cached root that
 // differs from the new holder's is refreshed, so that a class already reached
-// costs one comparison per member. A leading run of the list known to be in
-// one class is skipped whole when the new holder is in that class too.
+// costs one comparison per member. The holders in the class of the first one
+// are kept at the front, and skipped whole when the new holder joins them.
 void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, UnionFind& classes, Ticker& tick) {
   Entry* list = holders_.items.data() + holders_.starts[v];
   const index_t count = active_[v];
@@ -320,9 +320,13 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, UnionFin
     }
     list[k].root = root;
   }
+  // Gather the holders in the class of the first one at the front. The order
+  // of the holders already active does not matter: only the new ones, always
+  // at the end, are told apart by their place.
   const index_t leader = classes.find(list[0].set);
-  while (uniform < count && (list[uniform].root = classes.find(list[uniform].root)) == leader) ++uniform;
-  tick(1);
+  for (index_t m = uniform; m < count; ++m)
+    if ((list[m].root = classes.find(list[m].root)) == leader) std::swap(list[m], list[uniform++]);
+  tick(count - uniform + 1);
 }
 
 }  // namespace korvane

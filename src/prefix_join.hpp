@@ -60,7 +60,7 @@ class PrefixJoin {
   Groups<index_t> light_;                      // per set: its light vertices
   Groups<Entry> holders_;                      // per vertex: the sets holding it, position descending
   std::vector<index_t> active_;                // per vertex: how many holders reach the current level
-  std::vector<index_t> uniform_;               // per vertex: its first holders known to be in one class
+  std::vector<index_t> uniform_;               // per vertex: its first holders, known to be in one class
   std::vector<index_t> listed_;                // the light vertices with two or more active holders
   std::vector<std::vector<SetPair>> mask_pairs_;  // by level: pairs tied by their heavy vertices alone
   std::vector<std::vector<SetPair>> joined_;      // by level: pairs sharing at least level+1 vertices
