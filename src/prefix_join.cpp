@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numeric>
 
 namespace korvane {
@@ -36,6 +37,7 @@ std::size_t medium_shared(const Bits& a, const Bits& b, Keep keep) {
   return shared;
 }
 
+// The medium vertices of s.
 template <class Bits>
 std::size_t medium_count(const Bits& s) {
   std::size_t count = 0;
@@ -43,13 +45,20 @@ std::size_t medium_count(const Bits& s) {
   return count;
 }
 
+// Selects every medium vertex.
 std::uint64_t every_word(std::size_t) { return ~std::uint64_t{0}; }
 
 }  // namespace
 
 PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick)
-    : bits_(sets.size()), active_(vertex_count, 0), uniform_(vertex_count, 0), mask_pairs_(level_count), joined_(level_count), deferred_(level_count),
-      heavy_rank_(vertex_count, max_heavy), medium_rank_(vertex_count, max_medium),
+    : bits_(sets.size()),
+      active_(vertex_count, 0),
+      uniform_(vertex_count, 0),
+      mask_pairs_(level_count),
+      joined_(level_count),
+      deferred_(level_count),
+      heavy_rank_(vertex_count, max_heavy),
+      medium_rank_(vertex_count, max_medium),
       stamp_(vertex_count, 0) {
   std::vector<index_t> degree(vertex_count, 0);
   for (index_t v : sets.items) ++degree[v];
@@ -153,7 +162,8 @@ void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
   std::vector<index_t> order;
   for (index_t s = 0; s < bits_.size(); ++s)
     if (popcount(bits_[s].heavy) >= 2) order.push_back(s);
-  std::stable_sort(order.begin(), order.end(), [this](index_t a, index_t b) { return bits_[a].heavy < bits_[b].heavy; });
+  std::stable_sort(order.begin(), order.end(),
+                   [this](index_t a, index_t b) { return bits_[a].heavy < bits_[b].heavy; });
   const auto add = [&](index_t a, index_t b, int shared) {
     if (shared >= 2) mask_pairs_[std::min<std::size_t>(shared, level_count) - 1].push_back({a, b});
   };
@@ -240,7 +250,8 @@ void PrefixJoin::stamp(index_t a) {
     std::fill(stamp_.begin(), stamp_.end(), 0);
     stamp_value_ = 1;
   }
-  for (const index_t* u = light_.begin(a) + medium_count(bits_[a]); u != light_.end(a); ++u) stamp_[*u] = stamp_value_;
+  for (const index_t* u = light_.begin(a) + medium_count(bits_[a]); u != light_.end(a); ++u)
+    stamp_[*u] = stamp_value_;
 }
 
 // |a & b|, with a's rare vertices stamped.
@@ -262,7 +273,8 @@ std::size_t PrefixJoin::overlap(index_t a, index_t b) const {
 // caps the level at which the pair can join, so it waits there and is only
 // counted if its classes still differ then. Meeting again at another vertex,
 // a pair is either seen to have met before (a shared medium vertex after v) or
-// united no lower than a level its shared vertices justify.
+// kept for a level its shared vertices justify, which its first meeting already
+// covers.
 //
 // Each new holder is tested against the holders before it in the list that
 // are in another class. Every entry caches a class root; a cached root that

@@ -18,8 +18,14 @@ namespace korvane {
 // their masks alone tie them (a spanning forest over the distinct masks, built
 // once), or they share a light vertex. Their lightest shared vertex e then has
 // the c-1 other shared vertices before it in both sets, so e sits at position
-// >= t-1 in both: the pair meets in the list of e cut to those positions. Within
-// such a list only pairs in different classes are counted.
+// >= t-1 in both: the pair meets in the list of e cut to those positions.
+//
+// The lists grow by one position per level, and a pair is looked at when it
+// first meets, at its lightest shared vertex, then kept for the level its
+// overlap reaches. The next heaviest light vertices ("medium") are also kept as
+// bits per set, so that a pair meeting at a medium vertex has its overlap read
+// off the bits; at a rare vertex its overlap is bounded by positions and
+// counted only if its classes still differ at that bound.
 class PrefixJoin {
  public:
   PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick);
@@ -57,7 +63,7 @@ class PrefixJoin {
   std::size_t overlap(index_t a, index_t b) const;
 
   std::vector<Bits> bits_;                     // per set: its heavy and medium vertices
-  Groups<index_t> light_;                      // per set: its light vertices
+  Groups<index_t> light_;                      // per set: its light vertices, medium then rare
   Groups<Entry> holders_;                      // per vertex: the sets holding it, position descending
   std::vector<index_t> active_;                // per vertex: how many holders reach the current level
   std::vector<index_t> uniform_;               // per vertex: its first holders, known to be in one class
@@ -68,10 +74,10 @@ class PrefixJoin {
   std::vector<std::size_t> heavy_rank_;        // per vertex: its rank if heavy, else 64
   std::vector<index_t> medium_rank_;           // per vertex: its rank among the medium ones, else max_medium
 
-  // Scratch for one list.
+  // Scratch for counting overlaps.
   std::vector<index_t> stamp_;
   index_t stamp_value_ = 0;
-  index_t stamped_ = static_cast<index_t>(-1);  // the set whose light vertices carry stamp_value_
+  index_t stamped_ = static_cast<index_t>(-1);  // the set whose rare vertices carry stamp_value_
 };
 
 }  // namespace korvane
