@@ -59,6 +59,7 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
       deferred_(level_count),
       heavy_rank_(vertex_count, max_heavy),
       medium_rank_(vertex_count, max_medium),
+      common_(vertex_count, 0),
       stamp_(vertex_count, 0) {
   std::vector<index_t> degree(vertex_count, 0);
   for (index_t v : sets.items) ++degree[v];
@@ -117,8 +118,28 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
               [](const Entry& a, const Entry& b) { return a.position > b.position; });
     listed_.push_back(v);
     tick(holders_.length(v));
+    chain_common(v, level_count);
   }
   join_by_masks(level_count, tick);
+}
+
+// The heavy and medium vertices every holder of v has, and v: any two holders
+// share them, so a chain along the list ties all holders at that many and no
+// pair needs to be kept for fewer.
+void PrefixJoin::chain_common(index_t v, std::size_t level_count) {
+  const Entry* list = holders_.begin(v);
+  Bits all = bits_[list[0].set];
+  for (std::size_t k = 1; k < holders_.length(v); ++k) {
+    const Bits& next = bits_[list[k].set];
+    all.heavy &= next.heavy;
+    for (std::size_t w = 0; w < medium_words; ++w) all.medium[w] &= next.medium[w];
+  }
+  const std::size_t shared = static_cast<std::size_t>(popcount(all.heavy)) + medium_count(all) +
+                             (medium_rank_[v] < max_medium ? 0 : 1);
+  common_[v] = static_cast<index_t>(shared);
+  if (shared < 2) return;
+  for (std::size_t k = 1; k < holders_.length(v); ++k)
+    joined_[std::min(shared, level_count) - 1].push_back({list[k - 1].set, list[k].set});
 }
 
 // Heavy vertices: up to 64 of the heaviest, each in more than sqrt(total size)
@@ -295,6 +316,7 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, UnionFin
     return (std::uint64_t{1} << (63 - medium % 64)) - 1;
   };
   index_t& uniform = uniform_[v];
+  const std::size_t common = common_[v];
   for (index_t k = first_new; k < count; ++k) {
     const index_t a = list[k].set;
     const Bits mine = bits_[a];
@@ -315,6 +337,7 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, UnionFin
       } else {
         const std::size_t bound = heavy + medium_shared(mine, theirs, every_word) + 1 +
                                   std::min(list[k].rare_position, entry.rare_position);
+        if (bound <= common) continue;
         if (bound < t) {
           if (bound >= 2) deferred_[bound - 1].push_back({a, other});
           continue;
@@ -323,6 +346,7 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, UnionFin
         tick(light_.length(a) + light_.length(other));
         shared = overlap(a, other);
       }
+      if (shared <= common) continue;
       if (shared >= t) {
         classes.unite(a, other);
         root = entry.root = classes.find(a);

@@ -57,6 +57,7 @@ class PrefixJoin {
   void choose_heavy(const Groups<index_t>& sets, const std::vector<index_t>& degree,
                     const std::vector<index_t>& by_weight, Ticker& tick);
   void join_by_masks(std::size_t level_count, Ticker& tick);
+  void chain_common(index_t v, std::size_t level_count);
   void join_list(index_t v, index_t first_new, std::size_t t, UnionFind& classes, Ticker& tick);
   void join_deferred(std::size_t q, UnionFind& classes, Ticker& tick);
   void stamp(index_t a);
@@ -73,6 +74,7 @@ class PrefixJoin {
   std::vector<std::vector<SetPair>> deferred_;    // by level: pairs sharing at most level+1 vertices
   std::vector<std::size_t> heavy_rank_;        // per vertex: its rank if heavy, else 64
   std::vector<index_t> medium_rank_;           // per vertex: its rank among the medium ones, else max_medium
+  std::vector<index_t> common_;                // per vertex: how many vertices all its holders share
 
   // Scratch for counting overlaps.
   std::vector<index_t> stamp_;
