@@ -171,8 +171,13 @@ def zipf_like(rng, count, vocabulary, sizes, exponent=1.0):
         planted_hubs(random.Random(2), 500, hubs=7, pool=500, others=(2, 6)),
         zipf_like(random.Random(3), 400, vocabulary=60, sizes=(2, 12)),
         zipf_like(random.Random(4), 400, vocabulary=400, sizes=(5, 25)),
+        # Every document holds the same two stop words: each term's documents share them.
+        [[0, 1] + [2 + t for t in d] for d in zipf_like(random.Random(5), 400, vocabulary=300, sizes=(2, 15))],
+        # Far more mid-frequency terms than fit the bitmasks, and long documents.
+        zipf_like(random.Random(6), 450, vocabulary=3000, sizes=(10, 40), exponent=1.3),
     ],
-    ids=["star", "fan", "two hubs", "hub and chains", "hubs small pool", "hubs large pool", "zipf dense", "zipf"],
+    ids=["star", "fan", "two hubs", "hub and chains", "hubs small pool", "hubs large pool", "zipf dense", "zipf",
+         "zipf with stop words", "zipf wide middle"],
 )
 def test_hub_families_match_the_definition_in_order(simplices):
     assert hierarchy(simplices) == levels_by_definition(simplices)
