@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numeric>
+
+#include "bitsets.hpp"
 
 namespace korvane {
 
@@ -13,13 +16,7 @@ namespace {
 constexpr std::size_t max_mask_groups = 4096;
 constexpr std::size_t max_heavy = 64;
 
-// Bits set in x, by halving sums (no library call on targets without a popcount instruction).
-inline int popcount(std::uint64_t x) {
-  x -= (x >> 1) & 0x5555555555555555ULL;
-  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
-  x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
-  return static_cast<int>((x * 0x0101010101010101ULL) >> 56);
-}
+inline int popcount(std::uint64_t x) { return static_cast<int>(popcount64(x)); }
 
 int leading_zeros(std::uint64_t x) {
   int n = 0;
@@ -27,10 +24,38 @@ int leading_zeros(std::uint64_t x) {
   return n;
 }
 
+// The medium vertices a and b share, among those `keep` selects word by word.
+template <class Bits, class Keep>
+std::size_t medium_shared(const Bits& a, const Bits& b, Keep keep) {
+  std::size_t shared = 0;
+  for (std::size_t w = 0; w < std::size(a.medium); ++w)
+    shared += static_cast<std::size_t>(popcount(a.medium[w] & b.medium[w] & keep(w)));
+  return shared;
+}
+
+// The medium vertices of s.
+template <class Bits>
+std::size_t medium_count(const Bits& s) {
+  std::size_t count = 0;
+  for (std::uint64_t word : s.medium) count += static_cast<std::size_t>(popcount(word));
+  return count;
+}
+
+// Selects every medium vertex.
+std::uint64_t every_word(std::size_t) { return ~std::uint64_t{0}; }
+
 }  // namespace
 
 PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick)
-    : mask_(sets.size(), 0), active_(vertex_count, 0), mask_pairs_(level_count), heavy_rank_(vertex_count, max_heavy),
+    : bits_(sets.size()),
+      active_(vertex_count, 0),
+      uniform_(vertex_count, 0),
+      mask_pairs_(level_count),
+      joined_(level_count),
+      deferred_(level_count),
+      heavy_rank_(vertex_count, max_heavy),
+      medium_rank_(vertex_count, max_medium),
+      common_(vertex_count, 0),
       stamp_(vertex_count, 0) {
   std::vector<index_t> degree(vertex_count, 0);
   for (index_t v : sets.items) ++degree[v];
@@ -42,19 +67,29 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
   tick(vertex_count);
 
   choose_heavy(sets, degree, by_weight, tick);
+  // The next heaviest vertices, in two or more sets, are the medium ones.
+  std::size_t first_medium = 0;
+  while (first_medium < by_weight.size() && heavy_rank_[by_weight[first_medium]] < max_heavy) ++first_medium;
+  for (std::size_t m = 0; m < max_medium && first_medium + m < by_weight.size(); ++m) {
+    const index_t v = by_weight[first_medium + m];
+    if (degree[v] < 2) break;
+    medium_rank_[v] = static_cast<index_t>(m);
+  }
 
-  // Light vertices of each set, heaviest first; a light vertex's position in
-  // its set counts the heavy vertices before it.
+  // Light vertices of each set, heaviest first (the medium ones first); a light
+  // vertex's position in its set counts the heavy vertices before it.
   std::vector<index_t> holder_count(vertex_count, 0);
   light_.items.reserve(sets.items.size());
   for (std::size_t s = 0; s < sets.size(); ++s) {
     const std::size_t first = light_.items.size();
     for (const index_t* v = sets.begin(s); v != sets.end(s); ++v) {
       if (heavy_rank_[*v] < max_heavy) {
-        mask_[s] |= std::uint64_t{1} << (63 - heavy_rank_[*v]);
+        bits_[s].heavy |= std::uint64_t{1} << (63 - heavy_rank_[*v]);
       } else {
         light_.items.push_back(*v);
         ++holder_count[*v];
+        const index_t m = medium_rank_[*v];
+        if (m < max_medium) bits_[s].medium[m / 64] |= std::uint64_t{1} << (63 - m % 64);
       }
     }
     std::sort(light_.items.begin() + first, light_.items.end(),
@@ -68,9 +103,10 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
   holders_.items.resize(light_.items.size());
   std::vector<std::size_t> fill(holders_.starts.begin(), holders_.starts.end() - 1);
   for (index_t s = 0; s < light_.size(); ++s) {
-    const index_t heavy = static_cast<index_t>(popcount(mask_[s]));
-    for (std::size_t k = 0; k < light_.length(s); ++k)
-      holders_.items[fill[light_.begin(s)[k]]++] = Entry{s, static_cast<index_t>(heavy + k)};
+    const index_t heavy = static_cast<index_t>(popcount(bits_[s].heavy));
+    const index_t medium = static_cast<index_t>(medium_count(bits_[s]));
+    for (index_t k = 0; k < light_.length(s); ++k)
+      holders_.items[fill[light_.begin(s)[k]]++] = Entry{s, heavy + k, k - std::min(k, medium), s};
   }
   for (index_t v = 0; v < vertex_count; ++v) {
     if (holders_.length(v) < 2) continue;
@@ -78,8 +114,28 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
               [](const Entry& a, const Entry& b) { return a.position > b.position; });
     listed_.push_back(v);
     tick(holders_.length(v));
+    chain_common(v, level_count);
   }
   join_by_masks(level_count, tick);
+}
+
+// The heavy and medium vertices every holder of v has, and v: any two holders
+// share them, so a chain along the list ties all holders at that many and no
+// pair needs to be kept for fewer.
+void PrefixJoin::chain_common(index_t v, std::size_t level_count) {
+  const Entry* list = holders_.begin(v);
+  Bits all = bits_[list[0].set];
+  for (std::size_t k = 1; k < holders_.length(v); ++k) {
+    const Bits& next = bits_[list[k].set];
+    all.heavy &= next.heavy;
+    for (std::size_t w = 0; w < medium_words; ++w) all.medium[w] &= next.medium[w];
+  }
+  const std::size_t shared = static_cast<std::size_t>(popcount(all.heavy)) + medium_count(all) +
+                             (medium_rank_[v] < max_medium ? 0 : 1);
+  common_[v] = static_cast<index_t>(shared);
+  if (shared < 2) return;
+  for (std::size_t k = 1; k < holders_.length(v); ++k)
+    joined_[std::min(shared, level_count) - 1].push_back({list[k - 1].set, list[k].set});
 }
 
 // Heavy vertices: up to 64 of the heaviest, each in more than sqrt(total size)
@@ -121,122 +177,188 @@ void PrefixJoin::choose_heavy(const Groups<index_t>& sets, const std::vector<ind
 // those ties.
 void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
   std::vector<index_t> order;
-  for (index_t s = 0; s < mask_.size(); ++s)
-    if (popcount(mask_[s]) >= 2) order.push_back(s);
-  std::stable_sort(order.begin(), order.end(), [this](index_t a, index_t b) { return mask_[a] < mask_[b]; });
+  for (index_t s = 0; s < bits_.size(); ++s)
+    if (popcount(bits_[s].heavy) >= 2) order.push_back(s);
+  std::stable_sort(order.begin(), order.end(),
+                   [this](index_t a, index_t b) { return bits_[a].heavy < bits_[b].heavy; });
   const auto add = [&](index_t a, index_t b, int shared) {
     if (shared >= 2) mask_pairs_[std::min<std::size_t>(shared, level_count) - 1].push_back({a, b});
   };
   std::vector<index_t> groups;  // one set per distinct mask
   for (std::size_t k = 0; k < order.size(); ++k) {
-    if (k > 0 && mask_[order[k]] == mask_[order[k - 1]])
-      add(order[k - 1], order[k], popcount(mask_[order[k]]));
+    if (k > 0 && bits_[order[k]].heavy == bits_[order[k - 1]].heavy)
+      add(order[k - 1], order[k], popcount(bits_[order[k]].heavy));
     else
       groups.push_back(order[k]);
   }
-  const std::size_t g = groups.size();
-  if (g < 2) return;
-  std::vector<int> best(g, -1);
-  std::vector<index_t> best_from(g, 0);
-  std::vector<bool> in_tree(g, false);
-  std::size_t next = 0;
-  for (std::size_t added = 0; added < g; ++added) {
-    const std::size_t current = next;
-    in_tree[current] = true;
-    if (added > 0) add(groups[best_from[current]], groups[current], best[current]);
+  if (groups.size() < 2) return;
+  // The groups not yet in the tree, packed at the front of these arrays.
+  std::vector<std::uint64_t> masks;
+  for (index_t s : groups) masks.push_back(bits_[s].heavy);
+  std::vector<int> best(groups.size(), -1);
+  std::vector<index_t> best_from(groups.size(), 0);
+  std::size_t left = groups.size(), next = 0;
+  while (true) {
+    const index_t current = groups[next];
+    const std::uint64_t mask = masks[next];
+    --left;
+    groups[next] = groups[left];
+    masks[next] = masks[left];
+    best[next] = best[left];
+    best_from[next] = best_from[left];
+    if (left == 0) break;
     int top = -1;
-    for (std::size_t h = 0; h < g; ++h) {
-      if (in_tree[h]) continue;
-      const int shared = popcount(mask_[groups[current]] & mask_[groups[h]]);
+    for (std::size_t h = 0; h < left; ++h) {
+      const int shared = popcount(mask & masks[h]);
       if (shared > best[h]) {
         best[h] = shared;
-        best_from[h] = static_cast<index_t>(current);
+        best_from[h] = current;
       }
       if (best[h] > top) {
         top = best[h];
         next = h;
       }
     }
-    tick(g);
+    add(best_from[next], groups[next], best[next]);
+    tick(left);
   }
 }
 
 void PrefixJoin::join(std::size_t q, Dsu& classes, Ticker& tick) {
   for (const SetPair& p : mask_pairs_[q]) classes.unite(p.a, p.b);
   std::vector<SetPair>().swap(mask_pairs_[q]);
+  for (const SetPair& p : joined_[q]) classes.unite(p.a, p.b);
+  std::vector<SetPair>().swap(joined_[q]);
+  join_deferred(q, classes, tick);
   const std::size_t t = q + 1;
   for (index_t v : listed_) {
     index_t& active = active_[v];
+    const index_t before = active;
     const Entry* list = holders_.begin(v);
     while (active < holders_.length(v) && list[active].position + 1 >= t) ++active;
-    if (active >= 2) join_list(v, t, classes, tick);
+    if (active >= 2 && active > before) join_list(v, before, t, classes, tick);
   }
 }
 
-// Whether member m shares t vertices with member k, whose light vertices are stamped.
-inline bool PrefixJoin::shares_at_least(std::size_t k, std::size_t m, std::size_t t) const {
-  const int heavy = popcount(member_masks_[k] & member_masks_[m]);
-  if (static_cast<std::size_t>(heavy) >= t) return true;
-  std::size_t need = t - static_cast<std::size_t>(heavy);
-  std::size_t left = member_light_.length(m);
-  for (const index_t* u = member_light_.begin(m); u != member_light_.end(m) && left >= need; ++u, --left)
-    if (stamp_[*u] == stamp_value_ && --need == 0) return true;
-  return false;
+// The pairs kept for level q share at most q+1 vertices. Those still in
+// different classes are counted: sharing q+1 they unite, sharing fewer they
+// wait for the level their exact overlap reaches.
+void PrefixJoin::join_deferred(std::size_t q, Dsu& classes, Ticker& tick) {
+  std::vector<SetPair> pairs;
+  pairs.swap(deferred_[q]);
+  tick(pairs.size());
+  for (const SetPair& p : pairs) {
+    if (classes.find(p.a) == classes.find(p.b)) continue;
+    stamp(p.a);
+    tick(light_.length(p.a) + light_.length(p.b));
+    const std::size_t shared = overlap(p.a, p.b);
+    if (shared > q)
+      classes.unite(p.a, p.b);
+    else if (shared >= 2)
+      joined_[shared - 1].push_back(p);
+  }
 }
 
-// Sorts the active holders of v by class and tests, for each holder and each
-// later block of another class, the block's members until one shares t vertices.
-void PrefixJoin::join_list(index_t v, std::size_t t, Dsu& classes, Ticker& tick) {
-  const Entry* list = holders_.begin(v);
+// Stamps set a's rare vertices for overlap(), unless they still are.
+void PrefixJoin::stamp(index_t a) {
+  if (stamped_ == a) return;
+  stamped_ = a;
+  if (++stamp_value_ == 0) {
+    std::fill(stamp_.begin(), stamp_.end(), 0);
+    stamp_value_ = 1;
+  }
+  for (const index_t* u = light_.begin(a) + medium_count(bits_[a]); u != light_.end(a); ++u)
+    stamp_[*u] = stamp_value_;
+}
+
+// |a & b|, with a's rare vertices stamped.
+std::size_t PrefixJoin::overlap(index_t a, index_t b) const {
+  std::size_t shared = static_cast<std::size_t>(popcount(bits_[a].heavy & bits_[b].heavy)) +
+                       medium_shared(bits_[a], bits_[b], every_word);
+  for (const index_t* u = light_.begin(b) + medium_count(bits_[b]); u != light_.end(b); ++u)
+    shared += stamp_[*u] == stamp_value_;
+  return shared;
+}
+
+// The holders of v at positions [first_new, active) entered its list at this
+// level; every pair of older holders met here at a level above. A pair first
+// meets at its lightest shared vertex e, and all its shared vertices sit at or
+// before e in both sets. If e is medium, the masks give the pair's overlap
+// exactly: the heavy and medium vertices both sets hold before e, plus e. If e
+// is rare, the pair shares at most those of its heavy and medium vertices, e,
+// and the rare vertices before e in the set where e comes first; that bound
+// caps the level at which the pair can join, so it waits there and is only
+// counted if its classes still differ then. Meeting again at another vertex,
+// a pair is either seen to have met before (a shared medium vertex after v) or
+// kept for a level its shared vertices justify, which its first meeting already
+// covers.
+//
+// Each new holder is tested against the holders before it in the list that
+// are in another class. Every entry caches a class root; a cached root that
+// differs from the new holder's is refreshed, so that a class already reached
+// costs one comparison per member. The holders in the class of the first one
+// are kept at the front, and skipped whole when the new holder joins them.
+void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, Dsu& classes, Ticker& tick) {
+  Entry* list = holders_.items.data() + holders_.starts[v];
   const index_t count = active_[v];
-  by_class_.clear();
-  bool one_class = true;
-  for (index_t k = 0; k < count; ++k) {
-    by_class_.emplace_back(classes.find(list[k].set), list[k].set);
-    one_class = one_class && by_class_[k].first == by_class_[0].first;
-  }
-  tick(count);
-  if (one_class) return;
-  std::sort(by_class_.begin(), by_class_.end());
-  block_starts_.clear();
-  for (std::size_t k = 0; k < by_class_.size(); ++k)
-    if (k == 0 || by_class_[k].first != by_class_[k - 1].first) block_starts_.push_back(k);
-  block_starts_.push_back(by_class_.size());
-
-  // The members' masks and light vertices side by side, so that the tests below
-  // read one small block of memory.
-  member_masks_.clear();
-  member_light_.starts.assign(1, 0);
-  member_light_.items.clear();
-  for (const auto& member : by_class_) {
-    member_masks_.push_back(mask_[member.second]);
-    member_light_.items.insert(member_light_.items.end(), light_.begin(member.second), light_.end(member.second));
-    member_light_.close_group();
-  }
-  tick(member_light_.items.size());
-
-  const std::size_t blocks = block_starts_.size() - 1;
-  for (std::size_t b = 0; b + 1 < blocks; ++b) {
-    for (std::size_t k = block_starts_[b]; k < block_starts_[b + 1]; ++k) {
-      const index_t a = by_class_[k].second;
-      if (++stamp_value_ == 0) {
-        std::fill(stamp_.begin(), stamp_.end(), 0);
-        stamp_value_ = 1;
-      }
-      for (const index_t* u = member_light_.begin(k); u != member_light_.end(k); ++u) stamp_[*u] = stamp_value_;
-      for (std::size_t c = b + 1; c < blocks; ++c) {
-        const index_t root = classes.find(a);
-        if (classes.find(by_class_[block_starts_[c]].second) == root) continue;
-        for (std::size_t m = block_starts_[c]; m < block_starts_[c + 1]; ++m) {
-          tick(member_light_.length(m) + 1);
-          if (shares_at_least(k, m, t)) {
-            classes.unite(a, by_class_[m].second);
-            break;
-          }
+  // For a medium v, the medium bits before and after its own.
+  const index_t medium = medium_rank_[v];
+  const auto heavier = [medium](std::size_t w) -> std::uint64_t {
+    if (w != medium / 64) return w < medium / 64 ? ~std::uint64_t{0} : 0;
+    return ~((std::uint64_t{2} << (63 - medium % 64)) - 1);
+  };
+  const auto lighter = [medium](std::size_t w) -> std::uint64_t {
+    if (w != medium / 64) return w > medium / 64 ? ~std::uint64_t{0} : 0;
+    return (std::uint64_t{1} << (63 - medium % 64)) - 1;
+  };
+  index_t& uniform = uniform_[v];
+  const std::size_t common = common_[v];
+  for (index_t k = first_new; k < count; ++k) {
+    const index_t a = list[k].set;
+    const Bits mine = bits_[a];
+    index_t root = classes.find(a);
+    const index_t first = uniform > 0 && classes.find(list[0].set) == root ? uniform : 0;
+    tick(k - first + 1);
+    for (index_t m = first; m < k; ++m) {
+      Entry& entry = list[m];
+      if (entry.root == root || (entry.root = classes.find(entry.root)) == root) continue;
+      const index_t other = entry.set;
+      const Bits& theirs = bits_[other];
+      const std::size_t heavy = static_cast<std::size_t>(popcount(mine.heavy & theirs.heavy));
+      std::size_t shared;
+      if (medium < max_medium) {
+        // A shared medium vertex after v: the pair met first there.
+        if (medium_shared(mine, theirs, lighter) != 0) continue;
+        shared = heavy + medium_shared(mine, theirs, heavier) + 1;
+      } else {
+        const std::size_t bound = heavy + medium_shared(mine, theirs, every_word) + 1 +
+                                  std::min(list[k].rare_position, entry.rare_position);
+        if (bound <= common) continue;
+        if (bound < t) {
+          if (bound >= 2) deferred_[bound - 1].push_back({a, other});
+          continue;
         }
+        stamp(a);
+        tick(light_.length(a) + light_.length(other));
+        shared = overlap(a, other);
+      }
+      if (shared <= common) continue;
+      if (shared >= t) {
+        classes.unite(a, other);
+        root = entry.root = classes.find(a);
+      } else if (shared >= 2) {
+        joined_[shared - 1].push_back({a, other});
       }
     }
+    list[k].root = root;
   }
+  // Gather the holders in the class of the first one at the front. The order
+  // of the holders already active does not matter: only the new ones, always
+  // at the end, are told apart by their place.
+  const index_t leader = classes.find(list[0].set);
+  for (index_t m = uniform; m < count; ++m)
+    if ((list[m].root = classes.find(list[m].root)) == leader) std::swap(list[m], list[uniform++]);
+  tick(count - uniform + 1);
 }
 
 }  // namespace korvane

@@ -18,8 +18,14 @@ namespace korvane {
 // their masks alone tie them (a spanning forest over the distinct masks, built
 // once), or they share a light vertex. Their lightest shared vertex e then has
 // the c-1 other shared vertices before it in both sets, so e sits at position
-// >= t-1 in both: the pair meets in the list of e cut to those positions. Within
-// such a list only pairs in different classes are counted.
+// >= t-1 in both: the pair meets in the list of e cut to those positions.
+//
+// The lists grow by one position per level, and a pair is looked at when it
+// first meets, at its lightest shared vertex, then kept for the level its
+// overlap reaches. The next heaviest light vertices ("medium") are also kept as
+// bits per set, so that a pair meeting at a medium vertex has its overlap read
+// off the bits; at a rare vertex its overlap is bounded by positions and
+// counted only if its classes still differ at that bound.
 class PrefixJoin {
  public:
   PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick);
@@ -32,6 +38,16 @@ class PrefixJoin {
   struct Entry {
     index_t set;
     index_t position;
+    index_t rare_position;  // for a rare vertex, its position among the rare vertices of the set
+    index_t root;           // a set of the class of `set`, once its root: find() gives the root now
+  };
+  static constexpr std::size_t medium_words = 2;
+  static constexpr index_t max_medium = 64 * medium_words;
+  // A set's heavy vertices, bit 63-r for rank r, and its medium vertices, bit
+  // 63-r%64 of word r/64 for medium rank r.
+  struct Bits {
+    std::uint64_t heavy = 0;
+    std::uint64_t medium[medium_words] = {};
   };
   struct SetPair {
     index_t a;
@@ -41,24 +57,29 @@ class PrefixJoin {
   void choose_heavy(const Groups<index_t>& sets, const std::vector<index_t>& degree,
                     const std::vector<index_t>& by_weight, Ticker& tick);
   void join_by_masks(std::size_t level_count, Ticker& tick);
-  void join_list(index_t v, std::size_t t, Dsu& classes, Ticker& tick);
-  bool shares_at_least(std::size_t k, std::size_t m, std::size_t t) const;
+  void chain_common(index_t v, std::size_t level_count);
+  void join_list(index_t v, index_t first_new, std::size_t t, Dsu& classes, Ticker& tick);
+  void join_deferred(std::size_t q, Dsu& classes, Ticker& tick);
+  void stamp(index_t a);
+  std::size_t overlap(index_t a, index_t b) const;
 
-  std::vector<std::uint64_t> mask_;            // per set: its heavy vertices, bit r for rank r
-  Groups<index_t> light_;                      // per set: its light vertices
+  std::vector<Bits> bits_;                     // per set: its heavy and medium vertices
+  Groups<index_t> light_;                      // per set: its light vertices, medium then rare
   Groups<Entry> holders_;                      // per vertex: the sets holding it, position descending
   std::vector<index_t> active_;                // per vertex: how many holders reach the current level
+  std::vector<index_t> uniform_;               // per vertex: its first holders, known to be in one class
   std::vector<index_t> listed_;                // the light vertices with two or more active holders
   std::vector<std::vector<SetPair>> mask_pairs_;  // by level: pairs tied by their heavy vertices alone
+  std::vector<std::vector<SetPair>> joined_;      // by level: pairs sharing at least level+1 vertices
+  std::vector<std::vector<SetPair>> deferred_;    // by level: pairs sharing at most level+1 vertices
   std::vector<std::size_t> heavy_rank_;        // per vertex: its rank if heavy, else 64
+  std::vector<index_t> medium_rank_;           // per vertex: its rank among the medium ones, else max_medium
+  std::vector<index_t> common_;                // per vertex: how many vertices all its holders share
 
-  // Scratch for one list.
-  mutable std::vector<index_t> stamp_;
-  mutable index_t stamp_value_ = 0;
-  std::vector<std::pair<index_t, index_t>> by_class_;
-  std::vector<std::size_t> block_starts_;
-  std::vector<std::uint64_t> member_masks_;
-  Groups<index_t> member_light_;
+  // Scratch for counting overlaps.
+  std::vector<index_t> stamp_;
+  index_t stamp_value_ = 0;
+  index_t stamped_ = static_cast<index_t>(-1);  // the set whose rare vertices carry stamp_value_
 };
 
 }  // namespace korvane

@@ -8,7 +8,7 @@ import time
 import pytest
 from itertools import combinations
 
-from hypothesis import given, settings, strategies as st
+from hypothesis import assume, given, settings, strategies as st
 
 import korvane
 from reference import reference_simplicial_levels
@@ -145,9 +145,9 @@ def planted_hubs(rng, count, hubs, pool, others=(1, 4)):
             [hubs + rng.randrange(pool) for _ in range(rng.randint(*others))] for _ in range(count)]
 
 
-def zipf_like(rng, count, vocabulary, sizes):
-    """Documents as simplices of distinct terms; term r is drawn with weight 1/r."""
-    weights = [1 / r for r in range(1, vocabulary + 1)]
+def zipf_like(rng, count, vocabulary, sizes, exponent=1.0):
+    """Documents as simplices of distinct terms; term r is drawn with weight 1/r**exponent."""
+    weights = [1 / r**exponent for r in range(1, vocabulary + 1)]
     documents = []
     for _ in range(count):
         terms = set()
@@ -171,8 +171,13 @@ def zipf_like(rng, count, vocabulary, sizes):
         planted_hubs(random.Random(2), 500, hubs=7, pool=500, others=(2, 6)),
         zipf_like(random.Random(3), 400, vocabulary=60, sizes=(2, 12)),
         zipf_like(random.Random(4), 400, vocabulary=400, sizes=(5, 25)),
+        # Every document holds the same two stop words: each term's documents share them.
+        [[0, 1] + [2 + t for t in d] for d in zipf_like(random.Random(5), 400, vocabulary=300, sizes=(2, 15))],
+        # Far more mid-frequency terms than fit the bitmasks, and long documents.
+        zipf_like(random.Random(6), 450, vocabulary=3000, sizes=(10, 40), exponent=1.3),
     ],
-    ids=["star", "fan", "two hubs", "hub and chains", "hubs small pool", "hubs large pool", "zipf dense", "zipf"],
+    ids=["star", "fan", "two hubs", "hub and chains", "hubs small pool", "hubs large pool", "zipf dense", "zipf",
+         "zipf with stop words", "zipf wide middle"],
 )
 def test_hub_families_match_the_definition_in_order(simplices):
     assert hierarchy(simplices) == levels_by_definition(simplices)
@@ -186,6 +191,35 @@ def test_random_families_with_planted_hubs(seed, hubs, pool, count):
     # Repeated simplices and empty ones ride along.
     simplices += simplices[:20] + [[]] * 3
     rng.shuffle(simplices)
+    assert hierarchy(simplices) == levels_by_definition(simplices)
+
+
+def goes_through_hubs(simplices):
+    """Whether the incidence counts are skewed enough for the hub-aware join."""
+    degree = {}
+    for simplex in simplices:
+        for v in set(simplex):
+            degree[v] = degree.get(v, 0) + 1
+    return sum(d * d for d in degree.values()) > 64 * sum(degree.values())
+
+
+# Skewed term frequencies: a few terms in nearly every document, a band of
+# mid-frequency terms that pairs share in many combinations, and a long tail of
+# rare ones, with documents long enough that pairs join at many levels.
+@settings(max_examples=25, deadline=None)
+@given(
+    st.integers(0, 2**32),
+    st.integers(100, 1000),
+    st.floats(1.3, 2.0),
+    st.integers(300, 400),
+    st.integers(12, 30),
+)
+def test_zipf_families_match_the_definition(seed, vocabulary, exponent, count, longest):
+    rng = random.Random(seed)
+    simplices = zipf_like(rng, count, vocabulary, (1 + longest // 3, longest), exponent)
+    simplices += [simplices[0], []]
+    rng.shuffle(simplices)
+    assume(goes_through_hubs(simplices))
     assert hierarchy(simplices) == levels_by_definition(simplices)
 
 
