@@ -1,7 +1,6 @@
 #include "facet_levels.hpp"
 
 #include <algorithm>
-#include <iterator>
 #include <numeric>
 
 #include "dsu.hpp"
@@ -102,44 +101,6 @@ bool prefers_adjacency(std::size_t vertex_count, std::size_t facet_count, std::s
   return row_words <= 4 * facet_items + (1 << 16) && facet_count * vertex_count * (words + 1) < overlap_cost;
 }
 
-// Levels from the top down with one union-find over facet ids: each level takes
-// in its newly present facets and the joins recorded at that level, so it only
-// merges the classes of the level above. Level 0 joins facets sharing a vertex.
-std::vector<Groups<index_t>> assemble_levels(const Groups<index_t>& facets, index_t vertex_count, LevelJoins& joins,
-                                             Ticker& tick) {
-  const std::size_t level_count = joins.level_count();
-  const index_t n = checked_index(facets.size());
-  std::vector<Groups<index_t>> levels(level_count);
-  std::vector<std::vector<index_t>> arriving(level_count);
-  for (index_t f = 0; f < n; ++f)
-    if (facets.length(f) > 0) arriving[std::min(facets.length(f), level_count) - 1].push_back(f);
-
-  Dsu classes(n);
-  ClassLister lister(n);
-  std::vector<index_t> present, merged;
-  for (std::size_t q = level_count; q-- > 0;) {
-    merged.clear();
-    std::merge(present.begin(), present.end(), arriving[q].begin(), arriving[q].end(), std::back_inserter(merged));
-    present.swap(merged);
-    std::vector<index_t>().swap(arriving[q]);
-
-    if (q == 0) {
-      std::vector<index_t> first_holder(vertex_count, none);
-      for (index_t f = 0; f < n; ++f) {
-        for (const index_t* v = facets.begin(f); v != facets.end(f); ++v) {
-          if (first_holder[*v] == none) first_holder[*v] = f;
-          else classes.unite(first_holder[*v], f);
-        }
-      }
-    } else {
-      for (const FacetPair& pair : joins.take(q)) classes.unite(pair.a, pair.b);
-    }
-    tick(present.size());
-    levels[q] = lister.list(present, classes);
-  }
-  return levels;
-}
-
 }  // namespace
 
 bool overlaps_are_cheap_to_count(const Groups<index_t>& facets, index_t vertex_count) {
@@ -177,7 +138,9 @@ std::vector<Groups<index_t>> facet_components_by_level(const Graph& graph, const
       }
     }
   }
-  return assemble_levels(facets, vertex_count, joins, tick);
+  return top_down_levels(facets, vertex_count, level_count, tick, [&](std::size_t q, Dsu& classes) {
+    for (const FacetPair& pair : joins.take(q)) classes.unite(pair.a, pair.b);
+  });
 }
 
 }  // namespace korvane

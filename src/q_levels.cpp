@@ -1,11 +1,9 @@
 #include "q_levels.hpp"
 
 #include <algorithm>
-#include <iterator>
 #include <numeric>
 
 #include "dsu.hpp"
-#include "level_classes.hpp"
 #include "prefix_join.hpp"
 
 namespace korvane {
@@ -32,7 +30,7 @@ Groups<index_t> incidence_of(const Groups<index_t>& sets, index_t vertex_count) 
 
 // Pairs of sets sharing at least two vertices, bucketed by the highest level at
 // which they are joined: overlap - 1, capped at the top level. Pairs sharing a
-// single vertex only matter at level 0, where the incidence lists join them
+// single vertex only matter at level 0, where the engine joins them
 // directly, so they are never stored. Overlaps are counted through the
 // incidence lists, so only pairs that share a vertex are ever looked at.
 std::vector<std::vector<SetPair>> pairs_by_join_level(const Groups<index_t>& sets, const Groups<index_t>& incidence,
@@ -61,64 +59,12 @@ std::vector<std::vector<SetPair>> pairs_by_join_level(const Groups<index_t>& set
   return by_level;
 }
 
-// Pairs sharing two or more vertices, by the level at which they join.
-class CountedJoin {
- public:
-  CountedJoin(const Groups<index_t>& sets, const Groups<index_t>& incidence, std::size_t level_count, Ticker& tick)
-      : pairs_(level_count > 1 ? pairs_by_join_level(sets, incidence, level_count, tick)
-                                : std::vector<std::vector<SetPair>>()) {}
-
-  void join(std::size_t q, Dsu& classes, Ticker&) {
-    for (const SetPair& p : pairs_[q]) classes.unite(p.a, p.b);
-    std::vector<SetPair>().swap(pairs_[q]);
-  }
-
- private:
-  std::vector<std::vector<SetPair>> pairs_;
-};
-
 // Counting every overlap costs the sum over vertices of d(v)^2, d(v) the number
 // of sets holding v; past a few dozen per vertex occurrence, hubs dominate.
 bool has_hubs(const Groups<index_t>& incidence) {
   std::uint64_t pairs = 0;
   for (std::size_t v = 0; v < incidence.size(); ++v) pairs += std::uint64_t{incidence.length(v)} * incidence.length(v);
   return pairs > 64 * std::uint64_t{incidence.items.size()};
-}
-
-// Levels are built from the top down with one union-find: a pair sharing c
-// vertices is joined at every level q <= c-1, and a set with k vertices is
-// present at every level q <= k-1, so each level only adds sets and merges
-// classes of the level above. On entering level q the classes are exactly the
-// (q+1)-components; `join` then unites every pair sharing q+1 vertices.
-template <class Join>
-std::vector<Groups<index_t>> build_levels(const Groups<index_t>& sets, const Groups<index_t>& incidence,
-                                          std::size_t level_count, Join& join, Ticker& tick) {
-  std::vector<Groups<index_t>> levels(level_count);
-  const index_t n = static_cast<index_t>(sets.size());
-  // arriving[q]: the sets whose highest level is q, ascending.
-  std::vector<std::vector<index_t>> arriving(level_count);
-  for (index_t s = 0; s < n; ++s)
-    if (sets.length(s) > 0) arriving[std::min(sets.length(s), level_count) - 1].push_back(s);
-
-  Dsu classes(n);
-  ClassLister lister(n);
-  std::vector<index_t> present, merged;
-  for (std::size_t q = level_count; q-- > 0;) {
-    merged.clear();
-    std::merge(present.begin(), present.end(), arriving[q].begin(), arriving[q].end(), std::back_inserter(merged));
-    present.swap(merged);
-    std::vector<index_t>().swap(arriving[q]);
-
-    if (q == 0) {
-      for (std::size_t v = 0; v < incidence.size(); ++v)
-        for (const index_t* s = incidence.begin(v); s + 1 < incidence.end(v); ++s) classes.unite(s[0], s[1]);
-    } else {
-      join.join(q, classes, tick);
-    }
-    tick(present.size());
-    levels[q] = lister.list(present, classes);
-  }
-  return levels;
 }
 
 }  // namespace
@@ -131,10 +77,15 @@ std::vector<Groups<index_t>> q_components_by_level(const Groups<index_t>& sets, 
   const Groups<index_t> incidence = incidence_of(sets, vertex_count);
   if (level_count > 1 && has_hubs(incidence)) {
     PrefixJoin join(sets, vertex_count, level_count, tick);
-    return build_levels(sets, incidence, level_count, join, tick);
+    return top_down_levels(sets, vertex_count, level_count, tick,
+                           [&](std::size_t q, Dsu& classes) { join.join(q, classes, tick); });
   }
-  CountedJoin join(sets, incidence, level_count, tick);
-  return build_levels(sets, incidence, level_count, join, tick);
+  std::vector<std::vector<SetPair>> pairs;
+  if (level_count > 1) pairs = pairs_by_join_level(sets, incidence, level_count, tick);
+  return top_down_levels(sets, vertex_count, level_count, tick, [&](std::size_t q, Dsu& classes) {
+    for (const SetPair& p : pairs[q]) classes.unite(p.a, p.b);
+    std::vector<SetPair>().swap(pairs[q]);
+  });
 }
 
 }  // namespace korvane
