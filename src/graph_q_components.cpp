@@ -41,7 +41,11 @@ std::vector<index_t> number_edge_ends(const std::vector<Edge>& edges, Graph& gra
     ends.emplace_back(edges[e].first, 2 * e);
     ends.emplace_back(edges[e].second, 2 * e + 1);
   }
-  std::sort(ends.begin(), ends.end());
+  Ticker tick;
+  std::sort(ends.begin(), ends.end(), [&tick](const auto& a, const auto& b) {
+    tick();
+    return a < b;
+  });
   for (const auto& [id, slot] : ends) {
     if (graph.ids.empty() || graph.ids.back() != id) graph.ids.push_back(id);
     dense_end[slot] = checked_index(graph.ids.size() - 1);
@@ -55,6 +59,7 @@ Graph build_graph(const std::vector<Edge>& edges) {
   Graph graph;
   const std::vector<index_t> dense_end = number_edge_ends(edges, graph);
   const index_t n = checked_index(graph.ids.size());
+  Ticker tick;
 
   // Both directions of every edge, bucketed by tail; then each neighbour list
   // is sorted and its repeats dropped.
@@ -80,6 +85,7 @@ Graph build_graph(const std::vector<Edge>& edges) {
   for (index_t v = 0; v < n; ++v) {
     const auto first = arcs.begin() + static_cast<std::ptrdiff_t>(graph.offsets[v]);
     const auto last = arcs.begin() + static_cast<std::ptrdiff_t>(graph.offsets[v + 1]);
+    tick(static_cast<std::size_t>(last - first) * 8 + 1);
     std::sort(first, last);
     graph.offsets[v] = graph.neighbours.size();
     graph.neighbours.insert(graph.neighbours.end(), first, std::unique(first, last));
