@@ -192,9 +192,14 @@ static_assert(sizeof(std::size_t) == 8 && sizeof(vertex_t) == 8 && sizeof(double
               "the PyPy route moves 64-bit words");
 
 template <class T>
+PyRef bytes_of(const T* begin, const T* end) {
+  return PyRef(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(begin),
+                                         static_cast<Py_ssize_t>((end - begin) * sizeof(T))));
+}
+
+template <class T>
 PyRef bytes_of(const std::vector<T>& words) {
-  return PyRef(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(words.data()),
-                                         static_cast<Py_ssize_t>(words.size() * sizeof(T))));
+  return bytes_of(words.data(), words.data() + words.size());
 }
 
 // Replaces `words` with the words of a bytes object.
@@ -527,16 +532,39 @@ bool set_tuple_item(PyObject* tuple, Py_ssize_t position, PyObject* item) {
   return item != nullptr && PyTuple_SetItem(tuple, position, item) == 0;
 }
 
+// The records handed to Python code in chunks of about a million ids, each as
+// five word arrays that it appends to one list: only one chunk's words are held
+// twice at a time, and Ctrl-C is polled between chunks.
+PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tick) {
+  constexpr std::size_t chunk_ids = std::size_t{1} << 12;
+  PyRef list(PyList_New(0));
+  if (!list) return {};
+  std::vector<std::size_t> starts;
+  for (std::size_t first = 0; first < records.size();) {
+    const std::size_t base = records.vertices.starts[first];
+    std::size_t last = first + 1;
+    while (last < records.size() && records.vertices.starts[last + 1] - base <= chunk_ids) ++last;
+    tick.poll();
+    starts.clear();
+    for (std::size_t r = first; r <= last; ++r) starts.push_back(records.vertices.starts[r] - base);
+    const PyRef levels = bytes_of(records.q.data() + first, records.q.data() + last),
+                items = bytes_of(records.vertices.begin(first), records.vertices.begin(last)),
+                offsets = bytes_of(starts),
+                births = bytes_of(records.birth.data() + first, records.birth.data() + last),
+                deaths = bytes_of(records.death.data() + first, records.death.data() + last);
+    if (!levels || !items || !offsets || !births || !deaths ||
+        !PyRef(PyObject_CallFunctionObjArgs(pypy.build_persistence, list.get(), levels.get(), items.get(),
+                                            offsets.get(), births.get(), deaths.get(), nullptr)))
+      return {};
+    first = last;
+  }
+  return list;
+}
+
 // [((q, [vertices ascending]), birth, death) for each record]
 PyRef build_persistence(const PersistenceRecords& records, Ticker& tick) {
-  if (pypy.build_persistence != nullptr && signed_words(records.vertices.items)) {
-    const PyRef levels = bytes_of(records.q), items = bytes_of(records.vertices.items),
-                starts = bytes_of(records.vertices.starts), births = bytes_of(records.birth),
-                deaths = bytes_of(records.death);
-    if (!levels || !items || !starts || !births || !deaths) return {};
-    return PyRef(PyObject_CallFunctionObjArgs(pypy.build_persistence, levels.get(), items.get(), starts.get(),
-                                              births.get(), deaths.get(), nullptr));
-  }
+  if (pypy.build_persistence != nullptr && signed_words(records.vertices.items))
+    return build_persistence_in_python(records, tick);
   [[maybe_unused]] const CollectorPaused paused;
   SharedInts<VertexSlots> vertices;
   return build_list(records.size(), tick, [&](std::size_t r) {

@@ -95,14 +95,14 @@ def build_levels(items, starts, level_ends):
     return levels
 
 
-def build_persistence(levels, items, starts, births, deaths):
+def build_persistence(records, levels, items, starts, births, deaths):
+    """Appends one chunk of records; `starts` index this chunk's `items`."""
     ids = words(items, WORD)
     starts = words(starts, WORD)
     births = words(births, "d")
     deaths = words(deaths, "d")
-    return [
-        ((q, ids[starts[r]:starts[r + 1]]), births[r], deaths[r]) for r, q in enumerate(words(levels, WORD))
-    ]
+    for r, q in enumerate(words(levels, WORD)):
+        records.append(((q, ids[starts[r]:starts[r + 1]]), births[r], deaths[r]))
 )PY";
 
 }  // namespace korvane
