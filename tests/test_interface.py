@@ -290,6 +290,29 @@ def test_ids_around_and_above_two_to_the_63_keep_their_values(offset):
     ]
 
 
+def test_large_results_match_across_conversion_routes():
+    """Tens of thousands of ids, one component larger than any chunk that PyPy
+    builds at a time: ids below 2**63 take the flat route there, ids shifted
+    above it the object-by-object one; both must agree."""
+    n = 4_200
+    # Edge (i, i + 1) weighs the lowest set bit of i + 1: blocks merge pairwise.
+    weighted = [(i, i + 1, float((i + 1) & -(i + 1))) for i in range(n)]
+    edges = [(u, v) for u, v, _ in weighted]
+    shift = 2**63
+
+    records = persistence(weighted, None)
+    assert sum(len(vertices) for (_, vertices), _, _ in records) > 50_000
+    assert max(len(vertices) for (_, vertices), _, _ in records) == n + 1
+    assert persistence([(u + shift, v + shift, w) for u, v, w in weighted], None) == [
+        ((q, [v + shift for v in vertices]), birth, death) for (q, vertices), birth, death in records
+    ]
+    assert graph([(u + shift, v + shift) for u, v in edges], None) == [
+        [{v + shift for v in c} for c in level] for level in graph(edges, None)
+    ]
+    simplices = [list(range(i, i + 1 + i % 7)) for i in range(n)]
+    assert hierarchy([[v + shift for v in s] for s in simplices]) == hierarchy(simplices)
+
+
 def test_largest_vertex_id_is_accepted():
     top = 2**64 - 1
     hierarchy([[top, 0]])
