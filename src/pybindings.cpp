@@ -363,8 +363,8 @@ bool convert_simplices(PyObject* object, Groups<vertex_t>& simplices, Ticker& ti
       });
 }
 
-// The two edge shapes: the tuple's width, its fields, and the same edge from the
-// PyPy route's flat words (ends 2i and 2i + 1, weight i).
+// The two edge shapes: the tuple's width, its fields, and edge i from the PyPy
+// route's flat words (ends 2i and 2i + 1, weight i).
 template <class EdgeShape>
 struct EdgeFields;
 
@@ -374,7 +374,9 @@ struct EdgeFields<Edge> {
   static bool convert(const std::array<PyObject*, width>& fields, Edge& edge) {
     return convert_unsigned(fields[0], edge.first) && convert_unsigned(fields[1], edge.second);
   }
-  static Edge from_words(const vertex_t* ends, const double*) { return {ends[0], ends[1]}; }
+  static Edge from_words(const std::vector<vertex_t>& ends, const std::vector<double>&, std::size_t i) {
+    return {ends[2 * i], ends[2 * i + 1]};
+  }
 };
 
 template <>
@@ -384,7 +386,10 @@ struct EdgeFields<WeightedEdge> {
     return convert_unsigned(fields[0], edge.u) && convert_unsigned(fields[1], edge.v) &&
            convert_weight(fields[2], edge.weight);
   }
-  static WeightedEdge from_words(const vertex_t* ends, const double* weight) { return {ends[0], ends[1], *weight}; }
+  static WeightedEdge from_words(const std::vector<vertex_t>& ends, const std::vector<double>& weights,
+                                 std::size_t i) {
+    return {ends[2 * i], ends[2 * i + 1], weights[i]};
+  }
 };
 
 // A sequence of edge tuples, of either shape.
@@ -396,7 +401,7 @@ bool convert_edge_tuples(PyObject* object, std::vector<EdgeShape>& edges, Ticker
     std::vector<double> weights;
     if (!read_words(PyTuple_GetItem(words, 0), ends) || !read_words(PyTuple_GetItem(words, 1), weights)) return false;
     edges.reserve(ends.size() / 2);
-    for (std::size_t i = 0; i + 1 < ends.size(); i += 2) edges.push_back(Fields::from_words(&ends[i], &weights[i / 2]));
+    for (std::size_t i = 0; i < ends.size() / 2; ++i) edges.push_back(Fields::from_words(ends, weights, i));
     return true;
   };
   const Flattened flat =
