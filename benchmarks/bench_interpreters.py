@@ -4,15 +4,17 @@
 
 CPYTHON and PYPY are interpreters (for example the python of two virtual
 environments) that can each import korvane. Every workload runs in a
-subprocess of each, best of N calls or of as many as fit in a second (the
-first calls let PyPy's JIT warm up);
-the table gives both times and their ratio, the second over the first.
+subprocess of its own under each, best of N calls or of as many as fit in a
+second (the first calls let PyPy's JIT warm up); the table gives both times
+and their ratio, the second over the first, and the peak resident memory of
+each subprocess (input, result and all) with its ratio.
 """
 
 import argparse
 import json
 import os
 import random
+import resource
 import subprocess
 
 from common import best_time, print_table
@@ -34,6 +36,11 @@ def weighted(edges, seed):
     return [(u, v, rng.random()) for u, v in edges]
 
 
+def sparse_weighted_graph(vertex_count, edge_count, seed):
+    rng = random.Random(seed)
+    return [(rng.randrange(vertex_count), rng.randrange(vertex_count), rng.random()) for _ in range(edge_count)]
+
+
 def preferential_attachment(vertex_count, per_vertex, seed):
     """Each new vertex links to `per_vertex` distinct earlier ones, chosen with
     probability proportional to their degree (a power-law degree sequence)."""
@@ -51,41 +58,45 @@ def preferential_attachment(vertex_count, per_vertex, seed):
 
 
 def workloads():
-    """(name, function name, arguments) for every row."""
+    """(name, function name, make arguments) for every row."""
     return [
-        ("hierarchy, 2,000 random simplices", "py_find_hierarchical_q_components", (random_complex(2_000, 1),)),
-        ("hierarchy, 80,000 random simplices", "py_find_hierarchical_q_components", (random_complex(80_000, 2),)),
+        ("hierarchy, 2,000 random simplices", "py_find_hierarchical_q_components",
+         lambda: (random_complex(2_000, 1),)),
+        ("hierarchy, 80,000 random simplices", "py_find_hierarchical_q_components",
+         lambda: (random_complex(80_000, 2),)),
         ("graph levels, 150,000 edges on 30,000 vertices", "py_find_hierarchical_q_components_within_graph",
-         (random_edges(30_000, 150_000, 3), None)),
+         lambda: (random_edges(30_000, 150_000, 3), None)),
         ("graph levels, same graph, max_q = 3", "py_find_hierarchical_q_components_within_graph",
-         (random_edges(30_000, 150_000, 3), 3)),
+         lambda: (random_edges(30_000, 150_000, 3), 3)),
         ("persistence, power law, 2,500 vertices", "py_calculate_persistent_q_components",
-         (weighted(preferential_attachment(2_500, 3, 4), 5), None)),
+         lambda: (weighted(preferential_attachment(2_500, 3, 4), 5), None)),
         ("persistence, 2,000 edges on 4,000 vertices", "py_calculate_persistent_q_components",
-         (weighted(random_edges(4_000, 2_000, 6), 7), None)),
+         lambda: (weighted(random_edges(4_000, 2_000, 6), 7), None)),
         ("persistence, 16,000 edges on 32,000 vertices", "py_calculate_persistent_q_components",
-         (weighted(random_edges(32_000, 16_000, 8), 9), None)),
+         lambda: (weighted(random_edges(32_000, 16_000, 8), 9), None)),
+        ("persistence, sparse G(16,000, 32,000)", "py_calculate_persistent_q_components",
+         lambda: (sparse_weighted_graph(16_000, 32_000, 1), None)),
     ]
 
 
-def measure(repeat):
-    """Best call time of every workload, in seconds, in this interpreter: best of
-    `repeat` calls, or of as many as fit in about a second for short ones."""
+def measure(row, repeat):
+    """Best call time of one workload in this interpreter, in seconds: best of
+    `repeat` calls, or of as many as fit in about a second for short ones; and
+    the peak resident memory of this process, in bytes."""
     import korvane
 
-    times = {}
-    for name, function, arguments in workloads():
-        best, spent, calls = float("inf"), 0.0, 0
-        while calls < repeat or (spent < 1.0 and calls < 1000):
-            elapsed = best_time(lambda: getattr(korvane, function)(*arguments), 1)[0]
-            best, spent, calls = min(best, elapsed), spent + elapsed, calls + 1
-        times[name] = best
-    return times
+    _, function, make_arguments = workloads()[row]
+    arguments = make_arguments()
+    best, spent, calls = float("inf"), 0.0, 0
+    while calls < repeat or (spent < 1.0 and calls < 1000):
+        elapsed = best_time(lambda: getattr(korvane, function)(*arguments), 1)[0]
+        best, spent, calls = min(best, elapsed), spent + elapsed, calls + 1
+    return {"time": best, "peak": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024}
 
 
-def run_under(interpreter, repeat):
+def run_under(interpreter, row, repeat):
     output = subprocess.run(
-        [interpreter, os.path.abspath(__file__), "--measure", "--repeat", str(repeat)],
+        [interpreter, os.path.abspath(__file__), "--measure", str(row), "--repeat", str(repeat)],
         check=True, stdout=subprocess.PIPE, text=True,
     ).stdout
     return json.loads(output)
@@ -104,19 +115,24 @@ def main():
     parser.add_argument("first", nargs="?", help="the reference interpreter, for example CPython")
     parser.add_argument("second", nargs="?", help="the interpreter compared with it, for example PyPy")
     parser.add_argument("--repeat", type=int, default=5)
-    parser.add_argument("--measure", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--measure", type=int, help=argparse.SUPPRESS)
     options = parser.parse_args()
-    if options.measure:
-        print(json.dumps(measure(options.repeat)))
+    if options.measure is not None:
+        print(json.dumps(measure(options.measure, options.repeat)))
         return
     if options.first is None or options.second is None:
         parser.error("give two interpreters")
-    first, second = run_under(options.first, options.repeat), run_under(options.second, options.repeat)
-    rows = [
-        [name, f"{first[name] * 1e3:.1f}", f"{second[name] * 1e3:.1f}", f"{second[name] / first[name]:.2f}"]
-        for name, _, _ in workloads()
-    ]
-    print_table(["workload", f"{label(options.first)} ms", f"{label(options.second)} ms", "ratio"], rows)
+    rows = []
+    for row, (name, _, _) in enumerate(workloads()):
+        first, second = run_under(options.first, row, options.repeat), run_under(options.second, row, options.repeat)
+        rows.append([
+            name,
+            f"{first['time'] * 1e3:.1f}", f"{second['time'] * 1e3:.1f}", f"{second['time'] / first['time']:.2f}",
+            f"{first['peak'] / 2**20:.0f}", f"{second['peak'] / 2**20:.0f}", f"{second['peak'] / first['peak']:.2f}",
+        ])
+    first_name, second_name = label(options.first), label(options.second)
+    print_table(["workload", f"{first_name} ms", f"{second_name} ms", "ratio",
+                 f"{first_name} MiB", f"{second_name} MiB", "ratio"], rows)
 
 
 if __name__ == "__main__":

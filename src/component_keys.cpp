@@ -66,6 +66,7 @@ index_t ComponentKeys::merged(index_t q, std::vector<index_t>& old_keys, std::ve
       if (lacks(*x)) extra.push_back(*x);
     tick_(keys_[k].length);
   }
+  tick_(extra.size() * 8 + 1);
   std::sort(extra.begin(), extra.end());
   extra.erase(std::unique(extra.begin(), extra.end()), extra.end());
   if (extra.empty() && old_keys.size() == 1) return base;
@@ -201,6 +202,7 @@ bool ComponentKeys::less(index_t a, index_t b) const {
 }
 
 void ComponentKeys::emit(index_t k, double death, PersistenceRecords& records) const {
+  tick_(keys_[k].length);
   records.q.push_back(keys_[k].level);
   std::vector<vertex_t>& items = records.vertices.items;
   const std::size_t start = items.size();
@@ -213,6 +215,7 @@ void ComponentKeys::emit(index_t k, double death, PersistenceRecords& records) c
 }
 
 void ComponentKeys::emit_top(index_t t, double death, PersistenceRecords& records) const {
+  tick_(top_width_);
   records.q.push_back(top_level_);
   const index_t* row = top_vertices_.data() + t * top_width_;
   for (std::size_t i = 0; i < top_width_; ++i) records.vertices.items.push_back(ids_[row[i]]);

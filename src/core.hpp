@@ -64,6 +64,13 @@ class ScopedInterruptHook {
   InterruptHook saved_;
 };
 
+// Every Ticker of a thread draws on one budget, so work handed from one
+// routine's Ticker to another's never starts a fresh count between two polls.
+inline std::ptrdiff_t& thread_tick_budget() {
+  thread_local std::ptrdiff_t budget = 0;
+  return budget;
+}
+
 class Ticker {
  public:
   // About a million cheap steps between polls: a few milliseconds of work.
@@ -80,7 +87,7 @@ class Ticker {
   }
 
  private:
-  std::ptrdiff_t budget_ = stride;
+  std::ptrdiff_t& budget_ = thread_tick_budget();
 };
 
 }  // namespace korvane

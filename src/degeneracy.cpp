@@ -26,8 +26,10 @@ std::vector<index_t> degeneracy_order(const Graph& graph) {
       order[position[v]] = v;
     }
   }
+  Ticker tick;
   for (index_t i = 0; i < n; ++i) {
     const index_t v = order[i];
+    tick(graph.degree(v) + 1);
     for (const index_t* u = graph.neighbours_begin(v); u != graph.neighbours_end(v); ++u) {
       if (degree[*u] <= degree[v]) continue;
       // Move u to the front of its bucket, then shift the bucket boundary past it.

@@ -35,9 +35,11 @@ Graph build_graph(const std::vector<Edge>& edges) {
     }
   }
   graph.neighbours.reserve(arcs.size());
+  Ticker tick;
   for (index_t v = 0; v < n; ++v) {
     const auto first = arcs.begin() + static_cast<std::ptrdiff_t>(graph.offsets[v]);
     const auto last = arcs.begin() + static_cast<std::ptrdiff_t>(graph.offsets[v + 1]);
+    tick(static_cast<std::size_t>(last - first) * 8 + 1);
     std::sort(first, last);
     graph.offsets[v] = graph.neighbours.size();
     graph.neighbours.insert(graph.neighbours.end(), first, std::unique(first, last));

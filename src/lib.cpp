@@ -17,7 +17,9 @@ std::vector<Groups<index_t>> find_hierarchical_q_components(const Groups<vertex_
   sets.starts.reserve(simplices.starts.size());
   sets.items.reserve(simplices.items.size());
   std::size_t largest = 0;
+  Ticker tick;
   for (std::size_t s = 0; s < simplices.size(); ++s) {
+    tick(8 * simplices.length(s) + 1);  // a hash look-up and a sort per vertex
     const std::size_t first = sets.items.size();
     for (const vertex_t* v = simplices.begin(s); v != simplices.end(s); ++v)
       sets.items.push_back(dense.insert(*v));

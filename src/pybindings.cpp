@@ -1,6 +1,9 @@
 // The Python module `korvane`: argument parsing, conversion of Python data into
 // the core's flat containers and back, and the mapping of core failures to
-// Python exceptions. This is the only file that sees the Python C API.
+// Python exceptions. This is the only file that sees the Python C API, so it
+// holds every piece that needs it (references, parser, converters, builders,
+// the PyPy route and Ctrl-C) and runs longer than the house's files do; the
+// table of module functions near its end reads as the summary.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
@@ -51,20 +54,22 @@ class PyRef {
 };
 
 // ---------------------------------------------------------------------------
-// Argument parsing
+// The table of module functions
 
-// Every parameter is positional-or-keyword; the first `required` are required.
-template <std::size_t N>
-struct FunctionDescriptor {
+// Every argument of a call, borrowed, in parameter order; unused slots stay null.
+constexpr std::size_t max_parameters = 2;
+using Arguments = std::array<PyObject*, max_parameters>;
+using Body = PyRef (*)(const Arguments& arguments, Ticker& tick);
+
+// One row per module function. Every parameter is required and may be passed by
+// position or by keyword; the row yields the method table entry, the text
+// signature and the parser's messages.
+struct ModuleFunction {
   const char* name;
-  std::array<const char*, N> parameters;
-  std::size_t required;
+  std::array<const char*, max_parameters> parameters;
+  std::size_t parameter_count;
+  Body body;
 };
-
-constexpr FunctionDescriptor<1> hierarchy_function{"py_find_hierarchical_q_components", {"py_simplices"}, 1};
-constexpr FunctionDescriptor<2> persistence_function{"py_calculate_persistent_q_components", {"edges", "max_q"}, 2};
-constexpr FunctionDescriptor<2> graph_function{
-    "py_find_hierarchical_q_components_within_graph", {"edges", "max_q"}, 2};
 
 // 'a' / 'a' and 'b' / 'a', 'b', and 'c'
 std::string quoted_list(const std::vector<const char*>& names) {
@@ -78,15 +83,26 @@ std::string quoted_list(const std::vector<const char*>& names) {
   return text;
 }
 
+// "NAME(a, b)\n--\n\n": the interpreter's text-signature convention, no further text.
+std::string text_signature(const ModuleFunction& function) {
+  std::string text = function.name;
+  text += '(';
+  for (std::size_t p = 0; p < function.parameter_count; ++p) {
+    if (p > 0) text += ", ";
+    text += function.parameters[p];
+  }
+  return text + ")\n--\n\n";
+}
+
 // Fills `bound` with borrowed references, one per parameter. Checks, in order:
 // too many positional arguments; each keyword in call order; missing parameters.
-template <std::size_t N>
-bool parse_arguments(const FunctionDescriptor<N>& function, PyObject* const* args, Py_ssize_t positional_count,
-                     PyObject* keyword_names, std::array<PyObject*, N>& bound) {
+bool parse_arguments(const ModuleFunction& function, PyObject* const* args, Py_ssize_t positional_count,
+                     PyObject* keyword_names, Arguments& bound) {
+  const std::size_t n = function.parameter_count;
   bound.fill(nullptr);
   const auto given = static_cast<std::size_t>(positional_count);
-  if (given > N) {
-    PyErr_Format(PyExc_TypeError, "%s() takes %zu positional arguments but %zu %s given", function.name, N, given,
+  if (given > n) {
+    PyErr_Format(PyExc_TypeError, "%s() takes %zu positional arguments but %zu %s given", function.name, n, given,
                  given == 1 ? "was" : "were");
     return false;
   }
@@ -98,16 +114,16 @@ bool parse_arguments(const FunctionDescriptor<N>& function, PyObject* const* arg
     if (key == nullptr) return false;
     // Parameter names are ASCII, so a non-str key or one that is not valid
     // UTF-8 (lone surrogates) can match none of them.
-    std::size_t slot = N;
+    std::size_t slot = n;
     if (PyUnicode_Check(key)) {
-      for (std::size_t p = 0; p < N; ++p) {
+      for (std::size_t p = 0; p < n; ++p) {
         if (PyUnicode_CompareWithASCIIString(key, function.parameters[p]) == 0) {
           slot = p;
           break;
         }
       }
     }
-    if (slot == N) {
+    if (slot == n) {
       PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'", function.name, key);
       return false;
     }
@@ -120,7 +136,7 @@ bool parse_arguments(const FunctionDescriptor<N>& function, PyObject* const* arg
   }
 
   std::vector<const char*> missing;
-  for (std::size_t p = 0; p < function.required; ++p) {
+  for (std::size_t p = 0; p < n; ++p) {
     if (bound[p] == nullptr) missing.push_back(function.parameters[p]);
   }
   if (!missing.empty()) {
@@ -139,7 +155,6 @@ bool parse_arguments(const FunctionDescriptor<N>& function, PyObject* const* arg
 struct PyPyConversions {
   PyObject* flatten_simplices = nullptr;
   PyObject* flatten_edges = nullptr;
-  PyObject* flatten_weighted_edges = nullptr;
   PyObject* build_levels = nullptr;
   PyObject* build_persistence = nullptr;
   PyObject* signal_checkpoint = nullptr;
@@ -156,7 +171,6 @@ bool make_pypy_conversions() {
   const std::pair<PyObject**, const char*> functions[] = {
       {&pypy.flatten_simplices, "flatten_simplices"},
       {&pypy.flatten_edges, "flatten_edges"},
-      {&pypy.flatten_weighted_edges, "flatten_weighted_edges"},
       {&pypy.build_levels, "build_levels"},
       {&pypy.build_persistence, "build_persistence"},
       {&pypy.signal_checkpoint, "signal_checkpoint"},
@@ -178,9 +192,14 @@ static_assert(sizeof(std::size_t) == 8 && sizeof(vertex_t) == 8 && sizeof(double
               "the PyPy route moves 64-bit words");
 
 template <class T>
+PyRef bytes_of(const T* begin, const T* end) {
+  return PyRef(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(begin),
+                                         static_cast<Py_ssize_t>((end - begin) * sizeof(T))));
+}
+
+template <class T>
 PyRef bytes_of(const std::vector<T>& words) {
-  return PyRef(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(words.data()),
-                                         static_cast<Py_ssize_t>(words.size() * sizeof(T))));
+  return bytes_of(words.data(), words.data() + words.size());
 }
 
 // Replaces `words` with the words of a bytes object.
@@ -202,13 +221,14 @@ bool signed_words(const std::vector<T>& ids) {
 
 enum class Flattened { converted, declined, failed };
 
-// Hands an argument to a flattening function of the PyPy route, and `read` its
-// result. Declined when there is no such route (CPython) or when the function
-// returns None: the argument has a shape that the generic conversion handles.
-template <class Read>
-Flattened flatten(PyObject* function, PyObject* argument, Read&& read) {
+// Calls a flattening function of the PyPy route with the arguments that
+// `format` builds (always a tuple), and `read`s its result. Declined when there
+// is no such route (CPython) or when the function returns None: the argument has
+// a shape that the generic conversion handles.
+template <class Read, class... Values>
+Flattened flatten(PyObject* function, Read&& read, const char* format, Values... values) {
   if (function == nullptr) return Flattened::declined;
-  const PyRef flat(PyObject_CallFunctionObjArgs(function, argument, nullptr));
+  const PyRef flat(PyObject_CallFunction(function, format, values...));
   if (!flat) return Flattened::failed;
   if (flat.get() == Py_None) return Flattened::declined;
   return read(flat.get()) ? Flattened::converted : Flattened::failed;
@@ -268,17 +288,18 @@ bool for_each_item(PyObject* sequence, Ticker& tick, OnSizeHint&& on_size_hint, 
   return PyErr_Occurred() == nullptr;
 }
 
-// A non-negative int that fits in 64 bits; other objects go through __index__.
-bool convert_vertex(PyObject* object, vertex_t& vertex) {
+// A non-negative int that fits in 64 bits (a vertex id, a cap); other objects
+// go through __index__.
+bool convert_unsigned(PyObject* object, std::uint64_t& value) {
   PyRef index;
   if (!PyLong_Check(object)) {
     index = PyRef(PyNumber_Index(object));
     if (!index) return false;
     object = index.get();
   }
-  const unsigned long long value = PyLong_AsUnsignedLongLong(object);
-  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
-  vertex = value;
+  const unsigned long long converted = PyLong_AsUnsignedLongLong(object);
+  if (converted == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+  value = converted;
   return true;
 }
 
@@ -296,8 +317,8 @@ bool convert_weight(PyObject* object, double& weight) {
 bool convert_size_cap(PyObject* object, std::optional<std::uint64_t>& size_cap) {
   size_cap.reset();
   if (object == Py_None) return true;
-  vertex_t value = 0;
-  if (!convert_vertex(object, value)) return false;
+  std::uint64_t value = 0;
+  if (!convert_unsigned(object, value)) return false;
   size_cap = std::max<std::uint64_t>(value, 1);
   return true;
 }
@@ -323,10 +344,11 @@ bool unpack_tuple(PyObject* object, std::array<PyObject*, length>& items) {
 
 // A sequence of vertex sequences; simplex i is group i.
 bool convert_simplices(PyObject* object, Groups<vertex_t>& simplices, Ticker& tick) {
-  const Flattened flat = flatten(pypy.flatten_simplices, object, [&](PyObject* words) {
+  const auto read = [&](PyObject* words) {
     return read_words(PyTuple_GetItem(words, 0), simplices.items) &&
            read_words(PyTuple_GetItem(words, 1), simplices.starts);
-  });
+  };
+  const Flattened flat = flatten(pypy.flatten_simplices, read, "(O)", object);
   if (flat != Flattened::declined) return flat == Flattened::converted;
   return for_each_item(
       object, tick, [&](std::size_t count) { reserve_more(simplices.starts, count); },
@@ -335,52 +357,63 @@ bool convert_simplices(PyObject* object, Groups<vertex_t>& simplices, Ticker& ti
             simplex, tick, [&](std::size_t count) { reserve_more(simplices.items, count); },
             [&](PyObject* vertex) {
               simplices.items.push_back(0);
-              return convert_vertex(vertex, simplices.items.back());
+              return convert_unsigned(vertex, simplices.items.back());
             });
         simplices.close_group();
         return converted;
       });
 }
 
-bool convert_edges(PyObject* object, std::vector<Edge>& edges, Ticker& tick) {
-  const Flattened flat = flatten(pypy.flatten_edges, object, [&](PyObject* words) {
-    std::vector<vertex_t> ends;
-    if (!read_words(words, ends)) return false;
-    edges.reserve(ends.size() / 2);
-    for (std::size_t i = 0; i + 1 < ends.size(); i += 2) edges.emplace_back(ends[i], ends[i + 1]);
-    return true;
-  });
-  if (flat != Flattened::declined) return flat == Flattened::converted;
-  return for_each_item(
-      object, tick, [&](std::size_t count) { reserve_more(edges, count); },
-      [&](PyObject* item) {
-        std::array<PyObject*, 2> ends{};
-        Edge edge{};
-        if (!unpack_tuple(item, ends) || !convert_vertex(ends[0], edge.first) || !convert_vertex(ends[1], edge.second))
-          return false;
-        edges.push_back(edge);
-        return true;
-      });
-}
+// The two edge shapes: the tuple's width, its fields, and edge i from the PyPy
+// route's flat words (ends 2i and 2i + 1, weight i).
+template <class EdgeShape>
+struct EdgeFields;
 
-bool convert_weighted_edges(PyObject* object, std::vector<WeightedEdge>& edges, Ticker& tick) {
-  const Flattened flat = flatten(pypy.flatten_weighted_edges, object, [&](PyObject* words) {
+template <>
+struct EdgeFields<Edge> {
+  static constexpr std::size_t width = 2;
+  static bool convert(const std::array<PyObject*, width>& fields, Edge& edge) {
+    return convert_unsigned(fields[0], edge.first) && convert_unsigned(fields[1], edge.second);
+  }
+  static Edge from_words(const std::vector<vertex_t>& ends, const std::vector<double>&, std::size_t i) {
+    return {ends[2 * i], ends[2 * i + 1]};
+  }
+};
+
+template <>
+struct EdgeFields<WeightedEdge> {
+  static constexpr std::size_t width = 3;
+  static bool convert(const std::array<PyObject*, width>& fields, WeightedEdge& edge) {
+    return convert_unsigned(fields[0], edge.u) && convert_unsigned(fields[1], edge.v) &&
+           convert_weight(fields[2], edge.weight);
+  }
+  static WeightedEdge from_words(const std::vector<vertex_t>& ends, const std::vector<double>& weights,
+                                 std::size_t i) {
+    return {ends[2 * i], ends[2 * i + 1], weights[i]};
+  }
+};
+
+// A sequence of edge tuples, of either shape.
+template <class EdgeShape>
+bool convert_edge_tuples(PyObject* object, std::vector<EdgeShape>& edges, Ticker& tick) {
+  using Fields = EdgeFields<EdgeShape>;
+  const auto read = [&](PyObject* words) {
     std::vector<vertex_t> ends;
     std::vector<double> weights;
     if (!read_words(PyTuple_GetItem(words, 0), ends) || !read_words(PyTuple_GetItem(words, 1), weights)) return false;
-    edges.reserve(weights.size());
-    for (std::size_t i = 0; i < weights.size(); ++i) edges.push_back(WeightedEdge{ends[2 * i], ends[2 * i + 1], weights[i]});
+    edges.reserve(ends.size() / 2);
+    for (std::size_t i = 0; i < ends.size() / 2; ++i) edges.push_back(Fields::from_words(ends, weights, i));
     return true;
-  });
+  };
+  const Flattened flat =
+      flatten(pypy.flatten_edges, read, "(On)", object, static_cast<Py_ssize_t>(Fields::width));
   if (flat != Flattened::declined) return flat == Flattened::converted;
   return for_each_item(
       object, tick, [&](std::size_t count) { reserve_more(edges, count); },
       [&](PyObject* item) {
-        std::array<PyObject*, 3> fields{};
-        WeightedEdge edge{};
-        if (!unpack_tuple(item, fields) || !convert_vertex(fields[0], edge.u) || !convert_vertex(fields[1], edge.v) ||
-            !convert_weight(fields[2], edge.weight))
-          return false;
+        std::array<PyObject*, Fields::width> fields{};
+        EdgeShape edge{};
+        if (!unpack_tuple(item, fields) || !Fields::convert(fields, edge)) return false;
         edges.push_back(edge);
         return true;
       });
@@ -408,48 +441,44 @@ class CollectorPaused {
 
 bool append_steal(PyObject* list, PyRef item) { return item && PyList_Append(list, item.get()) == 0; }
 
+// Dense slots for the values a result names. Simplex positions are their own
+// slots; a caller's vertex ids get slots in order of first appearance.
+struct PositionSlots {
+  std::size_t slot(index_t position) { return position; }
+};
+
+struct VertexSlots {
+  VertexIndex index;
+  std::size_t slot(vertex_t vertex) { return index.insert(vertex); }
+};
+
 // One Python int per distinct value within a call: a result that names the
 // same vertex or simplex a million times holds a million references to one
 // object instead of a million ints. The table owns one reference per entry.
+template <class Slots>
 class SharedInts {
  public:
-  SharedInts() = default;
+  explicit SharedInts(std::size_t expected = 0) : numbers_(expected, nullptr) {}
   SharedInts(const SharedInts&) = delete;
   SharedInts& operator=(const SharedInts&) = delete;
   ~SharedInts() {
     for (PyObject* number : numbers_) Py_XDECREF(number);
   }
 
- protected:
-  // A new reference to the int of `value`, kept in `slot`; null on failure.
-  PyObject* at(std::size_t slot, unsigned long long value) {
+  // A new reference to the int of `value`; null on failure.
+  template <class T>
+  PyObject* get(T value) {
+    const std::size_t slot = slots_.slot(value);
+    if (slot == numbers_.size()) numbers_.push_back(nullptr);
     PyObject*& number = numbers_[slot];
     if (number == nullptr) number = PyLong_FromUnsignedLongLong(value);
     Py_XINCREF(number);
     return number;
   }
 
-  std::vector<PyObject*> numbers_;
-};
-
-// Simplex positions: dense, 0 .. count - 1.
-class SharedPositions : public SharedInts {
- public:
-  explicit SharedPositions(std::size_t count) { numbers_.assign(count, nullptr); }
-  PyObject* get(index_t position) { return at(position, position); }
-};
-
-// A caller's vertex ids, given dense slots in order of first appearance.
-class SharedVertices : public SharedInts {
- public:
-  PyObject* get(vertex_t vertex) {
-    const index_t slot = slots_.insert(vertex);
-    if (slot == numbers_.size()) numbers_.push_back(nullptr);
-    return at(slot, vertex);
-  }
-
  private:
-  VertexIndex slots_;
+  Slots slots_;
+  std::vector<PyObject*> numbers_;
 };
 
 // A list of `count` slots, each filled by `item(i)` (a new reference, null on failure).
@@ -509,18 +538,41 @@ bool set_tuple_item(PyObject* tuple, Py_ssize_t position, PyObject* item) {
   return item != nullptr && PyTuple_SetItem(tuple, position, item) == 0;
 }
 
+// The records handed to Python code in chunks of about a million ids, each as
+// five word arrays that it appends to one list: only one chunk's words are held
+// twice at a time, and Ctrl-C is polled between chunks.
+PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tick) {
+  constexpr std::size_t chunk_ids = std::size_t{1} << 12;
+  PyRef list(PyList_New(0));
+  if (!list) return {};
+  std::vector<std::size_t> starts;
+  for (std::size_t first = 0; first < records.size();) {
+    const std::size_t base = records.vertices.starts[first];
+    std::size_t last = first + 1;
+    while (last < records.size() && records.vertices.starts[last + 1] - base <= chunk_ids) ++last;
+    tick.poll();
+    starts.clear();
+    for (std::size_t r = first; r <= last; ++r) starts.push_back(records.vertices.starts[r] - base);
+    const PyRef levels = bytes_of(records.q.data() + first, records.q.data() + last),
+                items = bytes_of(records.vertices.begin(first), records.vertices.begin(last)),
+                offsets = bytes_of(starts),
+                births = bytes_of(records.birth.data() + first, records.birth.data() + last),
+                deaths = bytes_of(records.death.data() + first, records.death.data() + last);
+    if (!levels || !items || !offsets || !births || !deaths ||
+        !PyRef(PyObject_CallFunctionObjArgs(pypy.build_persistence, list.get(), levels.get(), items.get(),
+                                            offsets.get(), births.get(), deaths.get(), nullptr)))
+      return {};
+    first = last;
+  }
+  return list;
+}
+
 // [((q, [vertices ascending]), birth, death) for each record]
 PyRef build_persistence(const PersistenceRecords& records, Ticker& tick) {
-  if (pypy.build_persistence != nullptr && signed_words(records.vertices.items)) {
-    const PyRef levels = bytes_of(records.q), items = bytes_of(records.vertices.items),
-                starts = bytes_of(records.vertices.starts), births = bytes_of(records.birth),
-                deaths = bytes_of(records.death);
-    if (!levels || !items || !starts || !births || !deaths) return {};
-    return PyRef(PyObject_CallFunctionObjArgs(pypy.build_persistence, levels.get(), items.get(), starts.get(),
-                                              births.get(), deaths.get(), nullptr));
-  }
+  if (pypy.build_persistence != nullptr && signed_words(records.vertices.items))
+    return build_persistence_in_python(records, tick);
   [[maybe_unused]] const CollectorPaused paused;
-  SharedVertices vertices;
+  SharedInts<VertexSlots> vertices;
   return build_list(records.size(), tick, [&](std::size_t r) {
     const vertex_t* begin = records.vertices.begin(r);
     PyRef key(PyTuple_New(2));
@@ -620,76 +672,82 @@ PyObject* call_boundary(const char* function_name, Body&& body) {
 // ---------------------------------------------------------------------------
 // The module functions
 
-// py_find_hierarchical_q_components(py_simplices): for each level q, the
-// q-components of the simplices as sets of their positions in py_simplices.
-PyObject* py_find_hierarchical_q_components(PyObject*, PyObject* const* args, Py_ssize_t positional_count,
-                                            PyObject* keyword_names) {
-  return call_boundary(hierarchy_function.name, [&](Ticker& tick) -> PyRef {
-    std::array<PyObject*, 1> arguments;
-    if (!parse_arguments(hierarchy_function, args, positional_count, keyword_names, arguments)) return {};
-    Groups<vertex_t> simplices;
-    if (!convert_simplices(arguments[0], simplices, tick)) return {};
-    const auto levels = without_interpreter_lock([&] { return find_hierarchical_q_components(simplices); });
-    SharedPositions positions(simplices.size());
-    return build_levels(levels, positions, tick);
+// For each level q, the q-components of the simplices as sets of their
+// positions in py_simplices.
+PyRef hierarchy_levels(const Arguments& arguments, Ticker& tick) {
+  Groups<vertex_t> simplices;
+  if (!convert_simplices(arguments[0], simplices, tick)) return {};
+  const auto levels = without_interpreter_lock([&] { return find_hierarchical_q_components(simplices); });
+  SharedInts<PositionSlots> positions(simplices.size());
+  return build_levels(levels, positions, tick);
+}
+
+// ((q, vertices), birth, death) for every component met while the weighted
+// edges are added by weight.
+PyRef persistence_records(const Arguments& arguments, Ticker& tick) {
+  std::vector<WeightedEdge> edges;
+  std::optional<std::uint64_t> size_cap;
+  if (!convert_edge_tuples(arguments[0], edges, tick) || !convert_size_cap(arguments[1], size_cap)) return {};
+  const auto records =
+      without_interpreter_lock([&] { return calculate_persistent_q_components(std::move(edges), size_cap); });
+  return build_persistence(records, tick);
+}
+
+// For each level q, the q-components of the graph's clique complex as sets of
+// vertex ids.
+PyRef graph_levels(const Arguments& arguments, Ticker& tick) {
+  std::vector<Edge> edges;
+  std::optional<std::uint64_t> size_cap;
+  if (!convert_edge_tuples(arguments[0], edges, tick) || !convert_size_cap(arguments[1], size_cap)) return {};
+  const auto levels = without_interpreter_lock([&] {
+    const Graph graph = build_graph(edges);
+    return find_all_q_connected_components(graph, size_cap);
+  });
+  SharedInts<VertexSlots> vertices;
+  return build_levels(levels, vertices, tick);
+}
+
+// In the order of the module's __all__.
+constexpr ModuleFunction module_functions[] = {
+    {"py_find_hierarchical_q_components", {"py_simplices"}, 1, hierarchy_levels},
+    {"py_calculate_persistent_q_components", {"edges", "max_q"}, 2, persistence_records},
+    {"py_find_hierarchical_q_components_within_graph", {"edges", "max_q"}, 2, graph_levels},
+};
+constexpr std::size_t function_count = std::size(module_functions);
+
+// The interpreter's entry to row `row`: fast calling convention with keywords.
+template <std::size_t row>
+PyObject* call_function(PyObject*, PyObject* const* args, Py_ssize_t positional_count, PyObject* keyword_names) {
+  const ModuleFunction& function = module_functions[row];
+  return call_boundary(function.name, [&](Ticker& tick) -> PyRef {
+    Arguments arguments;
+    if (!parse_arguments(function, args, positional_count, keyword_names, arguments)) return {};
+    return function.body(arguments, tick);
   });
 }
 
-// py_calculate_persistent_q_components(edges, max_q): ((q, vertices), birth,
-// death) for every component met while the weighted edges are added by weight.
-PyObject* py_calculate_persistent_q_components(PyObject*, PyObject* const* args, Py_ssize_t positional_count,
-                                               PyObject* keyword_names) {
-  return call_boundary(persistence_function.name, [&](Ticker& tick) -> PyRef {
-    std::array<PyObject*, 2> arguments;
-    if (!parse_arguments(persistence_function, args, positional_count, keyword_names, arguments)) return {};
-    std::vector<WeightedEdge> edges;
-    std::optional<std::uint64_t> size_cap;
-    if (!convert_weighted_edges(arguments[0], edges, tick) || !convert_size_cap(arguments[1], size_cap)) return {};
-    const auto records =
-        without_interpreter_lock([&] { return calculate_persistent_q_components(std::move(edges), size_cap); });
-    return build_persistence(records, tick);
-  });
-}
-
-// py_find_hierarchical_q_components_within_graph(edges, max_q): for each level
-// q, the q-components of the graph's clique complex as sets of vertex ids.
-PyObject* py_find_hierarchical_q_components_within_graph(PyObject*, PyObject* const* args,
-                                                         Py_ssize_t positional_count, PyObject* keyword_names) {
-  return call_boundary(graph_function.name, [&](Ticker& tick) -> PyRef {
-    std::array<PyObject*, 2> arguments;
-    if (!parse_arguments(graph_function, args, positional_count, keyword_names, arguments)) return {};
-    std::vector<Edge> edges;
-    std::optional<std::uint64_t> size_cap;
-    if (!convert_edges(arguments[0], edges, tick) || !convert_size_cap(arguments[1], size_cap)) return {};
-    const auto levels = without_interpreter_lock([&] {
-      const Graph graph = build_graph(edges);
-      return find_all_q_connected_components(graph, size_cap);
-    });
-    SharedVertices vertices;
-    return build_levels(levels, vertices, tick);
-  });
-}
-
-// ---------------------------------------------------------------------------
-// The module
-
-template <class Function>
-PyCFunction as_method(Function function) {
-  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
-}
-
-PyMethodDef module_functions[] = {
-    {"py_find_hierarchical_q_components", as_method(py_find_hierarchical_q_components), METH_FASTCALL | METH_KEYWORDS,
-     "py_find_hierarchical_q_components(py_simplices)\n--\n\n"},
-    {"py_calculate_persistent_q_components", as_method(py_calculate_persistent_q_components),
-     METH_FASTCALL | METH_KEYWORDS, "py_calculate_persistent_q_components(edges, max_q)\n--\n\n"},
-    {"py_find_hierarchical_q_components_within_graph", as_method(py_find_hierarchical_q_components_within_graph),
-     METH_FASTCALL | METH_KEYWORDS, "py_find_hierarchical_q_components_within_graph(edges, max_q)\n--\n\n"},
-    {nullptr, nullptr, 0, nullptr},
+// The method table and the docstrings it points to, made from the rows once.
+struct MethodTable {
+  std::array<std::string, function_count> docstrings;
+  std::array<PyMethodDef, function_count + 1> methods{};
 };
 
+template <std::size_t... rows>
+MethodTable& method_table(std::index_sequence<rows...>) {
+  static MethodTable table = [] {
+    MethodTable made;
+    made.docstrings = {text_signature(module_functions[rows])...};
+    made.methods = {PyMethodDef{module_functions[rows].name,
+                                reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(call_function<rows>)),
+                                METH_FASTCALL | METH_KEYWORDS, made.docstrings[rows].c_str()}...,
+                    PyMethodDef{nullptr, nullptr, 0, nullptr}};
+    return made;
+  }();
+  return table;
+}
+
 PyModuleDef module_definition = {
-    PyModuleDef_HEAD_INIT, "korvane", "", -1, module_functions, nullptr, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "korvane", "", -1, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
 PyRef create_module() {
@@ -702,6 +760,7 @@ PyRef create_module() {
 #ifdef PYPY_VERSION
   if (!make_pypy_conversions()) return {};
 #endif
+  module_definition.m_methods = method_table(std::make_index_sequence<function_count>{}).methods.data();
   PyRef module(PyModule_Create2(&module_definition, PYTHON_API_VERSION));
   if (!module) return {};
 #ifdef PYPY_VERSION
@@ -712,8 +771,8 @@ PyRef create_module() {
 #endif
   PyRef all(PyList_New(0));
   if (!all) return {};
-  for (const PyMethodDef* function = module_functions; function->ml_name != nullptr; ++function) {
-    if (!append_steal(all.get(), PyRef(PyUnicode_FromString(function->ml_name)))) return {};
+  for (const ModuleFunction& function : module_functions) {
+    if (!append_steal(all.get(), PyRef(PyUnicode_FromString(function.name)))) return {};
   }
   if (PyObject_SetAttrString(module.get(), "__all__", all.get()) != 0 ||
       PyObject_SetAttrString(module.get(), "PanicException", panic_exception) != 0)

@@ -55,42 +55,31 @@ def flatten_simplices(simplices):
     return None if vertices is None else (vertices, packed(starts, WORD))
 
 
-def flatten_edges(edges):
-    if type(edges) is not list and type(edges) is not tuple:
-        return None
-    ends = []
-    for edge in edges:
-        if type(edge) is not tuple or len(edge) != 2:
-            return None
-        u, v = edge
-        if type(u) is not int or type(v) is not int or u < 0 or v < 0:
-            return None
-        ends.append(u)
-        ends.append(v)
-    return packed(ends, WORD)
-
-
-def flatten_weighted_edges(edges):
+def flatten_edges(edges, width):
+    """Edge tuples of `width` 2 (u, v) or 3 (u, v, weight)."""
     if type(edges) is not list and type(edges) is not tuple:
         return None
     ends = []
     weights = []
     for edge in edges:
-        if type(edge) is not tuple or len(edge) != 3:
+        if type(edge) is not tuple or len(edge) != width:
             return None
-        u, v, weight = edge
+        u = edge[0]
+        v = edge[1]
         if type(u) is not int or type(v) is not int or u < 0 or v < 0:
             return None
-        if type(weight) is int:
-            try:
-                weight = float(weight)
-            except OverflowError:
+        if width == 3:
+            weight = edge[2]
+            if type(weight) is int:
+                try:
+                    weight = float(weight)
+                except OverflowError:
+                    return None
+            elif type(weight) is not float:
                 return None
-        elif type(weight) is not float:
-            return None
+            weights.append(weight)
         ends.append(u)
         ends.append(v)
-        weights.append(weight)
     ends = packed(ends, WORD)
     return None if ends is None else (ends, packed(weights, "d"))
 
@@ -106,14 +95,14 @@ def build_levels(items, starts, level_ends):
     return levels
 
 
-def build_persistence(levels, items, starts, births, deaths):
+def build_persistence(records, levels, items, starts, births, deaths):
+    """Appends one chunk of records; `starts` index this chunk's `items`."""
     ids = words(items, WORD)
     starts = words(starts, WORD)
     births = words(births, "d")
     deaths = words(deaths, "d")
-    return [
-        ((q, ids[starts[r]:starts[r + 1]]), births[r], deaths[r]) for r, q in enumerate(words(levels, WORD))
-    ]
+    for r, q in enumerate(words(levels, WORD)):
+        records.append(((q, ids[starts[r]:starts[r + 1]]), births[r], deaths[r]))
 )PY";
 
 }  // namespace korvane

@@ -59,7 +59,11 @@ std::vector<index_t> number_ascending(std::size_t count, Value&& value, std::vec
   // Otherwise sort the values, each with its position.
   std::vector<std::pair<vertex_t, std::size_t>> sorted(count);
   for (std::size_t i = 0; i < count; ++i) sorted[i] = {value(i), i};
-  std::sort(sorted.begin(), sorted.end());
+  Ticker tick;
+  std::sort(sorted.begin(), sorted.end(), [&tick](const auto& a, const auto& b) {
+    tick();
+    return a < b;
+  });
   for (const auto& [id, i] : sorted) {
     if (ids.empty() || ids.back() != id) ids.push_back(id);
     dense[i] = checked_index(ids.size() - 1);

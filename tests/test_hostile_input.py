@@ -18,6 +18,7 @@ import pytest
 from hypothesis import HealthCheck, event, given, settings, strategies as st
 
 import korvane
+from helpers import Nameless, reachable
 
 EXAMPLES = int(os.environ.get("KORVANE_HOSTILE_EXAMPLES", "300"))
 COUNTS_REFERENCES = sys.implementation.name == "cpython"
@@ -216,20 +217,6 @@ class Destroyer(Meddler):
             self.target[:] = [Index(("return", 1)), (2, 3), [4, 5], 6.5]
 
 
-class NamelessMeta(type):
-    def __getattribute__(cls, name):
-        if name == "__qualname__":
-            raise SwallowedError("__qualname__")
-        return super().__getattribute__(name)
-
-
-class Nameless(metaclass=NamelessMeta):
-    """An object whose type's name cannot be read."""
-
-    def __repr__(self):
-        return "Nameless()"
-
-
 def wire_targets(container):
     """Points the Meddlers among the list's items, and among the items of its
     tuples, at the list."""
@@ -361,38 +348,6 @@ CALLS = {name: calls(parameters) for name, parameters in FUNCTIONS.items()}
 # ---------------------------------------------------------------------------
 # Checks
 
-# Objects the interpreter shares between unrelated holders (singletons, small
-# ints, interned strings, classes, functions): their counts move on their own.
-SHARED = (type(None), bool, str, bytes, type, type(len), type(act))
-
-
-def reachable(arguments):
-    """Every object the arguments reach, read without running hostile code.
-    None when a Destroyer is among them: holding its victims alive would hide
-    exactly the faults it is there to provoke."""
-    seen, found, pending = set(), [], list(arguments)
-    while pending:
-        obj = pending.pop()
-        if id(obj) in seen:
-            continue
-        seen.add(id(obj))
-        if isinstance(obj, Destroyer):
-            return None
-        if isinstance(obj, SHARED) or (type(obj) is int and -5 <= obj <= 256):
-            continue
-        if type(obj) in (tuple, frozenset) and len(obj) == 0:
-            continue
-        found.append(obj)
-        if type(obj) in (list, tuple, set, frozenset) or isinstance(obj, SelfRearrangingList):
-            pending.extend(list.__iter__(obj) if isinstance(obj, list) else obj)
-        elif type(obj) is dict:
-            pending.extend(obj.keys())
-            pending.extend(obj.values())
-        if hasattr(obj, "__dict__") and not isinstance(obj, type):
-            pending.extend(vars(obj).values())
-    return found
-
-
 def check_result(name, result):
     assert type(result) is list
     if name == "py_calculate_persistent_q_components":
@@ -418,7 +373,9 @@ def check_result(name, result):
 @given(data=st.data())
 def test_any_arguments_give_a_result_or_a_documented_error(name, data):
     positional, keywords = data.draw(CALLS[name], label="call")
-    tracked = reachable(positional + list(keywords.values())) if COUNTS_REFERENCES else None
+    # Not with a Destroyer among them: holding its victims alive would hide
+    # exactly the faults it is there to provoke.
+    tracked = reachable(positional + list(keywords.values()), refused=Destroyer) if COUNTS_REFERENCES else None
     before = [sys.getrefcount(obj) for obj in tracked] if tracked is not None else None
     try:
         check_result(name, getattr(korvane, name)(*positional, **keywords))

@@ -15,11 +15,18 @@ import sys
 
 import pytest
 
-import korvane
-
-hierarchy = korvane.py_find_hierarchical_q_components
-graph = korvane.py_find_hierarchical_q_components_within_graph
-persistence = korvane.py_calculate_persistent_q_components
+from helpers import (
+    Failure,
+    FailingFloat,
+    FailingIndex,
+    FailsMidway,
+    Indexed,
+    graph,
+    hierarchy,
+    persistence,
+    reachable,
+    reference_counts,
+)
 
 
 def under_address_sanitizer():
@@ -45,47 +52,6 @@ RESIDENT_AT_REST = 256 << 10
 TRACED_GROWTH_LIMIT = 32 << 10
 
 
-class Failure(Exception):
-    pass
-
-
-class Vertex:
-    """A vertex id given through __index__."""
-
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
-
-
-class FailingIndex:
-    def __index__(self):
-        raise Failure("__index__")
-
-
-class FailingFloat:
-    def __float__(self):
-        raise Failure("__float__")
-
-
-class FailsMidway:
-    """A sequence whose iterator fails after handing out its items."""
-
-    def __init__(self, items):
-        self.items = items
-
-    def __getitem__(self, position):
-        return self.items[position]
-
-    def __len__(self):
-        return len(self.items)
-
-    def __iter__(self):
-        yield from self.items
-        raise Failure("__next__")
-
-
 def big(n):
     """An int object of our own (not one of the interpreter's shared small ints)."""
     return 10**12 + n
@@ -98,7 +64,7 @@ WEIGHTED = [(u, v, float(i) / 7) for i, (u, v) in enumerate(EDGES[:40])]
 CASES = {
     "hierarchy": (hierarchy, (SIMPLICES,), {}, None),
     "hierarchy by keyword, tuples and ranges": (hierarchy, (), {"py_simplices": (range(6), (1, 2), tuple(SIMPLICES[0]))}, None),
-    "hierarchy, vertices through __index__": (hierarchy, ([[Vertex(big(i)), Vertex(big(i + 1))] for i in range(30)],), {}, None),
+    "hierarchy, vertices through __index__": (hierarchy, ([[Indexed(big(i)), Indexed(big(i + 1))] for i in range(30)],), {}, None),
     "hierarchy, too many arguments": (hierarchy, (SIMPLICES, None), {}, TypeError),
     "hierarchy, unexpected keyword": (hierarchy, (SIMPLICES,), {"max_q": 1}, TypeError),
     "hierarchy, repeated argument": (hierarchy, (SIMPLICES,), {"py_simplices": SIMPLICES}, TypeError),
@@ -113,7 +79,7 @@ CASES = {
     "hierarchy, iteration fails": (hierarchy, (FailsMidway(SIMPLICES),), {}, Failure),
     "graph": (graph, (EDGES, None), {}, None),
     "graph, capped, by keyword": (graph, (), {"edges": EDGES, "max_q": 2}, None),
-    "graph, max_q through __index__": (graph, (EDGES, Vertex(big(3))), {}, None),
+    "graph, max_q through __index__": (graph, (EDGES, Indexed(big(3))), {}, None),
     "graph, missing max_q": (graph, (EDGES,), {}, TypeError),
     "graph, late list edge": (graph, (EDGES + [[1, 2]], None), {}, TypeError),
     "graph, late short tuple": (graph, (EDGES + [(1,)], None), {}, ValueError),
@@ -130,28 +96,6 @@ CASES = {
     "persistence, huge int weight": (persistence, (WEIGHTED + [(1, 2, 10**400)], None), {}, OverflowError),
     "persistence, negative max_q": (persistence, (WEIGHTED, -5), {}, OverflowError),
 }
-
-
-def reachable(arguments):
-    """The objects the arguments reach whose counts only their holders move."""
-    seen, found, pending = set(), [], list(arguments)
-    while pending:
-        obj = pending.pop()
-        if id(obj) in seen or isinstance(obj, (str, bool, type(None))) or (type(obj) is int and obj <= 256):
-            continue
-        seen.add(id(obj))
-        found.append(obj)
-        if type(obj) in (list, tuple, set):
-            pending.extend(obj)
-        elif type(obj) is dict:
-            pending.extend(obj.values())
-        elif isinstance(obj, (FailsMidway, Vertex)):
-            pending.extend(vars(obj).values())
-    return found
-
-
-def reference_counts(objects):
-    return [sys.getrefcount(obj) for obj in objects]
 
 
 def resident_bytes():

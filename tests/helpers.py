@@ -1,0 +1,122 @@
+"""Objects and checks that several test modules share: the three functions,
+stand-ins for numbers and sequences (obliging or failing on purpose), and the
+walk over everything an argument reaches, for reference-count checks."""
+
+import sys
+
+import korvane
+
+hierarchy = korvane.py_find_hierarchical_q_components
+graph = korvane.py_find_hierarchical_q_components_within_graph
+persistence = korvane.py_calculate_persistent_q_components
+
+
+class Failure(Exception):
+    """Raised on purpose by an argument's own method; a call must pass it on."""
+
+
+class Indexed:
+    """An int-like object: only __index__."""
+
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+class FailingIndex:
+    def __index__(self):
+        raise Failure("__index__")
+
+
+class FailingFloat:
+    def __float__(self):
+        raise Failure("__float__")
+
+
+class FailsMidway:
+    """A sequence whose iteration raises Failure after its first `good` items
+    (all of them by default); its length and items by position stay readable."""
+
+    def __init__(self, items, good=None):
+        self.items, self.good = items, len(items) if good is None else good
+
+    def __len__(self):
+        return len(self.items)
+
+    def __getitem__(self, position):
+        return self.items[position]
+
+    def __iter__(self):
+        yield from self.items[: self.good]
+        raise Failure("__next__")
+
+
+class LengthFails:
+    """A sequence whose length cannot be taken; only its items count."""
+
+    def __init__(self, items):
+        self.items = items
+
+    def __len__(self):
+        raise Failure("__len__")
+
+    def __getitem__(self, position):
+        return self.items[position]
+
+
+class NameUnreadable(Exception):
+    """Raised where the module only asks for a type name; never reaches a caller."""
+
+
+class NamelessMeta(type):
+    def __getattribute__(cls, name):
+        if name == "__qualname__":
+            raise NameUnreadable("__qualname__")
+        return super().__getattribute__(name)
+
+
+class Nameless(metaclass=NamelessMeta):
+    """An object whose type's name cannot be read."""
+
+    def __repr__(self):
+        return "Nameless()"
+
+
+# Objects the interpreter shares between unrelated holders (singletons, small
+# ints, interned strings, classes, functions): their counts move on their own.
+SHARED = (type(None), bool, str, bytes, type, type(len), type(lambda: None))
+
+
+def reachable(arguments, refused=()):
+    """Every object the arguments reach whose count only its holders move, read
+    without running the objects' own code; None when one is an instance of a
+    class in `refused`."""
+    seen, found, pending = set(), [], list(arguments)
+    while pending:
+        obj = pending.pop()
+        if id(obj) in seen:
+            continue
+        seen.add(id(obj))
+        if isinstance(obj, refused):
+            return None
+        if isinstance(obj, SHARED) or (type(obj) is int and -5 <= obj <= 256):
+            continue
+        if type(obj) in (tuple, frozenset) and len(obj) == 0:
+            continue
+        found.append(obj)
+        if isinstance(obj, list):
+            pending.extend(list.__iter__(obj))
+        elif type(obj) in (tuple, set, frozenset):
+            pending.extend(obj)
+        elif type(obj) is dict:
+            pending.extend(obj.keys())
+            pending.extend(obj.values())
+        if hasattr(obj, "__dict__") and not isinstance(obj, type):
+            pending.extend(vars(obj).values())
+    return found
+
+
+def reference_counts(objects):
+    return [sys.getrefcount(obj) for obj in objects]
