@@ -7,10 +7,10 @@
 
 namespace korvane {
 
-CappedLevels::CappedLevels(const std::vector<vertex_t>& ids, const std::vector<std::pair<index_t, index_t>>& edges,
+CappedLevels::CappedLevels(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges,
                            std::uint64_t size_cap)
-    : keys_(ids, tick_), graph_(ids.size(), edges) {
-  const std::size_t n = ids.size();
+    : keys_(vertex_count, tick_), graph_(vertex_count, edges) {
+  const std::size_t n = vertex_count;
   // No clique outgrows the largest degree + 1, and a cap at or above the
   // clique number is no cap, so the cap can come down to that bound.
   std::vector<index_t> degree(n, 0);

@@ -21,9 +21,9 @@ namespace korvane {
 // its union-find, each class pointing at its key (q, vertex set).
 class CappedLevels {
  public:
-  // `ids[x]` is the caller's id of dense vertex x (ascending); `edges` are every
-  // edge the filtration will add, in dense ids, for sizing; `size_cap` is S >= 1.
-  CappedLevels(const std::vector<vertex_t>& ids, const std::vector<std::pair<index_t, index_t>>& edges,
+  // Vertices are the dense ids 0 .. vertex_count-1; `edges` are every edge the
+  // filtration will add, for sizing; `size_cap` is S >= 1.
+  CappedLevels(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges,
                std::uint64_t size_cap);
 
   // One step: adds the edge (a self-loop adds its vertex only) and appends the

@@ -13,9 +13,9 @@ std::uint64_t table_hash(std::uint64_t set_hash, index_t q) {
 
 }  // namespace
 
-ComponentKeys::ComponentKeys(const std::vector<vertex_t>& ids, Ticker& tick) : ids_(ids), tick_(tick) {
-  vertex_hash_.resize(ids.size());
-  for (std::size_t x = 0; x < ids.size(); ++x) vertex_hash_[x] = scramble(x);
+ComponentKeys::ComponentKeys(std::size_t vertex_count, Ticker& tick) : tick_(tick) {
+  vertex_hash_.resize(vertex_count);
+  for (std::size_t x = 0; x < vertex_count; ++x) vertex_hash_[x] = scramble(x);
 }
 
 index_t ComponentKeys::find_or_create(index_t q, std::uint64_t hash, const index_t* begin, const index_t* end,
@@ -176,14 +176,14 @@ std::vector<index_t> ComponentKeys::sorted_tops() const {
   std::vector<index_t> order(count);
   std::iota(order.begin(), order.end(), index_t{0});
   const auto row = [&](index_t t) { return top_vertices_.data() + std::size_t{t} * top_width_; };
-  if (count * 16 < ids_.size()) {
+  if (count * 16 < vertex_hash_.size()) {
     std::sort(order.begin(), order.end(), [&](index_t a, index_t b) {
       return std::lexicographical_compare(row(a), row(a) + top_width_, row(b), row(b) + top_width_);
     });
     return order;
   }
   std::vector<index_t> sorted(count);
-  std::vector<std::size_t> start(ids_.size() + 1);
+  std::vector<std::size_t> start(vertex_hash_.size() + 1);
   for (std::size_t column = top_width_; count > 1 && column-- > 0;) {
     std::fill(start.begin(), start.end(), 0);
     for (std::size_t t = 0; t < count; ++t) ++start[top_vertices_[t * top_width_ + column] + 1];
@@ -204,11 +204,7 @@ bool ComponentKeys::less(index_t a, index_t b) const {
 void ComponentKeys::emit(index_t k, double death, PersistenceRecords& records) const {
   tick_(keys_[k].length);
   records.q.push_back(keys_[k].level);
-  std::vector<vertex_t>& items = records.vertices.items;
-  const std::size_t start = items.size();
-  items.resize(start + keys_[k].length);
-  std::transform(begin(k), end(k), items.begin() + static_cast<std::ptrdiff_t>(start),
-                 [&](index_t x) { return ids_[x]; });
+  records.vertices.items.insert(records.vertices.items.end(), begin(k), end(k));
   records.vertices.close_group();
   records.birth.push_back(keys_[k].birth);
   records.death.push_back(death);
@@ -218,7 +214,7 @@ void ComponentKeys::emit_top(index_t t, double death, PersistenceRecords& record
   tick_(top_width_);
   records.q.push_back(top_level_);
   const index_t* row = top_vertices_.data() + t * top_width_;
-  for (std::size_t i = 0; i < top_width_; ++i) records.vertices.items.push_back(ids_[row[i]]);
+  records.vertices.items.insert(records.vertices.items.end(), row, row + top_width_);
   records.vertices.close_group();
   records.birth.push_back(top_birth_[t]);
   records.death.push_back(death);

@@ -17,8 +17,8 @@ class ComponentKeys {
  public:
   static constexpr index_t none = HashIndex::none;
 
-  // `ids[x]` is the caller's id of dense vertex x, ascending in x.
-  ComponentKeys(const std::vector<vertex_t>& ids, Ticker& tick);
+  // Keys over the dense vertices 0 .. vertex_count-1.
+  ComponentKeys(std::size_t vertex_count, Ticker& tick);
 
   // A commutative set hash: the sum of a fixed 64-bit value per vertex.
   std::uint64_t vertex_hash(index_t x) const { return vertex_hash_[x]; }
@@ -71,7 +71,6 @@ class ComponentKeys {
   std::vector<index_t> sorted_tops() const;
   void compact_arena();
 
-  const std::vector<vertex_t>& ids_;
   Ticker& tick_;
   std::vector<std::uint64_t> vertex_hash_;
 

@@ -21,10 +21,14 @@ struct WeightedEdge {
   double weight;
 };
 
-// Record r: the component (q[r], vertices group r, ascending) lived from birth[r] to death[r].
+// Record r: the component (q[r], vertices group r, ascending) lived from birth[r]
+// to death[r]. Vertices are dense ids, ids[x] being the caller's id of x; dense
+// order is the caller's order. Half the size of caller ids, and a reader can
+// keep one object per vertex in a plain array.
 struct PersistenceRecords {
   std::vector<std::int64_t> q;
-  Groups<vertex_t> vertices;
+  Groups<index_t> vertices;
+  std::vector<vertex_t> ids;
   std::vector<double> birth;
   std::vector<double> death;
 

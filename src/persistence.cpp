@@ -45,10 +45,11 @@ PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge> e
   };
   Ticker tick;
   if (size_cap && capped_route_pays(ids.size(), dense_edges, *size_cap, tick)) {
-    run(CappedLevels(ids, dense_edges, *size_cap));
+    run(CappedLevels(ids.size(), dense_edges, *size_cap));
   } else {
-    run(PersistentLevels(ids, dense_edges, size_cap));
+    run(PersistentLevels(ids.size(), dense_edges, size_cap));
   }
+  records.ids = std::move(ids);
   return records;
 }
 

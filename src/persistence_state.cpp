@@ -6,16 +6,16 @@
 
 namespace korvane {
 
-PersistentLevels::PersistentLevels(const std::vector<vertex_t>& ids,
+PersistentLevels::PersistentLevels(std::size_t vertex_count,
                                    const std::vector<std::pair<index_t, index_t>>& edges,
                                    std::optional<std::uint64_t> size_cap)
     : size_cap_(size_cap.value_or(std::numeric_limits<std::uint64_t>::max())),
-      keys_(ids, tick_),
-      graph_(ids.size(), edges),
-      cliques_(ids.size()),
-      links_(ids.size()),
-      present_(ids.size(), 0),
-      singleton_facet_(ids.size(), none) {}
+      keys_(vertex_count, tick_),
+      graph_(vertex_count, edges),
+      cliques_(vertex_count),
+      links_(vertex_count),
+      present_(vertex_count, 0),
+      singleton_facet_(vertex_count, none) {}
 
 void PersistentLevels::step(index_t u, index_t v, double weight, PersistenceRecords& records) {
   keys_.begin_step();

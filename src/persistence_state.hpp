@@ -23,9 +23,9 @@ namespace korvane {
 // and the top level S-1 holds every S-clique alone.
 class PersistentLevels {
  public:
-  // `ids[x]` is the caller's id of dense vertex x (ascending); `edges` are every
-  // edge the filtration will add, in dense ids, for sizing.
-  PersistentLevels(const std::vector<vertex_t>& ids, const std::vector<std::pair<index_t, index_t>>& edges,
+  // Vertices are the dense ids 0 .. vertex_count-1; `edges` are every edge the
+  // filtration will add, for sizing.
+  PersistentLevels(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges,
                    std::optional<std::uint64_t> size_cap);
 
   // One step: adds the edge (a self-loop adds its vertex only) and appends the
