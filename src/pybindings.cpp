@@ -157,6 +157,7 @@ struct PyPyConversions {
   PyObject* flatten_edges = nullptr;
   PyObject* build_levels = nullptr;
   PyObject* build_persistence = nullptr;
+  PyObject* vertex_table = nullptr;
   PyObject* signal_checkpoint = nullptr;
 };
 PyPyConversions pypy;
@@ -173,6 +174,7 @@ bool make_pypy_conversions() {
       {&pypy.flatten_edges, "flatten_edges"},
       {&pypy.build_levels, "build_levels"},
       {&pypy.build_persistence, "build_persistence"},
+      {&pypy.vertex_table, "vertex_table"},
       {&pypy.signal_checkpoint, "signal_checkpoint"},
   };
   for (const auto& [slot, name] : functions) {
@@ -190,6 +192,7 @@ bool make_pypy_conversions() {
 // The words are moved as raw bytes; both sides read them as 64-bit values.
 static_assert(sizeof(std::size_t) == 8 && sizeof(vertex_t) == 8 && sizeof(double) == 8,
               "the PyPy route moves 64-bit words");
+static_assert(sizeof(index_t) == 4, "the PyPy route reads dense ids as 32-bit words");
 
 template <class T>
 PyRef bytes_of(const T* begin, const T* end) {
@@ -441,15 +444,24 @@ class CollectorPaused {
 
 bool append_steal(PyObject* list, PyRef item) { return item && PyList_Append(list, item.get()) == 0; }
 
-// Dense slots for the values a result names. Simplex positions are their own
-// slots; a caller's vertex ids get slots in order of first appearance.
+// Dense slots for the values a result names, and the value of each. Simplex
+// positions are their own slots; a caller's vertex ids get slots in order of
+// first appearance; dense vertex ids index the table of the caller's ids.
 struct PositionSlots {
   std::size_t slot(index_t position) { return position; }
+  std::uint64_t value(index_t position) const { return position; }
 };
 
 struct VertexSlots {
   VertexIndex index;
   std::size_t slot(vertex_t vertex) { return index.insert(vertex); }
+  std::uint64_t value(vertex_t vertex) const { return vertex; }
+};
+
+struct DenseVertexSlots {
+  const std::vector<vertex_t>& ids;
+  std::size_t slot(index_t vertex) { return vertex; }
+  std::uint64_t value(index_t vertex) const { return ids[vertex]; }
 };
 
 // One Python int per distinct value within a call: a result that names the
@@ -459,19 +471,20 @@ template <class Slots>
 class SharedInts {
  public:
   explicit SharedInts(std::size_t expected = 0) : numbers_(expected, nullptr) {}
+  SharedInts(std::size_t expected, Slots slots) : slots_(std::move(slots)), numbers_(expected, nullptr) {}
   SharedInts(const SharedInts&) = delete;
   SharedInts& operator=(const SharedInts&) = delete;
   ~SharedInts() {
     for (PyObject* number : numbers_) Py_XDECREF(number);
   }
 
-  // A new reference to the int of `value`; null on failure.
+  // A new reference to the int of `key`'s value; null on failure.
   template <class T>
-  PyObject* get(T value) {
-    const std::size_t slot = slots_.slot(value);
+  PyObject* get(T key) {
+    const std::size_t slot = slots_.slot(key);
     if (slot == numbers_.size()) numbers_.push_back(nullptr);
     PyObject*& number = numbers_[slot];
-    if (number == nullptr) number = PyLong_FromUnsignedLongLong(value);
+    if (number == nullptr) number = PyLong_FromUnsignedLongLong(slots_.value(key));
     Py_XINCREF(number);
     return number;
   }
@@ -538,12 +551,15 @@ bool set_tuple_item(PyObject* tuple, Py_ssize_t position, PyObject* item) {
   return item != nullptr && PyTuple_SetItem(tuple, position, item) == 0;
 }
 
-// The records handed to Python code in chunks of about a million ids, each as
-// five word arrays that it appends to one list: only one chunk's words are held
-// twice at a time, and Ctrl-C is polled between chunks.
+// The records handed to Python code in chunks of a few thousand ids, each as
+// five word arrays that it appends to one list, the vertices as dense ids into
+// one table of the caller's ids: only one chunk's words are held twice at a
+// time, and Ctrl-C is polled between chunks.
 PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tick) {
   constexpr std::size_t chunk_ids = std::size_t{1} << 12;
-  PyRef list(PyList_New(0));
+  const PyRef id_words = bytes_of(records.ids);
+  const PyRef table(id_words ? PyObject_CallFunctionObjArgs(pypy.vertex_table, id_words.get(), nullptr) : nullptr);
+  PyRef list(table ? PyList_New(0) : nullptr);
   if (!list) return {};
   std::vector<std::size_t> starts;
   for (std::size_t first = 0; first < records.size();) {
@@ -559,8 +575,8 @@ PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tic
                 births = bytes_of(records.birth.data() + first, records.birth.data() + last),
                 deaths = bytes_of(records.death.data() + first, records.death.data() + last);
     if (!levels || !items || !offsets || !births || !deaths ||
-        !PyRef(PyObject_CallFunctionObjArgs(pypy.build_persistence, list.get(), levels.get(), items.get(),
-                                            offsets.get(), births.get(), deaths.get(), nullptr)))
+        !PyRef(PyObject_CallFunctionObjArgs(pypy.build_persistence, list.get(), table.get(), levels.get(),
+                                            items.get(), offsets.get(), births.get(), deaths.get(), nullptr)))
       return {};
     first = last;
   }
@@ -569,12 +585,11 @@ PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tic
 
 // [((q, [vertices ascending]), birth, death) for each record]
 PyRef build_persistence(const PersistenceRecords& records, Ticker& tick) {
-  if (pypy.build_persistence != nullptr && signed_words(records.vertices.items))
-    return build_persistence_in_python(records, tick);
+  if (pypy.build_persistence != nullptr && signed_words(records.ids)) return build_persistence_in_python(records, tick);
   [[maybe_unused]] const CollectorPaused paused;
-  SharedInts<VertexSlots> vertices;
+  SharedInts<DenseVertexSlots> vertices(records.ids.size(), DenseVertexSlots{records.ids});
   return build_list(records.size(), tick, [&](std::size_t r) {
-    const vertex_t* begin = records.vertices.begin(r);
+    const index_t* begin = records.vertices.begin(r);
     PyRef key(PyTuple_New(2));
     if (!key || !set_tuple_item(key.get(), 0, PyLong_FromLongLong(records.q[r])) ||
         !set_tuple_item(key.get(), 1,

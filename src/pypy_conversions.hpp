@@ -95,14 +95,20 @@ def build_levels(items, starts, level_ends):
     return levels
 
 
-def build_persistence(records, levels, items, starts, births, deaths):
-    """Appends one chunk of records; `starts` index this chunk's `items`."""
-    ids = words(items, WORD)
+def vertex_table(data):
+    """The caller's vertex ids, indexed by dense id."""
+    return words(data, WORD)
+
+
+def build_persistence(records, table, levels, items, starts, births, deaths):
+    """Appends one chunk of records; `items` are 32-bit dense ids into `table`,
+    and `starts` index this chunk's `items`."""
+    dense = words(items, "I")
     starts = words(starts, WORD)
     births = words(births, "d")
     deaths = words(deaths, "d")
     for r, q in enumerate(words(levels, WORD)):
-        records.append(((q, ids[starts[r]:starts[r + 1]]), births[r], deaths[r]))
+        records.append(((q, [table[x] for x in dense[starts[r]:starts[r + 1]]]), births[r], deaths[r]))
 )PY";
 
 }  // namespace korvane
