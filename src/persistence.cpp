@@ -5,6 +5,7 @@
 #include "lib.hpp"
 #include "persistence_route.hpp"
 #include "persistence_state.hpp"
+#include "vertex_index.hpp"
 
 namespace korvane {
 
@@ -23,20 +24,10 @@ PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge> e
   // Dense ids in ascending order of the caller's ids, so that comparing dense
   // vertex lists compares the caller's lists.
   std::vector<vertex_t> ids;
-  ids.reserve(2 * edges.size());
-  for (const WeightedEdge& e : edges) {
-    ids.push_back(e.u);
-    ids.push_back(e.v);
-  }
-  std::sort(ids.begin(), ids.end());
-  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-  checked_index(ids.size());
-  const auto dense = [&](vertex_t x) {
-    return static_cast<index_t>(std::lower_bound(ids.begin(), ids.end(), x) - ids.begin());
-  };
-  std::vector<std::pair<index_t, index_t>> dense_edges;
-  dense_edges.reserve(edges.size());
-  for (const WeightedEdge& e : edges) dense_edges.emplace_back(dense(e.u), dense(e.v));
+  const std::vector<index_t> dense_end = number_ascending(
+      2 * edges.size(), [&](std::size_t i) { return i % 2 == 0 ? edges[i / 2].u : edges[i / 2].v; }, ids);
+  std::vector<std::pair<index_t, index_t>> dense_edges(edges.size());
+  for (std::size_t e = 0; e < edges.size(); ++e) dense_edges[e] = {dense_end[2 * e], dense_end[2 * e + 1]};
 
   const auto run = [&](auto&& levels) {
     for (std::size_t i = 0; i < edges.size(); ++i)
