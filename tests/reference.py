@@ -8,7 +8,7 @@ import math
 from itertools import combinations
 
 
-class _UnionFind:
+class UnionFind:
     def __init__(self, items):
         self.parent = {x: x for x in items}
 
@@ -41,7 +41,7 @@ def reference_simplicial_levels(simplices):
     levels = []
     for q in range(top + 1):
         active = [i for i, s in enumerate(sets) if len(s) >= q + 1]
-        uf = _UnionFind(active)
+        uf = UnionFind(active)
         for a, b in combinations(active, 2):
             if len(sets[a] & sets[b]) >= q + 1:
                 uf.union(a, b)
@@ -80,7 +80,7 @@ def reference_graph_levels(edges, max_q):
 
     levels = []
     for q in range(top):
-        uf = _UnionFind(cliques[q + 1])
+        uf = UnionFind(cliques[q + 1])
         for s in range(q + 2, top + 1):
             for big in cliques.get(s, []):
                 faces = list(combinations(big, q + 1))

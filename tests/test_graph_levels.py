@@ -15,7 +15,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import korvane
-from reference import reference_graph_levels
+from reference import UnionFind, reference_graph_levels
 
 levels_of = korvane.py_find_hierarchical_q_components_within_graph
 
@@ -282,6 +282,11 @@ def test_ctrl_c_interrupts_a_capped_dense_call():
 # brute-force comparison of every pair of them.
 
 
+def union_of_classes(facets, classes):
+    """Each class of facet positions as the union of its facets' vertices."""
+    return [frozenset().union(*(facets[i] for i in members)) for members in classes.classes()]
+
+
 def facet_model_levels(edges):
     """Level q: the maximal cliques with at least q+1 vertices, two joined when
     they share at least q+1 vertices (every pair compared), each class as the
@@ -294,21 +299,11 @@ def facet_model_levels(edges):
     levels = []
     for q in range(max(map(len, facets))):
         present = [f for f in facets if len(f) >= q + 1]
-        parent = list(range(len(present)))
-
-        def find(i):
-            while parent[i] != i:
-                parent[i] = parent[parent[i]]
-                i = parent[i]
-            return i
-
+        classes = UnionFind(range(len(present)))
         for i, j in combinations(range(len(present)), 2):
             if len(present[i] & present[j]) >= q + 1:
-                parent[find(i)] = find(j)
-        classes = {}
-        for i, f in enumerate(present):
-            classes.setdefault(find(i), set()).update(f)
-        levels.append([frozenset(c) for c in classes.values()])
+                classes.union(i, j)
+        levels.append(union_of_classes(present, classes))
     return levels
 
 
@@ -407,22 +402,12 @@ def subset_model_levels(edges):
     levels = []
     for q in range(max(map(len, facets))):
         present = [f for f in facets if len(f) >= q + 1]
-        parent = list(range(len(present)))
-
-        def find(i):
-            while parent[i] != i:
-                parent[i] = parent[parent[i]]
-                i = parent[i]
-            return i
-
+        classes = UnionFind(range(len(present)))
         first_holder = {}
         for i, f in enumerate(present):
             for subset in combinations(sorted(f), q + 1):
-                parent[find(i)] = find(first_holder.setdefault(subset, i))
-        classes = {}
-        for i, f in enumerate(present):
-            classes.setdefault(find(i), set()).update(f)
-        levels.append([frozenset(c) for c in classes.values()])
+                classes.union(i, first_holder.setdefault(subset, i))
+        levels.append(union_of_classes(present, classes))
     return levels
 
 

@@ -11,7 +11,7 @@ from itertools import combinations
 from hypothesis import assume, given, settings, strategies as st
 
 import korvane
-from reference import reference_simplicial_levels
+from reference import UnionFind, reference_simplicial_levels
 
 hierarchy = korvane.py_find_hierarchical_q_components
 
@@ -120,21 +120,12 @@ def levels_by_definition(simplices):
         pairs_by_overlap.setdefault(len(sets[a] & sets[b]), []).append((a, b))
     levels = []
     for q in range(max(len(s) for s in sets)):
-        parent = {i: i for i, s in enumerate(sets) if len(s) > q}
-
-        def find(x):
-            while parent[x] != x:
-                parent[x] = x = parent[parent[x]]
-            return x
-
+        classes = UnionFind(i for i, s in enumerate(sets) if len(s) > q)
         for overlap, pairs in pairs_by_overlap.items():
             if overlap > q:
                 for a, b in pairs:
-                    parent[find(a)] = find(b)
-        classes = {}
-        for i in parent:
-            classes.setdefault(find(i), set()).add(i)
-        levels.append(sorted(classes.values(), key=min))
+                    classes.union(a, b)
+        levels.append(sorted(map(set, classes.classes()), key=min))
     return levels or [[]]
 
 
