@@ -166,7 +166,7 @@ class LevelBuilder {
 
 // The components of one level. Object i has the `size` vertices at
 // cliques[size * i], or is vertex i itself when size is 1.
-Groups<vertex_t> components_of_level(const Graph& graph, Dsu& classes, const std::vector<index_t>& cliques,
+Groups<index_t> components_of_level(const Graph& graph, Dsu& classes, const std::vector<index_t>& cliques,
                                      std::size_t size, Ticker& tick) {
   const Groups<index_t> members = ClassLister(classes.size()).list_all(classes);
   tick(classes.size());
@@ -179,14 +179,15 @@ Groups<vertex_t> components_of_level(const Graph& graph, Dsu& classes, const std
       tick);
 }
 
-// Each clique of `size` vertices alone, as caller ids, in ascending
+// Each clique of `size` vertices alone, in ascending
 // lexicographic order: a counting sort by each position, last position first,
 // moving whole cliques so that every pass reads and writes in order.
-Groups<vertex_t> cliques_alone(const Graph& graph, std::vector<index_t> cliques, std::size_t size, Ticker& tick) {
+Groups<index_t> cliques_alone(const Graph& graph, std::vector<index_t> cliques, std::size_t size, Ticker& tick) {
   const std::size_t n = graph.vertex_count();
-  Groups<vertex_t> level;
+  Groups<index_t> level;
   if (size == 1) {
-    level.items = graph.ids;
+    level.items.resize(n);
+    std::iota(level.items.begin(), level.items.end(), index_t{0});
     level.starts.resize(n + 1);
     std::iota(level.starts.begin(), level.starts.end(), std::size_t{0});
     return level;
@@ -206,8 +207,7 @@ Groups<vertex_t> cliques_alone(const Graph& graph, std::vector<index_t> cliques,
     cliques.swap(sorted);
     tick(size * count + n);
   }
-  level.items.resize(cliques.size());
-  for (std::size_t j = 0; j < cliques.size(); ++j) level.items[j] = graph.ids[cliques[j]];
+  level.items = std::move(cliques);
   level.starts.resize(count + 1);
   for (std::size_t i = 0; i <= count; ++i) level.starts[i] = size * i;
   return level;
@@ -215,9 +215,9 @@ Groups<vertex_t> cliques_alone(const Graph& graph, std::vector<index_t> cliques,
 
 }  // namespace
 
-std::vector<Groups<vertex_t>> levels_from_small_cliques(SmallCliqueSearch& search, Ticker& tick) {
+std::vector<Groups<index_t>> levels_from_small_cliques(SmallCliqueSearch& search, Ticker& tick) {
   const Graph& graph = search.graph();
-  std::vector<Groups<vertex_t>> levels;
+  std::vector<Groups<index_t>> levels;
   if (graph.vertex_count() == 0) return levels;
   // No clique has more than d + 1 vertices, so a larger cap changes nothing.
   const std::size_t cap = std::clamp<std::size_t>(search.max_size(), 1, search.degeneracy() + 1);

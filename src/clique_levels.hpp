@@ -12,6 +12,6 @@ namespace korvane {
 // adds nothing. The top level, L-1 with L the largest clique size up to S,
 // lists each L-clique alone. The work is about S times the number of cliques
 // of at most S vertices.
-std::vector<Groups<vertex_t>> levels_from_small_cliques(SmallCliqueSearch& search, Ticker& tick);
+std::vector<Groups<index_t>> levels_from_small_cliques(SmallCliqueSearch& search, Ticker& tick);
 
 }  // namespace korvane

@@ -55,29 +55,27 @@ namespace {
 // vertices: the cliques of exactly `size` vertices, each once. The subsets of a
 // facet are walked in place instead of being listed first, so they cost no
 // memory beyond the registry and the walk can be interrupted between any two.
-Groups<vertex_t> cliques_of_size(const Graph& graph, const Groups<index_t>& facets, std::size_t size, Ticker& tick) {
+// The registry holds dense ids, whose order is the caller ids' order.
+Groups<index_t> cliques_of_size(const Groups<index_t>& facets, std::size_t size, Ticker& tick) {
   CliqueManager manager;
   Clique facet;
   for (std::size_t f = 0; f < facets.size(); ++f) {
     if (facets.length(f) < size) continue;
-    facet.clear();
-    for (const index_t* v = facets.begin(f); v != facets.end(f); ++v) facet.push_back(graph.ids[*v]);
+    facet.assign(facets.begin(f), facets.end(f));
     get_subcliques(facet.data(), facet.size(), size, [&](const vertex_t* subset) {
       manager.add_clique(subset, subset + size);
       tick(size);
     });
   }
-  // Caller ids order like dense ids, so sorting the registered cliques gives the
-  // same order as sorting their dense lists.
   const Groups<vertex_t>& cliques = manager.cliques();
   std::vector<index_t> order(manager.cliques_by_size(size));
   std::sort(order.begin(), order.end(), [&cliques](index_t a, index_t b) {
     return std::lexicographical_compare(cliques.begin(a), cliques.end(a), cliques.begin(b), cliques.end(b));
   });
-  Groups<vertex_t> level;
+  Groups<index_t> level;
   level.items.reserve(cliques.items.size());
   for (const index_t id : order) {
-    level.items.insert(level.items.end(), cliques.begin(id), cliques.end(id));
+    for (const vertex_t* v = cliques.begin(id); v != cliques.end(id); ++v) level.items.push_back(static_cast<index_t>(*v));
     level.close_group();
   }
   return level;
@@ -93,9 +91,9 @@ Groups<vertex_t> cliques_of_size(const Graph& graph, const Groups<index_t>& face
 // top level follows the same rule; when S < omega it is every S-clique alone.
 // Under a cap that binds, the levels may instead come from the cliques of at
 // most S vertices, whichever enumeration choose_clique_route finds cheaper.
-std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph,
-                                                              std::optional<std::uint64_t> size_cap) {
-  std::vector<Groups<vertex_t>> levels;
+std::vector<Groups<index_t>> find_all_q_connected_components(const Graph& graph,
+                                                             std::optional<std::uint64_t> size_cap) {
+  std::vector<Groups<index_t>> levels;
   const std::size_t n = graph.vertex_count();
   if (n == 0) return levels;
   const std::uint64_t cap = size_cap.value_or(n);
@@ -118,7 +116,7 @@ std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph
     levels.push_back(class_vertices(
         graph, level, [&](const index_t* f) { return std::pair(facets.begin(*f), facets.end(*f)); }, tick));
   }
-  if (capped_top) levels.push_back(cliques_of_size(graph, facets, level_count, tick));
+  if (capped_top) levels.push_back(cliques_of_size(facets, level_count, tick));
   return levels;
 }
 

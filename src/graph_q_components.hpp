@@ -13,9 +13,10 @@ namespace korvane {
 
 // Levels q = 0 .. L-1 of the graph's clique complex, L being the highest level
 // (the largest clique size, capped at size_cap >= 1 when there is one). Each
-// level lists its components as ascending vertex-id lists, in ascending
-// lexicographic order. Empty for an empty graph.
-std::vector<Groups<vertex_t>> find_all_q_connected_components(const Graph& graph,
+// level lists its components as ascending lists of the graph's dense ids
+// (graph.ids gives the caller's), in ascending lexicographic order, which is
+// also the order of the caller's lists. Empty for an empty graph.
+std::vector<Groups<index_t>> find_all_q_connected_components(const Graph& graph,
                                                               std::optional<std::uint64_t> size_cap);
 
 // A clique as an ascending list of vertex ids without repeats.

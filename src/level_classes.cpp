@@ -4,9 +4,7 @@
 
 namespace korvane {
 
-// Dense order is caller order, so comparing dense lists orders the caller
-// lists the same way.
-void append_sorted_as_caller_ids(const Graph& graph, const Groups<index_t>& dense, Groups<vertex_t>& out) {
+Groups<index_t> sorted_groups(const Groups<index_t>& dense) {
   // Sort by (first vertex, group) packed in one word, then settle groups that
   // share a first vertex by comparing their whole lists.
   std::vector<std::uint64_t> keys(dense.size());
@@ -22,12 +20,14 @@ void append_sorted_as_caller_ids(const Graph& graph, const Groups<index_t>& dens
     if (run_end - run > 1) std::sort(run, run_end, lexicographic);
     run = run_end;
   }
+  Groups<index_t> out;
   out.items.reserve(dense.items.size());
   out.starts.reserve(dense.size() + 1);
   for (const std::uint64_t key : keys) {
-    for (const index_t* v = dense.begin(group_of(key)); v != dense.end(group_of(key)); ++v) out.items.push_back(graph.ids[*v]);
+    out.items.insert(out.items.end(), dense.begin(group_of(key)), dense.end(group_of(key)));
     out.close_group();
   }
+  return out;
 }
 
 }  // namespace korvane

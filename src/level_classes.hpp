@@ -58,16 +58,16 @@ class ClassLister {
   std::vector<std::size_t> fill_;
 };
 
-// Writes the (non-empty) groups of `dense` to `out` as caller ids, in ascending
-// lexicographic order.
-void append_sorted_as_caller_ids(const Graph& graph, const Groups<index_t>& dense, Groups<vertex_t>& out);
+// The (non-empty) groups of `dense` in ascending lexicographic order. Dense
+// order is the caller's order, so this is also the order of the caller's lists.
+Groups<index_t> sorted_groups(const Groups<index_t>& dense);
 
 // The components of a level: class c covers the union, over its members m, of
 // the dense vertex range vertices_of(m) returns (a pair of pointers; m points
-// at the member in `classes`). Each component lists caller ids ascending, and
+// at the member in `classes`). Each component lists dense ids ascending, and
 // the components come in ascending lexicographic order.
 template <class VerticesOf>
-Groups<vertex_t> class_vertices(const Graph& graph, const Groups<index_t>& classes, VerticesOf&& vertices_of,
+Groups<index_t> class_vertices(const Graph& graph, const Groups<index_t>& classes, VerticesOf&& vertices_of,
                                 Ticker& tick) {
   std::vector<unsigned char> seen(graph.vertex_count(), 0);
   Groups<index_t> dense;
@@ -88,9 +88,7 @@ Groups<vertex_t> class_vertices(const Graph& graph, const Groups<index_t>& class
     std::sort(first, dense.items.end());
     dense.close_group();
   }
-  Groups<vertex_t> level;
-  append_sorted_as_caller_ids(graph, dense, level);
-  return level;
+  return sorted_groups(dense);
 }
 
 }  // namespace korvane

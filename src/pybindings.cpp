@@ -22,7 +22,6 @@
 #include "graph_q_components.hpp"
 #include "lib.hpp"
 #include "pypy_conversions.hpp"
-#include "vertex_index.hpp"
 
 namespace korvane {
 namespace {
@@ -444,23 +443,14 @@ class CollectorPaused {
 
 bool append_steal(PyObject* list, PyRef item) { return item && PyList_Append(list, item.get()) == 0; }
 
-// Dense slots for the values a result names, and the value of each. Simplex
-// positions are their own slots; a caller's vertex ids get slots in order of
-// first appearance; dense vertex ids index the table of the caller's ids.
+// The value of each dense id a result names: simplex positions are their own
+// values; dense vertex ids index the table of the caller's ids.
 struct PositionSlots {
-  std::size_t slot(index_t position) { return position; }
   std::uint64_t value(index_t position) const { return position; }
-};
-
-struct VertexSlots {
-  VertexIndex index;
-  std::size_t slot(vertex_t vertex) { return index.insert(vertex); }
-  std::uint64_t value(vertex_t vertex) const { return vertex; }
 };
 
 struct DenseVertexSlots {
   const std::vector<vertex_t>& ids;
-  std::size_t slot(index_t vertex) { return vertex; }
   std::uint64_t value(index_t vertex) const { return ids[vertex]; }
 };
 
@@ -470,21 +460,18 @@ struct DenseVertexSlots {
 template <class Slots>
 class SharedInts {
  public:
-  explicit SharedInts(std::size_t expected = 0) : numbers_(expected, nullptr) {}
-  SharedInts(std::size_t expected, Slots slots) : slots_(std::move(slots)), numbers_(expected, nullptr) {}
+  // For the dense ids 0 .. count-1.
+  explicit SharedInts(std::size_t count, Slots slots = Slots()) : slots_(std::move(slots)), numbers_(count, nullptr) {}
   SharedInts(const SharedInts&) = delete;
   SharedInts& operator=(const SharedInts&) = delete;
   ~SharedInts() {
     for (PyObject* number : numbers_) Py_XDECREF(number);
   }
 
-  // A new reference to the int of `key`'s value; null on failure.
-  template <class T>
-  PyObject* get(T key) {
-    const std::size_t slot = slots_.slot(key);
-    if (slot == numbers_.size()) numbers_.push_back(nullptr);
-    PyObject*& number = numbers_[slot];
-    if (number == nullptr) number = PyLong_FromUnsignedLongLong(slots_.value(key));
+  // A new reference to the int of `id`'s value; null on failure.
+  PyObject* get(index_t id) {
+    PyObject*& number = numbers_[id];
+    if (number == nullptr) number = PyLong_FromUnsignedLongLong(slots_.value(id));
     Py_XINCREF(number);
     return number;
   }
@@ -509,34 +496,37 @@ PyRef build_list(std::size_t count, Ticker& tick, Item&& item) {
 }
 
 // The levels as three word arrays (every component's ids, where each component
-// starts, where each level ends), built into lists of sets by Python code.
-template <class T>
-PyRef build_levels_in_python(const std::vector<Groups<T>>& levels) {
+// starts, where each level ends), built into lists of sets by Python code; with
+// a `table`, the ids index it.
+PyRef build_levels_in_python(const std::vector<Groups<index_t>>& levels, const std::vector<vertex_t>* table) {
   std::vector<std::uint64_t> items, starts{0}, level_ends;
-  for (const Groups<T>& level : levels) {
+  for (const Groups<index_t>& level : levels) {
     items.insert(items.end(), level.items.begin(), level.items.end());
     for (std::size_t c = 1; c < level.starts.size(); ++c) starts.push_back(starts.back() + level.length(c - 1));
     level_ends.push_back(starts.size() - 1);
   }
   const PyRef item_words = bytes_of(items), start_words = bytes_of(starts), level_words = bytes_of(level_ends);
-  if (!item_words || !start_words || !level_words) return {};
+  PyRef table_words = table != nullptr ? bytes_of(*table) : PyRef((Py_INCREF(Py_None), Py_None));
+  if (!item_words || !start_words || !level_words || !table_words) return {};
   return PyRef(PyObject_CallFunctionObjArgs(pypy.build_levels, item_words.get(), start_words.get(),
-                                            level_words.get(), nullptr));
+                                            level_words.get(), table_words.get(), nullptr));
 }
 
-// [[{ids of component} for each component] for each level]
-template <class T, class Ints>
-PyRef build_levels(const std::vector<Groups<T>>& levels, Ints& ints, Ticker& tick) {
-  if (pypy.build_levels != nullptr &&
-      std::all_of(levels.begin(), levels.end(), [](const Groups<T>& level) { return signed_words(level.items); }))
-    return build_levels_in_python(levels);
+// [[{ids of component} for each component] for each level], the ids being
+// dense: `ints` gives the int of each, and `table` (null when an id is its own
+// value) the caller's value of each on the PyPy route.
+template <class Ints>
+PyRef build_levels(const std::vector<Groups<index_t>>& levels, Ints& ints, const std::vector<vertex_t>* table,
+                   Ticker& tick) {
+  if (pypy.build_levels != nullptr && (table == nullptr || signed_words(*table)))
+    return build_levels_in_python(levels, table);
   [[maybe_unused]] const CollectorPaused paused;
   return build_list(levels.size(), tick, [&](std::size_t q) {
-    const Groups<T>& level = levels[q];
+    const Groups<index_t>& level = levels[q];
     return build_list(level.size(), tick, [&](std::size_t c) {
       PyRef component(PySet_New(nullptr));
       if (!component) return component.release();
-      for (const T* id = level.begin(c); id != level.end(c); ++id) {
+      for (const index_t* id = level.begin(c); id != level.end(c); ++id) {
         tick(object_work);
         const PyRef number(ints.get(*id));
         if (!number || PySet_Add(component.get(), number.get()) != 0) return static_cast<PyObject*>(nullptr);
@@ -694,7 +684,7 @@ PyRef hierarchy_levels(const Arguments& arguments, Ticker& tick) {
   if (!convert_simplices(arguments[0], simplices, tick)) return {};
   const auto levels = without_interpreter_lock([&] { return find_hierarchical_q_components(simplices); });
   SharedInts<PositionSlots> positions(simplices.size());
-  return build_levels(levels, positions, tick);
+  return build_levels(levels, positions, nullptr, tick);
 }
 
 // ((q, vertices), birth, death) for every component met while the weighted
@@ -714,12 +704,13 @@ PyRef graph_levels(const Arguments& arguments, Ticker& tick) {
   std::vector<Edge> edges;
   std::optional<std::uint64_t> size_cap;
   if (!convert_edge_tuples(arguments[0], edges, tick) || !convert_size_cap(arguments[1], size_cap)) return {};
+  Graph graph;
   const auto levels = without_interpreter_lock([&] {
-    const Graph graph = build_graph(edges);
+    graph = build_graph(edges);
     return find_all_q_connected_components(graph, size_cap);
   });
-  SharedInts<VertexSlots> vertices;
-  return build_levels(levels, vertices, tick);
+  SharedInts<DenseVertexSlots> vertices(graph.ids.size(), DenseVertexSlots{graph.ids});
+  return build_levels(levels, vertices, &graph.ids, tick);
 }
 
 // In the order of the module's __all__.

@@ -84,8 +84,11 @@ def flatten_edges(edges, width):
     return None if ends is None else (ends, packed(weights, "d"))
 
 
-def build_levels(items, starts, level_ends):
+def build_levels(items, starts, level_ends, table):
     ids = words(items, WORD)
+    if table is not None:
+        table = words(table, WORD)
+        ids = [table[x] for x in ids]
     starts = words(starts, WORD)
     levels = []
     first = 0

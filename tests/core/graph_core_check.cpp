@@ -42,8 +42,12 @@ std::vector<Clique> groups_of(const Groups<vertex_t>& groups) {
 std::vector<Clique> components(const Graph& graph, Dsu& dsu, const Groups<index_t>& cliques) {
   Ticker tick;
   const Groups<index_t> classes = ClassLister(dsu.size()).list_all(dsu);
-  return groups_of(class_vertices(
-      graph, classes, [&](const index_t* c) { return std::pair(cliques.begin(*c), cliques.end(*c)); }, tick));
+  const Groups<index_t> dense = class_vertices(
+      graph, classes, [&](const index_t* c) { return std::pair(cliques.begin(*c), cliques.end(*c)); }, tick);
+  std::vector<Clique> result(dense.size());
+  for (std::size_t g = 0; g < dense.size(); ++g)
+    for (const index_t* v = dense.begin(g); v != dense.end(g); ++v) result[g].push_back(graph.ids[*v]);
+  return result;
 }
 
 void dsu_worked_example() {
