@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "bitsets.hpp"
+#include "overlap_forest.hpp"
 
 namespace korvane {
 
@@ -15,6 +16,10 @@ namespace {
 // the square of their number.
 constexpr std::size_t max_mask_groups = 4096;
 constexpr std::size_t max_heavy = 64;
+// The spanning forests of medium lists may weigh this many pairs per vertex
+// occurrence in all; longer lists are left to the incremental pairing, whose
+// cost falls as classes grow.
+constexpr std::uint64_t forest_budget_per_item = 512;
 
 inline int popcount(std::uint64_t x) { return static_cast<int>(popcount64(x)); }
 
@@ -56,7 +61,8 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
       heavy_rank_(vertex_count, max_heavy),
       medium_rank_(vertex_count, max_medium),
       common_(vertex_count, 0),
-      stamp_(vertex_count, 0) {
+      stamp_(vertex_count, 0),
+      forest_budget_(forest_budget_per_item * sets.items.size()) {
   std::vector<index_t> degree(vertex_count, 0);
   for (index_t v : sets.items) ++degree[v];
   std::vector<index_t> by_weight(vertex_count);
@@ -112,11 +118,39 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
     if (holders_.length(v) < 2) continue;
     std::sort(holders_.items.begin() + holders_.starts[v], holders_.items.begin() + holders_.starts[v + 1],
               [](const Entry& a, const Entry& b) { return a.position > b.position; });
-    listed_.push_back(v);
     tick(holders_.length(v));
-    chain_common(v, level_count);
+    if (medium_rank_[v] >= max_medium || !tie_by_overlaps(v, level_count, tick)) {
+      listed_.push_back(v);
+      chain_common(v, level_count);
+    }
   }
   join_by_masks(level_count, tick);
+}
+
+// Two holders of a medium v share at least their heavy and medium vertices up
+// to v, exactly that many when v is the lightest vertex they share. A maximum
+// spanning forest of the holders under that weight keeps its connectivity at
+// every level, so its pairs stand for all the pairs meeting at v. Returns false,
+// leaving v to the lists, when the forest would overrun the budget.
+bool PrefixJoin::tie_by_overlaps(index_t v, std::size_t level_count, Ticker& tick) {
+  const index_t medium = medium_rank_[v];
+  std::uint64_t keep[medium_words];
+  for (std::size_t w = 0; w < medium_words; ++w)
+    keep[w] = w < medium / 64 ? ~std::uint64_t{0} : w > medium / 64 ? 0 : ~((std::uint64_t{1} << (63 - medium % 64)) - 1);
+  std::vector<BitRow> rows;
+  rows.reserve(holders_.length(v));
+  for (const Entry* e = holders_.begin(v); e != holders_.end(v); ++e) {
+    const Bits& b = bits_[e->set];
+    BitRow row{{b.heavy}};
+    for (std::size_t w = 0; w < medium_words; ++w) row.words[w + 1] = b.medium[w] & keep[w];
+    rows.push_back(row);
+  }
+  forest_.clear();
+  if (!overlap_forest(rows, forest_, forest_budget_, tick)) return false;
+  const Entry* list = holders_.begin(v);
+  for (const WeightedPair& p : forest_)
+    if (p.weight >= 2) joined_[std::min<std::size_t>(p.weight, level_count) - 1].push_back({list[p.a].set, list[p.b].set});
+  return true;
 }
 
 // The heavy and medium vertices every holder of v has, and v: any two holders

@@ -6,6 +6,7 @@
 
 #include "core.hpp"
 #include "dsu.hpp"
+#include "overlap_forest.hpp"
 
 namespace korvane {
 
@@ -41,7 +42,7 @@ class PrefixJoin {
     index_t rare_position;  // for a rare vertex, its position among the rare vertices of the set
     index_t root;           // a set of the class of `set`, once its root: find() gives the root now
   };
-  static constexpr std::size_t medium_words = 2;
+  static constexpr std::size_t medium_words = row_words - 1;
   static constexpr index_t max_medium = 64 * medium_words;
   // A set's heavy vertices, bit 63-r for rank r, and its medium vertices, bit
   // 63-r%64 of word r/64 for medium rank r.
@@ -57,6 +58,7 @@ class PrefixJoin {
   void choose_heavy(const Groups<index_t>& sets, const std::vector<index_t>& degree,
                     const std::vector<index_t>& by_weight, Ticker& tick);
   void join_by_masks(std::size_t level_count, Ticker& tick);
+  bool tie_by_overlaps(index_t v, std::size_t level_count, Ticker& tick);
   void chain_common(index_t v, std::size_t level_count);
   void join_list(index_t v, index_t first_new, std::size_t t, Dsu& classes, Ticker& tick);
   void join_deferred(std::size_t q, Dsu& classes, Ticker& tick);
@@ -75,6 +77,8 @@ class PrefixJoin {
   std::vector<std::size_t> heavy_rank_;        // per vertex: its rank if heavy, else 64
   std::vector<index_t> medium_rank_;           // per vertex: its rank among the medium ones, else max_medium
   std::vector<index_t> common_;                // per vertex: how many vertices all its holders share
+  std::vector<WeightedPair> forest_;           // scratch for tie_by_overlaps
+  std::uint64_t forest_budget_;                // the pairs the medium forests may still weigh
 
   // Scratch for counting overlaps.
   std::vector<index_t> stamp_;

@@ -1,0 +1,118 @@
+#include "overlap_forest.hpp"
+
+#include <algorithm>
+
+#include "bitsets.hpp"
+
+namespace korvane {
+
+namespace {
+
+// |a & b| by the processor's bit count, where the build targets it.
+struct CountByInstruction {
+  static index_t shared(const BitRow& a, const BitRow& b) {
+    index_t shared = 0;
+    for (std::size_t w = 0; w < row_words; ++w) shared += static_cast<index_t>(__builtin_popcountll(a.words[w] & b.words[w]));
+    return shared;
+  }
+};
+
+// |a & b| in plain arithmetic.
+struct CountByArithmetic {
+  static index_t shared(const BitRow& a, const BitRow& b) {
+    index_t shared = 0;
+    for (std::size_t w = 0; w < row_words; ++w) shared += static_cast<index_t>(popcount64(a.words[w] & b.words[w]));
+    return shared;
+  }
+};
+
+// One Prim step: lowers nothing, raises best[h] to the weight from `row` where
+// that is more, and returns the remaining row with the best weight.
+template <class Count>
+inline std::size_t prim_step(const BitRow& row, index_t from, const BitRow* rows, index_t* best, index_t* best_from,
+                             std::size_t left) {
+  index_t top = 0;
+  std::size_t next = 0;
+  for (std::size_t h = 0; h < left; ++h) {
+    const index_t shared = Count::shared(row, rows[h]);
+    if (shared > best[h]) {
+      best[h] = shared;
+      best_from[h] = from;
+    }
+    if (best[h] > top) {
+      top = best[h];
+      next = h;
+    }
+  }
+  return next;
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(__POPCNT__)
+__attribute__((target("popcnt"))) std::size_t prim_step_popcnt(const BitRow& row, index_t from, const BitRow* rows,
+                                                               index_t* best, index_t* best_from, std::size_t left) {
+  return prim_step<CountByInstruction>(row, from, rows, best, best_from, left);
+}
+using StepFn = std::size_t (*)(const BitRow&, index_t, const BitRow*, index_t*, index_t*, std::size_t);
+// The bit-count instruction when this processor has it (any x86-64 of the
+// last fifteen years), chosen once.
+StepFn chosen_step() {
+  static const StepFn step = __builtin_cpu_supports("popcnt") ? prim_step_popcnt : prim_step<CountByArithmetic>;
+  return step;
+}
+#elif defined(__GNUC__) && (defined(__POPCNT__) || !(defined(__x86_64__) || defined(__i386__)))
+constexpr auto chosen_step() { return prim_step<CountByInstruction>; }
+#else
+constexpr auto chosen_step() { return prim_step<CountByArithmetic>; }
+#endif
+
+bool row_less(const BitRow& x, const BitRow& y) {
+  return std::lexicographical_compare(std::begin(x.words), std::end(x.words), std::begin(y.words), std::end(y.words));
+}
+
+}  // namespace
+
+bool overlap_forest(const std::vector<BitRow>& rows, std::vector<WeightedPair>& forest, std::uint64_t& budget,
+                    Ticker& tick) {
+  if (rows.size() < 2) return true;
+  // Equal rows share all their bits: a chain ties them, and one of them stands
+  // for the others in the tree.
+  std::vector<index_t> order(rows.size());
+  for (std::size_t k = 0; k < rows.size(); ++k) order[k] = static_cast<index_t>(k);
+  std::sort(order.begin(), order.end(), [&rows](index_t a, index_t b) { return row_less(rows[a], rows[b]); });
+  tick(rows.size() * 8);
+  std::vector<index_t> id;
+  std::vector<BitRow> distinct;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const BitRow& row = rows[order[k]];
+    if (k > 0 && !row_less(rows[order[k - 1]], row))
+      forest.push_back({order[k - 1], order[k], CountByArithmetic::shared(row, row)});
+    else {
+      id.push_back(order[k]);
+      distinct.push_back(row);
+    }
+  }
+  std::size_t left = distinct.size();
+  const std::uint64_t weighed = std::uint64_t{left} * (left - 1) / 2;
+  if (weighed > budget) return false;
+  budget -= weighed;
+  // Prim over the distinct rows. Those not yet in the tree are packed at the
+  // front: their index, the best weight to the tree so far and where from.
+  std::vector<index_t> best(left, 0), best_from(left, 0);
+  const auto step = chosen_step();
+  std::size_t next = 0;
+  while (left > 1) {
+    const index_t current = id[next];
+    const BitRow row = distinct[next];
+    --left;
+    id[next] = id[left];
+    distinct[next] = distinct[left];
+    best[next] = best[left];
+    best_from[next] = best_from[left];
+    next = step(row, current, distinct.data(), best.data(), best_from.data(), left);
+    forest.push_back({best_from[next], id[next], best[next]});
+    tick(left);
+  }
+  return true;
+}
+
+}  // namespace korvane
