@@ -58,7 +58,10 @@ class PrefixJoin {
   void choose_heavy(const Groups<index_t>& sets, const std::vector<index_t>& degree,
                     const std::vector<index_t>& by_weight, Ticker& tick);
   void join_by_masks(std::size_t level_count, Ticker& tick);
-  bool tie_by_overlaps(index_t v, std::size_t level_count, Ticker& tick);
+  bool tie_by_forest(index_t v, const std::uint64_t (&keep)[medium_words], index_t extra, std::uint64_t& budget,
+                     std::size_t level_count, Ticker& tick);
+  bool tie_medium(index_t v, std::size_t level_count, Ticker& tick);
+  bool tie_rare(const std::vector<index_t>& rare, std::size_t level_count, Ticker& tick);
   void chain_common(index_t v, std::size_t level_count);
   void join_list(index_t v, index_t first_new, std::size_t t, Dsu& classes, Ticker& tick);
   void join_deferred(std::size_t q, Dsu& classes, Ticker& tick);
@@ -77,7 +80,7 @@ class PrefixJoin {
   std::vector<std::size_t> heavy_rank_;        // per vertex: its rank if heavy, else 64
   std::vector<index_t> medium_rank_;           // per vertex: its rank among the medium ones, else max_medium
   std::vector<index_t> common_;                // per vertex: how many vertices all its holders share
-  std::vector<WeightedPair> forest_;           // scratch for tie_by_overlaps
+  std::vector<WeightedPair> forest_;           // scratch for tie_by_forest
   std::uint64_t forest_budget_;                // the pairs the medium forests may still weigh
 
   // Scratch for counting overlaps.
