@@ -166,9 +166,12 @@ def zipf_like(rng, count, vocabulary, sizes, exponent=1.0):
         [[0, 1] + [2 + t for t in d] for d in zipf_like(random.Random(5), 400, vocabulary=300, sizes=(2, 15))],
         # Far more mid-frequency terms than fit the bitmasks, and long documents.
         zipf_like(random.Random(6), 450, vocabulary=3000, sizes=(10, 40), exponent=1.3),
+        # Pairs of documents that also share three terms no other document has.
+        [d + [1000 + 3 * (i // 2) + k for k in range(3)] if i < 80 else d
+         for i, d in enumerate(zipf_like(random.Random(7), 400, vocabulary=500, sizes=(4, 20), exponent=1.1))],
     ],
     ids=["star", "fan", "two hubs", "hub and chains", "hubs small pool", "hubs large pool", "zipf dense", "zipf",
-         "zipf with stop words", "zipf wide middle"],
+         "zipf with stop words", "zipf wide middle", "twins sharing rare terms"],
 )
 def test_hub_families_match_the_definition_in_order(simplices):
     assert hierarchy(simplices) == levels_by_definition(simplices)
@@ -210,6 +213,24 @@ def test_zipf_families_match_the_definition(seed, vocabulary, exponent, count, l
     simplices = zipf_like(rng, count, vocabulary, (1 + longest // 3, longest), exponent)
     simplices += [simplices[0], []]
     rng.shuffle(simplices)
+    assume(goes_through_hubs(simplices))
+    assert hierarchy(simplices) == levels_by_definition(simplices)
+
+
+# Small groups of documents share a few terms found nowhere else on top of their
+# common ones: an overlap counts every shared term, however rare, so such a
+# group stays together up to the level its whole overlap reaches.
+@settings(max_examples=15, deadline=None)
+@given(st.integers(0, 2**32), st.integers(200, 800), st.integers(1, 4))
+def test_documents_sharing_rare_terms_match_the_definition(seed, vocabulary, most_shared):
+    rng = random.Random(seed)
+    simplices = zipf_like(rng, 350, vocabulary, (4, 20), exponent=1.1)
+    fresh = vocabulary
+    for _ in range(40):
+        terms = list(range(fresh, fresh + rng.randint(1, most_shared)))
+        fresh += len(terms)
+        for i in rng.sample(range(len(simplices)), rng.randint(2, 4)):
+            simplices[i] = simplices[i] + terms
     assume(goes_through_hubs(simplices))
     assert hierarchy(simplices) == levels_by_definition(simplices)
 
