@@ -12,7 +12,8 @@ namespace {
 struct CountByInstruction {
   static index_t shared(const BitRow& a, const BitRow& b) {
     index_t shared = 0;
-    for (std::size_t w = 0; w < row_words; ++w) shared += static_cast<index_t>(__builtin_popcountll(a.words[w] & b.words[w]));
+    for (std::size_t w = 0; w < row_words; ++w)
+      shared += static_cast<index_t>(__builtin_popcountll(a.words[w] & b.words[w]));
     return shared;
   }
 };

@@ -5,8 +5,7 @@
 #include <iterator>
 #include <numeric>
 
-#include "bitsets.hpp"
-#include "overlap_forest.hpp"
+#include "medium_bits.hpp"
 
 namespace korvane {
 
@@ -16,38 +15,16 @@ namespace {
 // the square of their number.
 constexpr std::size_t max_mask_groups = 4096;
 constexpr std::size_t max_heavy = 64;
-// The spanning forests of medium lists may weigh this many pairs per vertex
+// The spanning forests of light lists may weigh this many pairs per vertex
 // occurrence in all; longer lists are left to the incremental pairing, whose
 // cost falls as classes grow.
 constexpr std::uint64_t forest_budget_per_item = 512;
-
-inline int popcount(std::uint64_t x) { return static_cast<int>(popcount64(x)); }
 
 int leading_zeros(std::uint64_t x) {
   int n = 0;
   for (std::uint64_t bit = std::uint64_t{1} << 63; bit != 0 && (x & bit) == 0; bit >>= 1) ++n;
   return n;
 }
-
-// The medium vertices a and b share, among those `keep` selects word by word.
-template <class Bits, class Keep>
-std::size_t medium_shared(const Bits& a, const Bits& b, Keep keep) {
-  std::size_t shared = 0;
-  for (std::size_t w = 0; w < std::size(a.medium); ++w)
-    shared += static_cast<std::size_t>(popcount(a.medium[w] & b.medium[w] & keep(w)));
-  return shared;
-}
-
-// The medium vertices of s.
-template <class Bits>
-std::size_t medium_count(const Bits& s) {
-  std::size_t count = 0;
-  for (std::uint64_t word : s.medium) count += static_cast<std::size_t>(popcount(word));
-  return count;
-}
-
-// Selects every medium vertex.
-std::uint64_t every_word(std::size_t) { return ~std::uint64_t{0}; }
 
 }  // namespace
 
@@ -61,8 +38,8 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
       heavy_rank_(vertex_count, max_heavy),
       medium_rank_(vertex_count, max_medium),
       common_(vertex_count, 0),
-      stamp_(vertex_count, 0),
-      forest_budget_(forest_budget_per_item * sets.items.size()) {
+      forest_budget_(forest_budget_per_item * sets.items.size()),
+      stamp_(vertex_count, 0) {
   std::vector<index_t> degree(vertex_count, 0);
   for (index_t v : sets.items) ++degree[v];
   std::vector<index_t> by_weight(vertex_count);
@@ -128,79 +105,6 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
     chain_common(v, level_count);
   }
   join_by_masks(level_count, tick);
-}
-
-// Ties the holders of v by a maximum spanning forest of the weight |heavy and
-// medium vertices shared, among those `keep` selects| + extra, a lower bound of
-// their overlap: at every level the forest's pairs connect what those pairs do.
-bool PrefixJoin::tie_by_forest(index_t v, const std::uint64_t (&keep)[medium_words], index_t extra,
-                               std::uint64_t& budget, std::size_t level_count, Ticker& tick) {
-  std::vector<BitRow> rows;
-  rows.reserve(holders_.length(v));
-  for (const Entry* e = holders_.begin(v); e != holders_.end(v); ++e) {
-    const Bits& b = bits_[e->set];
-    BitRow row{{b.heavy}};
-    for (std::size_t w = 0; w < medium_words; ++w) row.words[w + 1] = b.medium[w] & keep[w];
-    rows.push_back(row);
-  }
-  forest_.clear();
-  if (!overlap_forest(rows, forest_, budget, tick)) return false;
-  const Entry* list = holders_.begin(v);
-  for (const WeightedPair& p : forest_) {
-    const std::size_t weight = p.weight + extra;
-    if (weight >= 2) joined_[std::min(weight, level_count) - 1].push_back({list[p.a].set, list[p.b].set});
-  }
-  return true;
-}
-
-// Two holders of a medium v share at least their heavy and medium vertices up
-// to v, exactly that many when v is the lightest vertex they share, so the
-// forest under that weight stands for all the pairs meeting first at v. Returns
-// false, leaving v to the pairing, when the forest would overrun the budget.
-bool PrefixJoin::tie_medium(index_t v, std::size_t level_count, Ticker& tick) {
-  const index_t medium = medium_rank_[v];
-  std::uint64_t keep[medium_words];
-  for (std::size_t w = 0; w < medium_words; ++w)
-    keep[w] = w < medium / 64 ? ~std::uint64_t{0} : w > medium / 64 ? 0 : ~((std::uint64_t{1} << (63 - medium % 64)) - 1);
-  return tie_by_forest(v, keep, 0, forest_budget_, level_count, tick);
-}
-
-// A pair whose lightest shared vertex e is rare shares its heavy and medium
-// vertices and e, and more only if it shares another rare vertex. So a forest
-// per rare list under the weight |heavy and medium shared| + 1 covers the pairs
-// sharing one rare vertex, and the pairs sharing two or more, counted through
-// the rare lists, are kept with their exact overlap. All rare lists go this way
-// or none, when their pairs would overrun the budget.
-bool PrefixJoin::tie_rare(const std::vector<index_t>& rare, std::size_t level_count, Ticker& tick) {
-  if (rare.empty()) return true;
-  std::uint64_t pairs = 0;
-  for (index_t v : rare) pairs += std::uint64_t{holders_.length(v)} * (holders_.length(v) - 1) / 2;
-  if (2 * pairs > forest_budget_) return false;
-  forest_budget_ -= 2 * pairs;
-  std::uint64_t keep[medium_words];
-  std::fill(std::begin(keep), std::end(keep), ~std::uint64_t{0});
-  for (index_t v : rare) tie_by_forest(v, keep, 1, pairs, level_count, tick);
-
-  const index_t n = static_cast<index_t>(light_.size());
-  std::vector<index_t> shared(n, 0);
-  std::vector<index_t> touched;
-  for (index_t a = 0; a < n; ++a) {
-    for (const index_t* u = light_.begin(a) + medium_count(bits_[a]); u != light_.end(a); ++u) {
-      tick(holders_.length(*u));
-      for (const Entry* e = holders_.begin(*u); e != holders_.end(*u); ++e)
-        if (e->set > a && shared[e->set]++ == 0) touched.push_back(e->set);
-    }
-    for (index_t b : touched) {
-      if (shared[b] >= 2) {
-        const std::size_t overlap = static_cast<std::size_t>(popcount(bits_[a].heavy & bits_[b].heavy)) +
-                                    medium_shared(bits_[a], bits_[b], every_word) + shared[b];
-        joined_[std::min(overlap, level_count) - 1].push_back({a, b});
-      }
-      shared[b] = 0;
-    }
-    touched.clear();
-  }
-  return true;
 }
 
 // The heavy and medium vertices every holder of v has, and v: any two holders

@@ -21,12 +21,16 @@ namespace korvane {
 // the c-1 other shared vertices before it in both sets, so e sits at position
 // >= t-1 in both: the pair meets in the list of e cut to those positions.
 //
-// The lists grow by one position per level, and a pair is looked at when it
-// first meets, at its lightest shared vertex, then kept for the level its
-// overlap reaches. The next heaviest light vertices ("medium") are also kept as
-// bits per set, so that a pair meeting at a medium vertex has its overlap read
-// off the bits; at a rare vertex its overlap is bounded by positions and
-// counted only if its classes still differ at that bound.
+// The next heaviest light vertices ("medium") are also kept as bits per set.
+// Within a per-call budget the holders of each light vertex are tied once, by a
+// maximum spanning forest under a lower bound of their overlap read off the
+// bits that is exact for the pairs meeting first there (the pairs sharing two
+// rare vertices are counted apart), and the forests' pairs wait for their
+// level. Past the budget a list is paired incrementally instead: it grows by
+// one position per level, and a pair is looked at when it first meets, at its
+// lightest shared vertex, then kept for the level its overlap reaches; at a
+// rare vertex its overlap is bounded by positions and counted only if its
+// classes still differ at that bound.
 class PrefixJoin {
  public:
   PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick);
@@ -81,7 +85,7 @@ class PrefixJoin {
   std::vector<index_t> medium_rank_;           // per vertex: its rank among the medium ones, else max_medium
   std::vector<index_t> common_;                // per vertex: how many vertices all its holders share
   std::vector<WeightedPair> forest_;           // scratch for tie_by_forest
-  std::uint64_t forest_budget_;                // the pairs the medium forests may still weigh
+  std::uint64_t forest_budget_;                // the pairs the forests may still weigh
 
   // Scratch for counting overlaps.
   std::vector<index_t> stamp_;
