@@ -8,34 +8,39 @@ namespace korvane {
 
 namespace {
 
-// |a & b| by the processor's bit count, where the build targets it.
+// |a & b| over the first Words words, by the processor's bit count.
+#if defined(__GNUC__)
 struct CountByInstruction {
+  template <std::size_t Words>
   static index_t shared(const BitRow& a, const BitRow& b) {
     index_t shared = 0;
-    for (std::size_t w = 0; w < row_words; ++w)
+    for (std::size_t w = 0; w < Words; ++w)
       shared += static_cast<index_t>(__builtin_popcountll(a.words[w] & b.words[w]));
     return shared;
   }
 };
+#endif
 
-// |a & b| in plain arithmetic.
+// |a & b| over the first Words words, in plain arithmetic.
 struct CountByArithmetic {
+  template <std::size_t Words = row_words>
   static index_t shared(const BitRow& a, const BitRow& b) {
     index_t shared = 0;
-    for (std::size_t w = 0; w < row_words; ++w) shared += static_cast<index_t>(popcount64(a.words[w] & b.words[w]));
+    for (std::size_t w = 0; w < Words; ++w) shared += static_cast<index_t>(popcount64(a.words[w] & b.words[w]));
     return shared;
   }
 };
 
-// One Prim step: lowers nothing, raises best[h] to the weight from `row` where
-// that is more, and returns the remaining row with the best weight.
-template <class Count>
+// One Prim step: raises best[h] to the weight from `row` where that is more,
+// and returns the remaining row with the best weight. Rows whose last word is
+// empty throughout are weighed without it.
+template <class Count, std::size_t Words>
 inline std::size_t prim_step(const BitRow& row, index_t from, const BitRow* rows, index_t* best, index_t* best_from,
                              std::size_t left) {
   index_t top = 0;
   std::size_t next = 0;
   for (std::size_t h = 0; h < left; ++h) {
-    const index_t shared = Count::shared(row, rows[h]);
+    const index_t shared = Count::template shared<Words>(row, rows[h]);
     if (shared > best[h]) {
       best[h] = shared;
       best_from[h] = from;
@@ -48,22 +53,29 @@ inline std::size_t prim_step(const BitRow& row, index_t from, const BitRow* rows
   return next;
 }
 
+using StepFn = std::size_t (*)(const BitRow&, index_t, const BitRow*, index_t*, index_t*, std::size_t);
+
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(__POPCNT__)
+template <std::size_t Words>
 __attribute__((target("popcnt"))) std::size_t prim_step_popcnt(const BitRow& row, index_t from, const BitRow* rows,
                                                                index_t* best, index_t* best_from, std::size_t left) {
-  return prim_step<CountByInstruction>(row, from, rows, best, best_from, left);
+  return prim_step<CountByInstruction, Words>(row, from, rows, best, best_from, left);
 }
-using StepFn = std::size_t (*)(const BitRow&, index_t, const BitRow*, index_t*, index_t*, std::size_t);
 // The bit-count instruction when this processor has it (any x86-64 of the
 // last fifteen years), chosen once.
-StepFn chosen_step() {
-  static const StepFn step = __builtin_cpu_supports("popcnt") ? prim_step_popcnt : prim_step<CountByArithmetic>;
-  return step;
+StepFn chosen_step(bool last_word) {
+  static const bool has_popcnt = __builtin_cpu_supports("popcnt");
+  if (has_popcnt) return last_word ? prim_step_popcnt<row_words> : prim_step_popcnt<row_words - 1>;
+  return last_word ? prim_step<CountByArithmetic, row_words> : prim_step<CountByArithmetic, row_words - 1>;
 }
-#elif defined(__GNUC__) && (defined(__POPCNT__) || !(defined(__x86_64__) || defined(__i386__)))
-constexpr auto chosen_step() { return prim_step<CountByInstruction>; }
+#elif defined(__GNUC__)
+StepFn chosen_step(bool last_word) {
+  return last_word ? prim_step<CountByInstruction, row_words> : prim_step<CountByInstruction, row_words - 1>;
+}
 #else
-constexpr auto chosen_step() { return prim_step<CountByArithmetic>; }
+StepFn chosen_step(bool last_word) {
+  return last_word ? prim_step<CountByArithmetic, row_words> : prim_step<CountByArithmetic, row_words - 1>;
+}
 #endif
 
 bool row_less(const BitRow& x, const BitRow& y) {
@@ -99,7 +111,9 @@ bool overlap_forest(const std::vector<BitRow>& rows, std::vector<WeightedPair>& 
   // Prim over the distinct rows. Those not yet in the tree are packed at the
   // front: their index, the best weight to the tree so far and where from.
   std::vector<index_t> best(left, 0), best_from(left, 0);
-  const auto step = chosen_step();
+  bool last_word = false;
+  for (const BitRow& row : distinct) last_word = last_word || row.words[row_words - 1] != 0;
+  const StepFn step = chosen_step(last_word);
   std::size_t next = 0;
   while (left > 1) {
     const index_t current = id[next];
