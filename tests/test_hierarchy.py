@@ -166,12 +166,14 @@ def zipf_like(rng, count, vocabulary, sizes, exponent=1.0):
         [[0, 1] + [2 + t for t in d] for d in zipf_like(random.Random(5), 400, vocabulary=300, sizes=(2, 15))],
         # Far more mid-frequency terms than fit the bitmasks, and long documents.
         zipf_like(random.Random(6), 450, vocabulary=3000, sizes=(10, 40), exponent=1.3),
+        # Copies of one document among others: every term's copies agree on everything.
+        [list(range(12))] * 150 + zipf_like(random.Random(8), 250, vocabulary=300, sizes=(3, 15)),
         # Pairs of documents that also share three terms no other document has.
         [d + [1000 + 3 * (i // 2) + k for k in range(3)] if i < 80 else d
          for i, d in enumerate(zipf_like(random.Random(7), 400, vocabulary=500, sizes=(4, 20), exponent=1.1))],
     ],
     ids=["star", "fan", "two hubs", "hub and chains", "hubs small pool", "hubs large pool", "zipf dense", "zipf",
-         "zipf with stop words", "zipf wide middle", "twins sharing rare terms"],
+         "zipf with stop words", "zipf wide middle", "copies", "twins sharing rare terms"],
 )
 def test_hub_families_match_the_definition_in_order(simplices):
     assert hierarchy(simplices) == levels_by_definition(simplices)
@@ -231,6 +233,24 @@ def test_documents_sharing_rare_terms_match_the_definition(seed, vocabulary, mos
         fresh += len(terms)
         for i in rng.sample(range(len(simplices)), rng.randint(2, 4)):
             simplices[i] = simplices[i] + terms
+    assume(goes_through_hubs(simplices))
+    assert hierarchy(simplices) == levels_by_definition(simplices)
+
+
+def alike_in_frequent_terms(rng, count, templates, vocabulary):
+    """Each document takes one of a few sets of frequent terms and adds a few
+    terms of skewed frequency, so that many documents holding a mid-frequency
+    term agree on all their heavier terms."""
+    frequent = [rng.sample(range(40), rng.randint(2, 12)) for _ in range(templates)]
+    return [rng.choice(frequent) + [40 + int(vocabulary ** rng.random()) for _ in range(rng.randint(1, 6))]
+            for _ in range(count)]
+
+
+@settings(max_examples=20, deadline=None)
+@given(st.integers(0, 2**32), st.integers(1, 6), st.integers(50, 2000), st.integers(300, 400))
+def test_documents_alike_in_frequent_terms_match_the_definition(seed, templates, vocabulary, count):
+    rng = random.Random(seed)
+    simplices = alike_in_frequent_terms(rng, count, templates, vocabulary)
     assume(goes_through_hubs(simplices))
     assert hierarchy(simplices) == levels_by_definition(simplices)
 
