@@ -14,8 +14,8 @@ namespace korvane {
 // their overlap: at every level the forest's pairs connect what those pairs do.
 bool PrefixJoin::tie_by_forest(index_t v, const std::uint64_t (&keep)[medium_words], index_t extra,
                                std::uint64_t& budget, std::size_t level_count, Ticker& tick) {
-  std::vector<BitRow> rows;
-  rows.reserve(holders_.length(v));
+  std::vector<BitRow>& rows = forest_rows_;
+  rows.clear();
   for (const Entry* e = holders_.begin(v); e != holders_.end(v); ++e) {
     const Bits& b = bits_[e->set];
     BitRow row{{b.heavy}};
@@ -23,7 +23,7 @@ bool PrefixJoin::tie_by_forest(index_t v, const std::uint64_t (&keep)[medium_wor
     rows.push_back(row);
   }
   forest_.clear();
-  if (!overlap_forest(rows, forest_, budget, tick)) return false;
+  if (!overlap_forest_.tie(rows, forest_, budget, tick)) return false;
   const Entry* list = holders_.begin(v);
   for (const WeightedPair& p : forest_) {
     const std::size_t weight = p.weight + extra;

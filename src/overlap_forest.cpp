@@ -84,47 +84,48 @@ bool row_less(const BitRow& x, const BitRow& y) {
 
 }  // namespace
 
-bool overlap_forest(const std::vector<BitRow>& rows, std::vector<WeightedPair>& forest, std::uint64_t& budget,
-                    Ticker& tick) {
+bool OverlapForest::tie(const std::vector<BitRow>& rows, std::vector<WeightedPair>& forest, std::uint64_t& budget,
+                        Ticker& tick) {
   if (rows.size() < 2) return true;
   // Equal rows share all their bits: a chain ties them, and one of them stands
   // for the others in the tree.
-  std::vector<index_t> order(rows.size());
-  for (std::size_t k = 0; k < rows.size(); ++k) order[k] = static_cast<index_t>(k);
-  std::sort(order.begin(), order.end(), [&rows](index_t a, index_t b) { return row_less(rows[a], rows[b]); });
+  order_.resize(rows.size());
+  for (std::size_t k = 0; k < rows.size(); ++k) order_[k] = static_cast<index_t>(k);
+  std::sort(order_.begin(), order_.end(), [&rows](index_t a, index_t b) { return row_less(rows[a], rows[b]); });
   tick(rows.size() * 8);
-  std::vector<index_t> id;
-  std::vector<BitRow> distinct;
-  for (std::size_t k = 0; k < order.size(); ++k) {
-    const BitRow& row = rows[order[k]];
-    if (k > 0 && !row_less(rows[order[k - 1]], row))
-      forest.push_back({order[k - 1], order[k], CountByArithmetic::shared(row, row)});
+  id_.clear();
+  distinct_.clear();
+  for (std::size_t k = 0; k < order_.size(); ++k) {
+    const BitRow& row = rows[order_[k]];
+    if (k > 0 && !row_less(rows[order_[k - 1]], row))
+      forest.push_back({order_[k - 1], order_[k], CountByArithmetic::shared(row, row)});
     else {
-      id.push_back(order[k]);
-      distinct.push_back(row);
+      id_.push_back(order_[k]);
+      distinct_.push_back(row);
     }
   }
-  std::size_t left = distinct.size();
+  std::size_t left = distinct_.size();
   const std::uint64_t weighed = std::uint64_t{left} * (left - 1) / 2;
   if (weighed > budget) return false;
   budget -= weighed;
   // Prim over the distinct rows. Those not yet in the tree are packed at the
   // front: their index, the best weight to the tree so far and where from.
-  std::vector<index_t> best(left, 0), best_from(left, 0);
+  best_.assign(left, 0);
+  best_from_.assign(left, 0);
   bool last_word = false;
-  for (const BitRow& row : distinct) last_word = last_word || row.words[row_words - 1] != 0;
+  for (const BitRow& row : distinct_) last_word = last_word || row.words[row_words - 1] != 0;
   const StepFn step = chosen_step(last_word);
   std::size_t next = 0;
   while (left > 1) {
-    const index_t current = id[next];
-    const BitRow row = distinct[next];
+    const index_t current = id_[next];
+    const BitRow row = distinct_[next];
     --left;
-    id[next] = id[left];
-    distinct[next] = distinct[left];
-    best[next] = best[left];
-    best_from[next] = best_from[left];
-    next = step(row, current, distinct.data(), best.data(), best_from.data(), left);
-    forest.push_back({best_from[next], id[next], best[next]});
+    id_[next] = id_[left];
+    distinct_[next] = distinct_[left];
+    best_[next] = best_[left];
+    best_from_[next] = best_from_[left];
+    next = step(row, current, distinct_.data(), best_.data(), best_from_.data(), left);
+    forest.push_back({best_from_[next], id_[next], best_[next]});
     tick(left);
   }
   return true;

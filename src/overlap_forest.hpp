@@ -25,8 +25,18 @@ struct WeightedPair {
 // threshold w, connects exactly the rows that chains of pairs of weight >= w
 // connect: a maximum spanning tree of the complete graph (Prim, dense). It
 // weighs D(D-1)/2 pairs for D distinct rows, taken from `budget`; when that is
-// short it returns false, having spent only a sort.
-bool overlap_forest(const std::vector<BitRow>& rows, std::vector<WeightedPair>& forest, std::uint64_t& budget,
-                    Ticker& tick);
+// short it returns false, having spent only a sort. The scratch is kept from
+// call to call, so that tying many lists allocates only for the longest.
+class OverlapForest {
+ public:
+  bool tie(const std::vector<BitRow>& rows, std::vector<WeightedPair>& forest, std::uint64_t& budget, Ticker& tick);
+
+ private:
+  std::vector<index_t> order_;      // the rows, sorted
+  std::vector<index_t> id_;         // per distinct row still outside the tree: its index in `rows`
+  std::vector<BitRow> distinct_;    // the distinct rows still outside the tree
+  std::vector<index_t> best_;       // their best weight to the tree so far
+  std::vector<index_t> best_from_;  // and the tree row it comes from
+};
 
 }  // namespace korvane

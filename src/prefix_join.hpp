@@ -84,7 +84,9 @@ class PrefixJoin {
   std::vector<std::size_t> heavy_rank_;        // per vertex: its rank if heavy, else 64
   std::vector<index_t> medium_rank_;           // per vertex: its rank among the medium ones, else max_medium
   std::vector<index_t> common_;                // per vertex: how many vertices all its holders share
-  std::vector<WeightedPair> forest_;           // scratch for tie_by_forest
+  OverlapForest overlap_forest_;               // scratch for tie_by_forest: the kernel,
+  std::vector<BitRow> forest_rows_;            // the rows of one list
+  std::vector<WeightedPair> forest_;           // and its forest
   std::uint64_t forest_budget_;                // the pairs the forests may still weigh
 
   // Scratch for counting overlaps.
