@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "maximal_cliques.hpp"
+#include "row_cliques.hpp"
 
 namespace korvane {
 
@@ -109,6 +110,50 @@ class FacetLinks::RowCandidates {
 
 void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
                       std::uint64_t size_cap, Ticker& tick) {
+  links_.starts.assign(1, 0);
+  links_.items.clear();
+  switch (graph.row_words()) {
+    case 1:
+      return find_on_rows<1>(graph, u, v, cliques, size_cap, tick);
+    case 2:
+      return find_on_rows<2>(graph, u, v, cliques, size_cap, tick);
+    case 3:
+      return find_on_rows<3>(graph, u, v, cliques, size_cap, tick);
+    case 4:
+      return find_on_rows<4>(graph, u, v, cliques, size_cap, tick);
+    default:
+      return find_on_lists(graph, u, v, cliques, size_cap, tick);
+  }
+}
+
+// On the graph's own rows a link is the AND of its members' rows, grown.
+template <std::size_t W>
+void FacetLinks::find_on_rows(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
+                              std::uint64_t size_cap, Ticker& tick) {
+  const RowCliques<W> rows(graph.rows(), tick);
+  const std::vector<index_t>& common = cliques.common();
+  const Groups<index_t>& cores = cliques.cores();
+  for (std::size_t i = 0; i < cores.size(); ++i) {
+    const bool v_needed = cores.length(i) + 2 <= size_cap;
+    for (const index_t first : {u, v}) {
+      if (first != v || v_needed) {
+        RowSet<W> clique{};
+        add_vertex(clique, first);
+        RowSet<W> candidates = rows.neighbours(first);
+        for (const index_t* c = cores.begin(i); c != cores.end(i); ++c) {
+          add_vertex(clique, common[*c]);
+          candidates = rows.within_neighbours(candidates, common[*c]);
+        }
+        if (cores.length(i) > 0) rows.grow_to_maximal(clique, candidates);
+        for_each_vertex(clique, [&](index_t x) { links_.items.push_back(x); });
+      }
+      links_.close_group();
+    }
+  }
+}
+
+void FacetLinks::find_on_lists(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
+                               std::uint64_t size_cap, Ticker& tick) {
   const std::vector<index_t>& common = cliques.common();
   const Groups<index_t>& cores = cliques.cores();
   std::size_t core_cost = 0;
@@ -124,8 +169,6 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
     }
   }
   if (on_rows) build_rows(graph, u, v, tick);
-  links_.starts.assign(1, 0);
-  links_.items.clear();
   for (std::size_t i = 0; i < cores.size(); ++i) {
     const bool v_needed = cores.length(i) + 2 <= size_cap;
     for (const index_t first : {u, v}) {

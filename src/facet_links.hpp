@@ -27,7 +27,8 @@ class FacetLinks {
   // the edge) that hold u + core and v + core, ascending; the second is left
   // empty where the cap keeps the facet below the level that needs it. The
   // search runs core by core on neighbour lists, or, when the cores' vertices
-  // are busy enough to pay for it, on bitsets over N(u) + N(v) built once.
+  // are busy enough to pay for it, on bitsets over N(u) + N(v) built once, or
+  // on the graph's own bitset rows when it keeps them.
   void find(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques, std::uint64_t size_cap,
             Ticker& tick);
   // Group 2i holds u + core i, group 2i+1 holds v + core i (or nothing).
@@ -36,6 +37,11 @@ class FacetLinks {
  private:
   class ListCandidates;
   class RowCandidates;
+  template <std::size_t W>
+  void find_on_rows(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
+                    std::uint64_t size_cap, Ticker& tick);
+  void find_on_lists(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
+                     std::uint64_t size_cap, Ticker& tick);
   void build_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
 
   std::vector<index_t> mark_;  // per vertex, none between uses

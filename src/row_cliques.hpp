@@ -1,0 +1,124 @@
+// Cliques of a small graph whose adjacency is held as bitset rows over all its
+// vertices: a common neighbourhood is one AND per word, and a Bron-Kerbosch
+// frame moves whole vertex sets in a few word operations.
+#pragma once
+
+#include <array>
+#include <cstddef>
+
+#include "bitsets.hpp"
+#include "core.hpp"
+
+namespace korvane {
+
+// A set of vertices 0 .. 64W-1 as W words.
+template <std::size_t W>
+using RowSet = std::array<word_t, W>;
+
+template <std::size_t W>
+bool is_empty(const RowSet<W>& s) {
+  word_t any = 0;
+  for (std::size_t k = 0; k < W; ++k) any |= s[k];
+  return any == 0;
+}
+
+template <std::size_t W>
+void add_vertex(RowSet<W>& s, index_t x) {
+  s[x / 64] |= word_t{1} << (x % 64);
+}
+
+// Calls visit(x) for every vertex of `s`, ascending.
+template <std::size_t W, class Visit>
+void for_each_vertex(const RowSet<W>& s, Visit&& visit) {
+  for (std::size_t k = 0; k < W; ++k)
+    for (word_t w = s[k]; w != 0; w &= w - 1) visit(static_cast<index_t>(64 * k + lowest_bit(w)));
+}
+
+// Row x of the adjacency is rows[W * x .. W * x + W), without x itself.
+template <std::size_t W>
+class RowCliques {
+ public:
+  using Set = RowSet<W>;
+
+  RowCliques(const word_t* rows, Ticker& tick) : rows_(rows), tick_(tick) {}
+
+  // `s` restricted to the neighbours of x.
+  Set within_neighbours(const Set& s, index_t x) const {
+    Set out;
+    const word_t* row = rows_ + W * x;
+    for (std::size_t k = 0; k < W; ++k) out[k] = s[k] & row[k];
+    return out;
+  }
+  Set neighbours(index_t x) const {
+    Set out;
+    for (std::size_t k = 0; k < W; ++k) out[k] = rows_[W * x + k];
+    return out;
+  }
+
+  // Calls sink(const Set& clique) once for every maximal clique of the
+  // subgraph induced by `within`.
+  template <class Sink>
+  void for_each_maximal(const Set& within, Sink&& sink) const {
+    expand(Set{}, within, Set{}, sink);
+  }
+
+  // Grows `clique` to a maximal clique of the graph, `candidates` being the
+  // vertices adjacent to all of it: each step takes the lowest candidate and
+  // keeps the rest that neighbour it.
+  void grow_to_maximal(Set& clique, Set candidates) const {
+    for (std::size_t k = 0; k < W; ++k) {
+      while (candidates[k] != 0) {
+        const index_t x = static_cast<index_t>(64 * k + lowest_bit(candidates[k]));
+        add_vertex(clique, x);
+        candidates = within_neighbours(candidates, x);
+      }
+    }
+    tick_(W);
+  }
+
+ private:
+  // Bron-Kerbosch with Tomita's pivot: R the clique so far, P its candidates,
+  // X the vertices whose branches are done. A maximal clique through R holds
+  // a non-neighbour of the pivot (or the pivot), so only those branch. The
+  // depth is at most the clique size.
+  template <class Sink>
+  void expand(const Set& r, Set p, Set x, Sink& sink) const {
+    if (is_empty(p)) {
+      if (is_empty(x)) sink(r);
+      return;
+    }
+    index_t pivot = 0;
+    std::size_t best = 0;
+    bool found = false;
+    std::size_t considered = 0;
+    const auto consider = [&](index_t w) {
+      ++considered;
+      const word_t* row = rows_ + W * w;
+      std::size_t count = 0;
+      for (std::size_t k = 0; k < W; ++k) count += popcount64(p[k] & row[k]);
+      if (!found || count > best) {
+        pivot = w;
+        best = count;
+        found = true;
+      }
+    };
+    for_each_vertex(p, consider);
+    for_each_vertex(x, consider);
+    Set branches;
+    const word_t* pivot_row = rows_ + W * pivot;
+    for (std::size_t k = 0; k < W; ++k) branches[k] = p[k] & ~pivot_row[k];
+    tick_(W * (considered + 1));
+    for_each_vertex(branches, [&](index_t w) {
+      Set next_r = r;
+      add_vertex(next_r, w);
+      expand(next_r, within_neighbours(p, w), within_neighbours(x, w), sink);
+      p[w / 64] &= ~(word_t{1} << (w % 64));
+      add_vertex(x, w);
+    });
+  }
+
+  const word_t* rows_;
+  Ticker& tick_;
+};
+
+}  // namespace korvane
