@@ -268,6 +268,7 @@ void PersistentLevels::settle_class(index_t q, index_t v, std::size_t first_entr
   // adds nothing they lack; linked to the first only, it can add only v.
   old_keys_.clear();
   extra_.clear();
+  bool brings_v = false;
   for (std::size_t e = first_entry; e < end_entry; ++e) {
     const Entry& entry = entries_[e];
     if (entry.old) {
@@ -278,12 +279,13 @@ void PersistentLevels::settle_class(index_t q, index_t v, std::size_t first_entr
     const std::size_t core_length = facets_.length(facet) - 2;
     if (core_length == q) continue;
     if (core_length > q) {
-      extra_.push_back(v);
+      brings_v = true;
       continue;
     }
     extra_.insert(extra_.end(), facets_.begin(facet), facets_.end(facet));
     tick_(facets_.length(facet));
   }
+  if (brings_v) extra_.push_back(v);
   class_key_[entries_[first_entry].root] = keys_.merged(q, old_keys_, extra_, weight);
 }
 
