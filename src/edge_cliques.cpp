@@ -11,23 +11,10 @@ namespace korvane {
 void EdgeCliques::find(const GrowingGraph& graph, index_t u, index_t v, bool with_common_graph, Ticker& tick) {
   cores_.starts.assign(1, 0);
   cores_.items.clear();
-  switch (graph.row_words()) {
-    case 1:
-      find_on_rows<1>(graph, u, v, tick);
-      break;
-    case 2:
-      find_on_rows<2>(graph, u, v, tick);
-      break;
-    case 3:
-      find_on_rows<3>(graph, u, v, tick);
-      break;
-    case 4:
-      find_on_rows<4>(graph, u, v, tick);
-      break;
-    default:
-      find_on_lists(graph, u, v, tick);
-      return;
-  }
+  const bool on_rows = with_row_width(graph.row_words(), [&](auto width) {
+    find_on_rows<decltype(width)::value>(graph, u, v, tick);
+  });
+  if (!on_rows) return find_on_lists(graph, u, v, tick);
   if (with_common_graph && common_.size() >= 2) graph.induced_subgraph(common_, common_graph_, mark_, tick);
 }
 

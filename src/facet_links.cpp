@@ -112,18 +112,10 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
                       std::uint64_t size_cap, Ticker& tick) {
   links_.starts.assign(1, 0);
   links_.items.clear();
-  switch (graph.row_words()) {
-    case 1:
-      return find_on_rows<1>(graph, u, v, cliques, size_cap, tick);
-    case 2:
-      return find_on_rows<2>(graph, u, v, cliques, size_cap, tick);
-    case 3:
-      return find_on_rows<3>(graph, u, v, cliques, size_cap, tick);
-    case 4:
-      return find_on_rows<4>(graph, u, v, cliques, size_cap, tick);
-    default:
-      return find_on_lists(graph, u, v, cliques, size_cap, tick);
-  }
+  const bool on_rows = with_row_width(graph.row_words(), [&](auto width) {
+    find_on_rows<decltype(width)::value>(graph, u, v, cliques, size_cap, tick);
+  });
+  if (!on_rows) find_on_lists(graph, u, v, cliques, size_cap, tick);
 }
 
 // On the graph's own rows a link is the AND of its members' rows, grown.

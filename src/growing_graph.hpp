@@ -17,7 +17,7 @@ namespace korvane {
 class GrowingGraph {
  public:
   static constexpr index_t none = HashIndex::none;
-  static constexpr std::size_t row_words_limit = 4;
+  static constexpr std::size_t row_words_limit = 4;  // the widths with_row_width serves
 
   // `edges` are every edge the graph will gain (self-loops ignored), for sizing.
   GrowingGraph(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges);
