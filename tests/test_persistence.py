@@ -447,3 +447,28 @@ def test_every_row_width_and_the_lists_agree_with_the_rerun_per_edge(name, max_q
         padded_edges, shift = padded(edges, count, below)
         records = unpadded(persistence(padded_edges, max_q), shift, vertex_count)
         assert records == expected, (count, below)
+
+
+@settings(max_examples=25, deadline=None)
+@given(
+    vertex_count=st.integers(5, 12),
+    density=st.sampled_from([0.6, 0.9]),
+    seed=st.integers(0, 2**32 - 1),
+    max_q=st.one_of(st.none(), st.integers(4, 8)),
+    padding=st.sampled_from([(58, True), (124, True), (200, False), (250, True)]),
+)
+def test_rows_and_lists_agree_on_random_dense_graphs(vertex_count, density, seed, max_q, padding):
+    # The same graph one word below a boundary, straddling one, or on the
+    # lists: the routes must find the same cores and links.
+    rng = random.Random(seed)
+    edges = [
+        (u, v, rng.randint(0, 6) / 3)
+        for u, v in itertools.combinations(range(vertex_count), 2)
+        if rng.random() < density
+    ]
+    if not edges:
+        return
+    vertex_count = 1 + max(max(u, v) for u, v, _ in edges)
+    padded_edges, shift = padded(edges, *padding)
+    expected = reference_persistence(edges, max_q)
+    assert unpadded(persistence(padded_edges, max_q), shift, vertex_count) == expected
