@@ -49,7 +49,7 @@ void EdgeCliques::find_on_rows(const GrowingGraph& graph, index_t u, index_t v, 
     cores_.close_group();
     return;
   }
-  rows.for_each_maximal(common, [&](const RowSet<W>& core) {
+  rows.for_each_maximal(common, search_, [&](const RowSet<W>& core) {
     for_each_vertex(core, [&](index_t x) { cores_.items.push_back(position_[x]); });
     cores_.close_group();
   });

@@ -9,6 +9,7 @@
 #include "core.hpp"
 #include "graph.hpp"
 #include "growing_graph.hpp"
+#include "pivot_search.hpp"
 
 namespace korvane {
 
@@ -96,6 +97,7 @@ class EdgeCliques {
   std::vector<index_t> common_;
   Graph common_graph_;
   Groups<index_t> cores_;
+  PivotSearch search_;
 
   std::vector<CorePair> core_pairs_;
   std::vector<CorePair> pairs_by_level_;  // the same, level q at pair_start_[q] ..

@@ -6,9 +6,12 @@
 #include <array>
 #include <cstddef>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "bitsets.hpp"
 #include "core.hpp"
+#include "pivot_search.hpp"
 
 namespace korvane {
 
@@ -75,11 +78,22 @@ class RowCliques {
   }
 
   // Calls sink(const Set& clique) once for every maximal clique of the
-  // subgraph induced by `within`.
+  // subgraph induced by `within`; `search` holds the buffers.
   template <class Sink>
-  void for_each_maximal(const Set& within, Sink&& sink) const {
-    expand(Set{}, within, Set{}, sink);
+  void for_each_maximal(const Set& within, PivotSearch& search, Sink&& sink) const {
+    const Set none{};
+    search.run(*this, within.data(), none.data(), tick_, [&](const std::vector<index_t>& path) {
+      Set clique{};
+      for (const index_t x : path) add_vertex(clique, x);
+      sink(std::as_const(clique));
+    });
   }
+
+  // The layout PivotSearch reads: P and X, and every row, span all W words.
+  static constexpr std::size_t p_words() { return W; }
+  static constexpr std::size_t x_words() { return W; }
+  const word_t* p_row(std::size_t x) const { return rows_ + W * x; }
+  const word_t* full_row(std::size_t x) const { return rows_ + W * x; }
 
   // Grows `clique` to a maximal clique of the graph, `candidates` being the
   // vertices adjacent to all of it: each step takes the lowest candidate and
@@ -96,46 +110,6 @@ class RowCliques {
   }
 
  private:
-  // Bron-Kerbosch with Tomita's pivot: R the clique so far, P its candidates,
-  // X the vertices whose branches are done. A maximal clique through R holds
-  // a non-neighbour of the pivot (or the pivot), so only those branch. The
-  // depth is at most the clique size.
-  template <class Sink>
-  void expand(const Set& r, Set p, Set x, Sink& sink) const {
-    if (is_empty(p)) {
-      if (is_empty(x)) sink(r);
-      return;
-    }
-    index_t pivot = 0;
-    std::size_t best = 0;
-    bool found = false;
-    std::size_t considered = 0;
-    const auto consider = [&](index_t w) {
-      ++considered;
-      const word_t* row = rows_ + W * w;
-      std::size_t count = 0;
-      for (std::size_t k = 0; k < W; ++k) count += popcount64(p[k] & row[k]);
-      if (!found || count > best) {
-        pivot = w;
-        best = count;
-        found = true;
-      }
-    };
-    for_each_vertex(p, consider);
-    for_each_vertex(x, consider);
-    Set branches;
-    const word_t* pivot_row = rows_ + W * pivot;
-    for (std::size_t k = 0; k < W; ++k) branches[k] = p[k] & ~pivot_row[k];
-    tick_(W * (considered + 1));
-    for_each_vertex(branches, [&](index_t w) {
-      Set next_r = r;
-      add_vertex(next_r, w);
-      expand(next_r, within_neighbours(p, w), within_neighbours(x, w), sink);
-      p[w / 64] &= ~(word_t{1} << (w % 64));
-      add_vertex(x, w);
-    });
-  }
-
   const word_t* rows_;
   Ticker& tick_;
 };
