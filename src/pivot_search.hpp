@@ -31,10 +31,9 @@ class PivotSearch {
     const std::size_t p_words = rows.p_words();
     const std::size_t x_words = rows.x_words();
     frame_words_ = 2 * p_words + x_words;
-    std::size_t p = 0;
-    for (std::size_t k = 0; k < p_words; ++k) p += popcount64(candidates[k]);
-    // A frame per depth, and the depth never exceeds |P|.
-    if (frames_.size() < (p + 1) * frame_words_) frames_.resize((p + 1) * frame_words_);
+    // A frame per depth, and the depth never exceeds |P| <= 64 * p_words.
+    const std::size_t needed = (64 * p_words + 1) * frame_words_;
+    if (frames_.size() < needed) frames_.resize(needed);
     std::copy(candidates, candidates + p_words, candidates_at(0));
     std::copy(excluded, excluded + x_words, excluded_at(0, p_words));
     path_.clear();
