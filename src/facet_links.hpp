@@ -6,18 +6,10 @@
 
 #include "core.hpp"
 #include "edge_cliques.hpp"
+#include "grow_to_facet.hpp"
 #include "growing_graph.hpp"
 
 namespace korvane {
-
-// Grows a clique to a maximal one, greedily. `candidates` starts as the
-// vertices adjacent to every vertex of the clique; each take() removes one of
-// them and keeps only the rest adjacent to it, so the clique stays a clique
-// and ends maximal.
-template <class Candidates>
-void grow_to_maximal(std::vector<index_t>& clique, Candidates& candidates) {
-  for (index_t x; candidates.take(x);) clique.push_back(x);
-}
 
 class FacetLinks {
  public:
@@ -36,12 +28,6 @@ class FacetLinks {
 
  private:
   class ListCandidates;
-  class RowCandidates;
-  template <std::size_t W>
-  void find_on_rows(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
-                    std::uint64_t size_cap, Ticker& tick);
-  void find_on_lists(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
-                     std::uint64_t size_cap, Ticker& tick);
   void build_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
 
   std::vector<index_t> mark_;  // per vertex, none between uses
@@ -53,9 +39,9 @@ class FacetLinks {
   // Z = N(u) + N(v) by local id, each with its row of neighbours in Z, then the rows of u and v.
   std::vector<index_t> around_;
   std::size_t words_ = 0;
-  std::vector<std::uint64_t> rows_;
-  std::vector<std::uint64_t> row_candidates_;
-  std::uint64_t* row(std::size_t l) { return rows_.data() + l * words_; }
+  std::vector<word_t> rows_;
+  std::vector<word_t> row_candidates_;
+  word_t* row(std::size_t l) { return rows_.data() + l * words_; }
 };
 
 }  // namespace korvane

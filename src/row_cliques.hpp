@@ -95,20 +95,6 @@ class RowCliques {
   const word_t* p_row(std::size_t x) const { return rows_ + W * x; }
   const word_t* full_row(std::size_t x) const { return rows_ + W * x; }
 
-  // Grows `clique` to a maximal clique of the graph, `candidates` being the
-  // vertices adjacent to all of it: each step takes the lowest candidate and
-  // keeps the rest that neighbour it.
-  void grow_to_maximal(Set& clique, Set candidates) const {
-    for (std::size_t k = 0; k < W; ++k) {
-      while (candidates[k] != 0) {
-        const index_t x = static_cast<index_t>(64 * k + lowest_bit(candidates[k]));
-        add_vertex(clique, x);
-        candidates = within_neighbours(candidates, x);
-      }
-    }
-    tick_(W);
-  }
-
  private:
   const word_t* rows_;
   Ticker& tick_;
