@@ -139,7 +139,7 @@ void ComponentKeys::close_step(double weight, PersistenceRecords& records) {
     }
   }
   touched_.clear();
-  std::sort(dying_.begin(), dying_.end(), [&](index_t a, index_t b) { return less(a, b); });
+  sort_keys(dying_);
   for (const index_t k : dying_) {
     emit(k, weight, records);
     remove(k);
@@ -153,7 +153,7 @@ void ComponentKeys::finish(double weight, PersistenceRecords& records) {
   std::vector<index_t> alive;
   for (index_t k = 0; k < keys_.size(); ++k)
     if (keys_[k].level != none) alive.push_back(k);
-  std::sort(alive.begin(), alive.end(), [&](index_t a, index_t b) { return less(a, b); });
+  sort_keys(alive);
   const std::vector<index_t> tops = sorted_tops();
   const auto top_row = [&](index_t t) { return top_vertices_.data() + std::size_t{t} * top_width_; };
   const auto before_top = [&](index_t k, index_t t) {
@@ -193,6 +193,20 @@ std::vector<index_t> ComponentKeys::sorted_tops() const {
     tick_(count + start.size());
   }
   return order;
+}
+
+// Sorts by level and first vertex from a compact copy, which settles most
+// comparisons without reaching the keys or their sets.
+void ComponentKeys::sort_keys(std::vector<index_t>& ks) {
+  sortable_.clear();
+  for (const index_t k : ks) sortable_.push_back(Sortable{keys_[k].level, keys_[k].length == 0 ? 0 : *begin(k), k});
+  std::sort(sortable_.begin(), sortable_.end(), [&](const Sortable& a, const Sortable& b) {
+    if (a.level != b.level) return a.level < b.level;
+    if (a.first != b.first) return a.first < b.first;
+    return less(a.key, b.key);
+  });
+  for (std::size_t i = 0; i < ks.size(); ++i) ks[i] = sortable_[i].key;
+  tick_(ks.size());
 }
 
 // By q, then by the ascending vertex list; dense ids follow the caller's ids.

@@ -66,6 +66,7 @@ class ComponentKeys {
   void touch(index_t k);
   void remove(index_t k);
   bool less(index_t a, index_t b) const;
+  void sort_keys(std::vector<index_t>& ks);
   void emit(index_t k, double death, PersistenceRecords& records) const;
   void emit_top(index_t t, double death, PersistenceRecords& records) const;
   std::vector<index_t> sorted_tops() const;
@@ -88,6 +89,12 @@ class ComponentKeys {
   std::uint64_t step_ = 0;
   std::vector<index_t> touched_;
   std::vector<index_t> dying_;
+  struct Sortable {
+    index_t level;
+    index_t first;  // the smallest vertex
+    index_t key;
+  };
+  std::vector<Sortable> sortable_;
 };
 
 }  // namespace korvane

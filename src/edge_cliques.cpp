@@ -4,13 +4,23 @@
 
 #include "bitsets.hpp"
 #include "maximal_cliques.hpp"
+#include "row_cliques.hpp"
 
 namespace korvane {
 
-void EdgeCliques::find(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick) {
-  graph.common_neighbours(u, v, common_, tick);
+void EdgeCliques::find(const GrowingGraph& graph, index_t u, index_t v, bool with_common_graph, Ticker& tick) {
   cores_.starts.assign(1, 0);
   cores_.items.clear();
+  const bool on_rows = with_row_width(graph.row_words(), [&](auto width) {
+    find_on_rows<decltype(width)::value>(graph, u, v, tick);
+  });
+  if (!on_rows) return find_on_lists(graph, u, v, tick);
+  if (with_common_graph && common_.size() >= 2) graph.induced_subgraph(common_, common_graph_, mark_, tick);
+}
+
+// The search on lists reads the subgraph induced by C.
+void EdgeCliques::find_on_lists(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick) {
+  graph.common_neighbours(u, v, common_, tick);
   if (common_.size() <= 1) {
     if (!common_.empty()) cores_.items.push_back(0);
     cores_.close_group();
@@ -19,6 +29,28 @@ void EdgeCliques::find(const GrowingGraph& graph, index_t u, index_t v, Ticker& 
   graph.induced_subgraph(common_, common_graph_, mark_, tick);
   for_each_maximal_clique(common_graph_, tick, [&](const std::vector<index_t>& core) {
     cores_.items.insert(cores_.items.end(), core.begin(), core.end());
+    cores_.close_group();
+  });
+}
+
+// C is the AND of two rows, and its maximal cliques come from the search on
+// the rows restricted to C, each turned into positions in C.
+template <std::size_t W>
+void EdgeCliques::find_on_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick) {
+  const RowCliques<W> rows(graph.rows(), tick);
+  const RowSet<W> common = rows.within_neighbours(rows.neighbours(u), v);
+  common_.clear();
+  for_each_vertex(common, [&](index_t x) {
+    position_[x] = static_cast<index_t>(common_.size());
+    common_.push_back(x);
+  });
+  if (common_.size() <= 1) {
+    if (!common_.empty()) cores_.items.push_back(0);
+    cores_.close_group();
+    return;
+  }
+  rows.for_each_maximal(common, search_, [&](const RowSet<W>& core) {
+    for_each_vertex(core, [&](index_t x) { cores_.items.push_back(position_[x]); });
     cores_.close_group();
   });
 }

@@ -9,6 +9,7 @@
 #include "core.hpp"
 #include "graph.hpp"
 #include "growing_graph.hpp"
+#include "pivot_search.hpp"
 
 namespace korvane {
 
@@ -63,10 +64,13 @@ struct CorePair {
 // that extends such a set must neighbour both u and v.
 class EdgeCliques {
  public:
-  explicit EdgeCliques(std::size_t vertex_count) : mark_(vertex_count, GrowingGraph::none) {}
+  explicit EdgeCliques(std::size_t vertex_count)
+      : mark_(vertex_count, GrowingGraph::none), position_(vertex_count) {}
 
-  // C, its induced subgraph and the cores, for the edge (u, v) not yet in `graph`.
-  void find(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
+  // C and the cores, for the edge (u, v) not yet in `graph`, and the subgraph
+  // induced by C when `with_common_graph` (or C has two vertices or more and
+  // the graph keeps no bitset rows).
+  void find(const GrowingGraph& graph, index_t u, index_t v, bool with_common_graph, Ticker& tick);
 
   const std::vector<index_t>& common() const { return common_; }  // C, ascending
   const Graph& common_graph() const { return common_graph_; }      // on positions in C
@@ -82,13 +86,18 @@ class EdgeCliques {
   const CorePair* at(index_t q) const {
     return pairs_by_level_.data() + (q < pair_start_.size() ? pair_start_[q] : pairs_by_level_.size());
   }
+  void find_on_lists(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
+  template <std::size_t W>
+  void find_on_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
   void count_core_overlaps(std::uint64_t size_cap, Ticker& tick);
   void span_cores(std::uint64_t size_cap, Ticker& tick);
 
-  std::vector<index_t> mark_;  // per vertex of the graph, none between calls
+  std::vector<index_t> mark_;      // per vertex of the graph, none between calls
+  std::vector<index_t> position_;  // per vertex of C, its position in C
   std::vector<index_t> common_;
   Graph common_graph_;
   Groups<index_t> cores_;
+  PivotSearch search_;
 
   std::vector<CorePair> core_pairs_;
   std::vector<CorePair> pairs_by_level_;  // the same, level q at pair_start_[q] ..

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "maximal_cliques.hpp"
 
 namespace korvane {
 
@@ -73,59 +72,30 @@ class FacetLinks::ListCandidates {
   Ticker& tick_;
 };
 
-// Candidates on the rows over Z: the intersection of the clique's rows; a
-// taken vertex intersects its own row in.
-class FacetLinks::RowCandidates {
- public:
-  // `clique` is u or v (its row at `first_row`) followed by vertices of C.
-  RowCandidates(FacetLinks& links, const std::vector<index_t>& clique, std::size_t first_row, Ticker& tick)
-      : links_(links), bits_(links.row_candidates_) {
-    bits_.assign(links.row(first_row), links.row(first_row) + links.words_);
-    for (std::size_t i = 1; i < clique.size(); ++i) intersect(links.mark_[clique[i]]);
-    tick((clique.size() + 1) * links.words_);
-  }
-
-  bool take(index_t& x) {
-    for (; word_ < links_.words_; ++word_) {
-      if (bits_[word_] == 0) continue;
-      const std::size_t l = 64 * word_ + lowest_bit(bits_[word_]);
-      x = links_.around_[l];
-      intersect(l);
-      return true;
-    }
-    return false;
-  }
-
- private:
-  void intersect(std::size_t l) {
-    const std::uint64_t* row = links_.row(l);
-    for (std::size_t w = word_; w < links_.words_; ++w) bits_[w] &= row[w];
-  }
-
-  FacetLinks& links_;
-  std::vector<std::uint64_t>& bits_;
-  std::size_t word_ = 0;
-};
-
 void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
                       std::uint64_t size_cap, Ticker& tick) {
-  const std::vector<index_t>& common = cliques.common();
-  const Groups<index_t>& cores = cliques.cores();
-  std::size_t core_cost = 0;
-  for (const index_t c : cores.items) core_cost += 2 * std::size_t{graph.degree(common[c])};
-  // Building the rows reads every neighbour list of N(u) + N(v); stop
-  // counting once that outweighs the core-by-core search.
-  bool on_rows = core_cost > 0;
-  std::size_t around_cost = 0;
-  for (const index_t x : {u, v}) {
-    for (const index_t* z = graph.neighbours_begin(x); on_rows && z != graph.neighbours_end(x); ++z) {
-      around_cost += graph.degree(*z);
-      on_rows = around_cost <= 2 * core_cost;
-    }
-  }
-  if (on_rows) build_rows(graph, u, v, tick);
   links_.starts.assign(1, 0);
   links_.items.clear();
+  const std::vector<index_t>& common = cliques.common();
+  const Groups<index_t>& cores = cliques.cores();
+  // On the graph's own rows a link is the AND of its members' rows, grown.
+  const bool graph_rows = graph.row_words() > 0;
+  bool on_rows = false;
+  if (!graph_rows) {
+    std::size_t core_cost = 0;
+    for (const index_t c : cores.items) core_cost += 2 * std::size_t{graph.degree(common[c])};
+    // Building the rows reads every neighbour list of N(u) + N(v); stop
+    // counting once that outweighs the core-by-core search.
+    on_rows = core_cost > 0;
+    std::size_t around_cost = 0;
+    for (const index_t x : {u, v}) {
+      for (const index_t* z = graph.neighbours_begin(x); on_rows && z != graph.neighbours_end(x); ++z) {
+        around_cost += graph.degree(*z);
+        on_rows = around_cost <= 2 * core_cost;
+      }
+    }
+    if (on_rows) build_rows(graph, u, v, tick);
+  }
   for (std::size_t i = 0; i < cores.size(); ++i) {
     const bool v_needed = cores.length(i) + 2 <= size_cap;
     for (const index_t first : {u, v}) {
@@ -136,8 +106,17 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
       clique_.assign(1, first);
       for (const index_t* c = cores.begin(i); c != cores.end(i); ++c) clique_.push_back(common[*c]);
       if (clique_.size() > 1) {
-        if (on_rows) {
-          RowCandidates candidates(*this, clique_, around_.size() + (first == v ? 1 : 0), tick);
+        if (graph_rows) {
+          RowCandidates candidates(graph.rows(), graph.row_words(), first, row_candidates_,
+                                   [](std::size_t r) { return static_cast<index_t>(r); });
+          for (std::size_t m = 1; m < clique_.size(); ++m) candidates.intersect(clique_[m]);
+          tick(clique_.size() * graph.row_words());
+          grow_to_maximal(clique_, candidates);
+        } else if (on_rows) {
+          RowCandidates candidates(rows_.data(), words_, around_.size() + (first == v ? 1 : 0), row_candidates_,
+                                   [&](std::size_t r) { return around_[r]; });
+          for (std::size_t m = 1; m < clique_.size(); ++m) candidates.intersect(mark_[clique_[m]]);
+          tick(clique_.size() * words_);
           grow_to_maximal(clique_, candidates);
         } else {
           ListCandidates candidates(graph, *this, clique_, tick);

@@ -6,18 +6,10 @@
 
 #include "core.hpp"
 #include "edge_cliques.hpp"
+#include "grow_to_facet.hpp"
 #include "growing_graph.hpp"
 
 namespace korvane {
-
-// Grows a clique to a maximal one, greedily. `candidates` starts as the
-// vertices adjacent to every vertex of the clique; each take() removes one of
-// them and keeps only the rest adjacent to it, so the clique stays a clique
-// and ends maximal.
-template <class Candidates>
-void grow_to_maximal(std::vector<index_t>& clique, Candidates& candidates) {
-  for (index_t x; candidates.take(x);) clique.push_back(x);
-}
 
 class FacetLinks {
  public:
@@ -27,7 +19,8 @@ class FacetLinks {
   // the edge) that hold u + core and v + core, ascending; the second is left
   // empty where the cap keeps the facet below the level that needs it. The
   // search runs core by core on neighbour lists, or, when the cores' vertices
-  // are busy enough to pay for it, on bitsets over N(u) + N(v) built once.
+  // are busy enough to pay for it, on bitsets over N(u) + N(v) built once, or
+  // on the graph's own bitset rows when it keeps them.
   void find(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques, std::uint64_t size_cap,
             Ticker& tick);
   // Group 2i holds u + core i, group 2i+1 holds v + core i (or nothing).
@@ -35,7 +28,6 @@ class FacetLinks {
 
  private:
   class ListCandidates;
-  class RowCandidates;
   void build_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
 
   std::vector<index_t> mark_;  // per vertex, none between uses
@@ -47,9 +39,9 @@ class FacetLinks {
   // Z = N(u) + N(v) by local id, each with its row of neighbours in Z, then the rows of u and v.
   std::vector<index_t> around_;
   std::size_t words_ = 0;
-  std::vector<std::uint64_t> rows_;
-  std::vector<std::uint64_t> row_candidates_;
-  std::uint64_t* row(std::size_t l) { return rows_.data() + l * words_; }
+  std::vector<word_t> rows_;
+  std::vector<word_t> row_candidates_;
+  word_t* row(std::size_t l) { return rows_.data() + l * words_; }
 };
 
 }  // namespace korvane

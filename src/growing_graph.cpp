@@ -24,17 +24,27 @@ GrowingGraph::GrowingGraph(std::size_t vertex_count, const std::vector<std::pair
   }
   std::partial_sum(adjacency_start_.begin(), adjacency_start_.end(), adjacency_start_.begin());
   adjacency_.resize(adjacency_start_[vertex_count]);
+  if (vertex_count <= 64 * row_words_limit) {
+    row_words_ = words_for(vertex_count);
+    rows_.assign(vertex_count * row_words_, 0);
+  }
 }
 
 // The edge key scrambled is a bijection of the key, so equal hashes are equal edges.
 bool GrowingGraph::adjacent(index_t a, index_t b) const {
+  if (row_words_ != 0) return (rows_[a * row_words_ + b / 64] >> (b % 64)) & 1;
   return a != b && edge_index_.find(scramble(edge_key(a, b)), [](index_t) { return true; }) != none;
 }
 
 void GrowingGraph::insert_edge(index_t a, index_t b) {
   adjacency_[adjacency_start_[a] + degree_[a]++] = b;
   adjacency_[adjacency_start_[b] + degree_[b]++] = a;
-  edge_index_.insert(scramble(edge_key(a, b)), 0);
+  if (row_words_ != 0) {
+    rows_[a * row_words_ + b / 64] |= word_t{1} << (b % 64);
+    rows_[b * row_words_ + a / 64] |= word_t{1} << (a % 64);
+  } else {
+    edge_index_.insert(scramble(edge_key(a, b)), 0);
+  }
 }
 
 void GrowingGraph::common_neighbours(index_t u, index_t v, std::vector<index_t>& common, Ticker& tick) const {

@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "bitsets.hpp"
 #include "core.hpp"
 #include "graph.hpp"
 #include "hash_index.hpp"
@@ -10,10 +11,13 @@
 namespace korvane {
 
 // Each vertex owns room for its final degree, so adding an edge moves nothing;
-// an index of the edges answers adjacency in one probe.
+// an index of the edges answers adjacency in one probe. A graph of at most
+// 64 * row_words_limit vertices also keeps its adjacency as bitset rows, which
+// then answer adjacency instead of the index.
 class GrowingGraph {
  public:
   static constexpr index_t none = HashIndex::none;
+  static constexpr std::size_t row_words_limit = 4;  // the widths with_row_width serves
 
   // `edges` are every edge the graph will gain (self-loops ignored), for sizing.
   GrowingGraph(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges);
@@ -23,6 +27,10 @@ class GrowingGraph {
   index_t degree(index_t x) const { return degree_[x]; }
   const index_t* neighbours_begin(index_t x) const { return adjacency_.data() + adjacency_start_[x]; }
   const index_t* neighbours_end(index_t x) const { return neighbours_begin(x) + degree_[x]; }
+
+  // Words per bitset row, 0 when the graph keeps none; row x is the set of x's neighbours.
+  std::size_t row_words() const { return row_words_; }
+  const word_t* rows() const { return rows_.data(); }
 
   // C = N(u) & N(v), ascending.
   void common_neighbours(index_t u, index_t v, std::vector<index_t>& common, Ticker& tick) const;
@@ -36,6 +44,8 @@ class GrowingGraph {
   std::vector<index_t> degree_;
   std::vector<index_t> adjacency_;
   HashIndex edge_index_;
+  std::size_t row_words_ = 0;
+  std::vector<word_t> rows_;
 };
 
 }  // namespace korvane

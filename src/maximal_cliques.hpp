@@ -11,6 +11,7 @@
 #include "degeneracy.hpp"
 #include "graph.hpp"
 #include "local_neighbourhood.hpp"
+#include "pivot_search.hpp"
 
 namespace korvane {
 
@@ -42,137 +43,53 @@ class MaximalCliqueSearch {
 
  private:
   static void set_bit(word_t* bits, std::size_t i) { bits[i / 64] |= word_t{1} << (i % 64); }
-  static void clear_bit(word_t* bits, std::size_t i) { bits[i / 64] &= ~(word_t{1} << (i % 64)); }
-  static bool is_empty(const word_t* bits, std::size_t words) {
-    return std::all_of(bits, bits + words, [](word_t w) { return w == 0; });
-  }
-  template <class Visit>
-  static void for_each_bit(const word_t* bits, std::size_t words, Visit&& visit) {
-    for (std::size_t k = 0; k < words; ++k) {
-      for (word_t w = bits[k]; w != 0; w &= w - 1) visit(64 * k + lowest_bit(w));
-    }
-  }
 
-  // The part of local vertex u's row that covers P0.
-  word_t* p_row(std::size_t u) {
-    if (u < later_count_) return rows_.data() + u * row_words_;
-    return rows_.data() + later_count_ * row_words_ + (u - later_count_) * p_words_;
-  }
-  const word_t* full_row(std::size_t w) const { return rows_.data() + w * row_words_; }
-  word_t* candidates_at(std::size_t depth) { return frames_.data() + depth * frame_words_; }
-  word_t* excluded_at(std::size_t depth) { return candidates_at(depth) + p_words_; }
-  word_t* branches_at(std::size_t depth) { return excluded_at(depth) + row_words_; }
+  // A vertex of P0 has a row over all local ids; one of X0 a row over P0 only.
+  struct LocalRows {
+    word_t* rows;
+    std::size_t later_count;
+    std::size_t later_words;
+    std::size_t all_words;
+    std::size_t p_words() const { return later_words; }
+    std::size_t x_words() const { return all_words; }
+    word_t* p_row(std::size_t u) const {
+      if (u < later_count) return rows + u * all_words;
+      return rows + later_count * all_words + (u - later_count) * later_words;
+    }
+    word_t* full_row(std::size_t w) const { return rows + w * all_words; }
+  };
 
   void search_from_start() {
     const std::size_t p = later_count_;
     const std::size_t local_count = locals_.count();
-    p_words_ = words_for(p);
-    row_words_ = words_for(local_count);
-    frame_words_ = 2 * p_words_ + row_words_;
-
-    rows_.assign(p * row_words_ + (local_count - p) * p_words_, 0);
+    const std::size_t p_words = words_for(p);
+    const std::size_t row_words = words_for(local_count);
+    rows_.assign(p * row_words + (local_count - p) * p_words, 0);
+    const LocalRows rows{rows_.data(), p, p_words, row_words};
     for (std::size_t w = 0; w < p; ++w) {
-      word_t* row = rows_.data() + w * row_words_;
+      word_t* full = rows.full_row(w);
       const index_t g = locals_.global(w);
       locals_.for_each_local_in(
           graph_.neighbours_begin(g), graph_.neighbours_end(g),
           [&](std::size_t l) {
-            set_bit(row, l);
-            if (l >= p) set_bit(p_row(l), w);
+            set_bit(full, l);
+            if (l >= p) set_bit(rows.p_row(l), w);
           },
           tick_);
     }
 
-    // Depth 0: P = P0, X = X0; the clique so far is {start}.
-    frames_.assign((p + 1) * frame_words_, 0);
-    for (std::size_t l = 0; l < local_count; ++l) set_bit(l < p ? candidates_at(0) : excluded_at(0), l);
-    clique_.clear();
-    expand();
+    // At the start P = P0, X = X0, and the clique so far is {start}.
+    start_sets_.assign(p_words + row_words, 0);
+    word_t* candidates = start_sets_.data();
+    word_t* excluded = candidates + p_words;
+    for (std::size_t l = 0; l < local_count; ++l) set_bit(l < p ? candidates : excluded, l);
+    search_.run(rows, candidates, excluded, tick_, [&](const std::vector<index_t>& path) { report(path); });
   }
 
-  // The Bron-Kerbosch recursion, run on the explicit frames so that its depth
-  // (up to the degeneracy) never touches the call stack. clique_ holds, for
-  // each open frame, the branch vertex that led into it.
-  void expand() {
-    std::size_t depth = 0;
-    if (!open_frame(0)) return;
-    while (true) {
-      std::size_t w = 0;
-      if (take_lowest_bit(branches_at(depth), w)) {
-        const word_t* row = full_row(w);
-        const word_t* candidates = candidates_at(depth);
-        const word_t* excluded = excluded_at(depth);
-        word_t* next_candidates = candidates_at(depth + 1);
-        word_t* next_excluded = excluded_at(depth + 1);
-        for (std::size_t k = 0; k < p_words_; ++k) next_candidates[k] = candidates[k] & row[k];
-        for (std::size_t k = 0; k < row_words_; ++k) next_excluded[k] = excluded[k] & row[k];
-        clique_.push_back(static_cast<index_t>(w));
-        if (open_frame(depth + 1)) {
-          ++depth;
-          continue;
-        }
-      } else {
-        if (depth == 0) return;
-        --depth;
-      }
-      // The branch on clique_.back() at this depth is done: move it from P to X.
-      w = clique_.back();
-      clique_.pop_back();
-      clear_bit(candidates_at(depth), w);
-      set_bit(excluded_at(depth), w);
-    }
-  }
-
-  // Enters the frame at `depth`: reports the clique when P and X are both
-  // empty, and otherwise lists the branches. False when there is none.
-  bool open_frame(std::size_t depth) {
-    const word_t* candidates = candidates_at(depth);
-    const word_t* excluded = excluded_at(depth);
-    if (is_empty(candidates, p_words_)) {
-      if (is_empty(excluded, row_words_)) report();
-      return false;
-    }
-    // Pivot: the vertex of P + X with the most neighbours in P; only P minus its
-    // neighbours needs a branch, since any maximal clique holds a non-neighbour of it.
-    std::size_t pivot = 0;
-    std::size_t best = 0;
-    bool found = false;
-    const auto consider = [&](std::size_t u) {
-      const word_t* row = p_row(u);
-      std::size_t count = 0;
-      for (std::size_t k = 0; k < p_words_; ++k) count += popcount64(candidates[k] & row[k]);
-      if (!found || count > best) {
-        pivot = u;
-        best = count;
-        found = true;
-      }
-    };
-    for_each_bit(candidates, p_words_, consider);
-    for_each_bit(excluded, row_words_, consider);
-    tick_(frame_words_ + p_words_ * (best + 1));
-
-    word_t* branches = branches_at(depth);
-    const word_t* pivot_row = p_row(pivot);
-    for (std::size_t k = 0; k < p_words_; ++k) branches[k] = candidates[k] & ~pivot_row[k];
-    return true;
-  }
-
-  // Removes the lowest set bit of a P-wide bitset into `bit`; false when none is set.
-  bool take_lowest_bit(word_t* bits, std::size_t& bit) const {
-    for (std::size_t k = 0; k < p_words_; ++k) {
-      if (bits[k] != 0) {
-        bit = 64 * k + lowest_bit(bits[k]);
-        bits[k] &= bits[k] - 1;
-        return true;
-      }
-    }
-    return false;
-  }
-
-  void report() {
+  void report(const std::vector<index_t>& path) {
     reported_.clear();
     reported_.push_back(start_);
-    for (const index_t l : clique_) reported_.push_back(locals_.global(l));
+    for (const index_t l : path) reported_.push_back(locals_.global(l));
     std::sort(reported_.begin(), reported_.end());
     sink_(std::as_const(reported_));
   }
@@ -184,14 +101,9 @@ class MaximalCliqueSearch {
   LocalNeighbourhood locals_;    // P0 (later neighbours), then X0 (earlier ones)
   std::size_t later_count_ = 0;  // p, the size of P0
   index_t start_ = 0;
-  std::size_t p_words_ = 0;
-  std::size_t row_words_ = 0;
-  std::size_t frame_words_ = 0;
   std::vector<word_t> rows_;
-  // One frame per depth: candidates (P, over P0), excluded (X, over all local
-  // ids) and the branch list (P minus the pivot's neighbours).
-  std::vector<word_t> frames_;
-  std::vector<index_t> clique_;  // local ids added below the start vertex
+  std::vector<word_t> start_sets_;  // P0 and X0
+  PivotSearch search_;
   std::vector<index_t> reported_;
 };
 

@@ -43,7 +43,8 @@ void PersistentLevels::add_vertex(index_t x, double weight) {
 // graph without it; then the new facets join the levels they reach, and the
 // old facets they swallow are let go.
 void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
-  cliques_.find(graph_, u, v, tick_);
+  const bool capped = size_cap_ != std::numeric_limits<std::uint64_t>::max();
+  cliques_.find(graph_, u, v, capped, tick_);
   links_.find(graph_, u, v, cliques_, size_cap_, tick_);
   const Groups<index_t>& cores = cliques_.cores();
   link_u_.resize(cores.size());
@@ -52,7 +53,7 @@ void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
     link_u_[i] = registered_facet(links_.links(), 2 * i);
     link_v_[i] = registered_facet(links_.links(), 2 * i + 1);
   }
-  if (size_cap_ != std::numeric_limits<std::uint64_t>::max()) add_top_cliques(u, v, weight);
+  if (capped) add_top_cliques(u, v, weight);
   graph_.insert_edge(u, v);
 
   const std::vector<index_t>& common = cliques_.common();
@@ -267,6 +268,7 @@ void PersistentLevels::settle_class(index_t q, index_t v, std::size_t first_entr
   // adds nothing they lack; linked to the first only, it can add only v.
   old_keys_.clear();
   extra_.clear();
+  bool brings_v = false;
   for (std::size_t e = first_entry; e < end_entry; ++e) {
     const Entry& entry = entries_[e];
     if (entry.old) {
@@ -277,12 +279,13 @@ void PersistentLevels::settle_class(index_t q, index_t v, std::size_t first_entr
     const std::size_t core_length = facets_.length(facet) - 2;
     if (core_length == q) continue;
     if (core_length > q) {
-      extra_.push_back(v);
+      brings_v = true;
       continue;
     }
     extra_.insert(extra_.end(), facets_.begin(facet), facets_.end(facet));
     tick_(facets_.length(facet));
   }
+  if (brings_v) extra_.push_back(v);
   class_key_[entries_[first_entry].root] = keys_.merged(q, old_keys_, extra_, weight);
 }
 

@@ -401,3 +401,74 @@ def test_a_giant_component_growing_a_vertex_at_a_time_matches_the_rerun_per_edge
     edges += [(i, i + 2, rng.random()) for i in rng.sample(range(n - 1), 60)]
     edges += [(a, b, 1 + rng.random()) for a, b in itertools.combinations(range(200, 206), 2)]
     assert persistence(edges, None) == reference_persistence(edges, None)
+
+
+# ---------------------------------------------------------------------------
+# Graphs of at most 256 vertices keep their adjacency as bitset rows of one to
+# four words; larger ones work on neighbour lists. Padding a filtration with
+# vertices that only self-loops add moves it between those routes, and across
+# word boundaries, without changing its own records.
+
+
+def padded(edges, count, below):
+    """`edges` after `count` self-loops on new vertices, ids below the graph's
+    or above them; the self-loops come first and add lone vertices only."""
+    shift = count if below else 0
+    start = (count if not below else 0) + 1 + max(max(u, v) for u, v, _ in edges)
+    first = min(w for *_, w in edges) - 1
+    pads = [(x, x, first) for x in (range(count) if below else range(start, start + count))]
+    return pads + [(u + shift, v + shift, w) for u, v, w in edges], shift
+
+
+def unpadded(records, shift, vertex_count):
+    """The records of the graph's own vertices, under their own ids."""
+    kept = lambda vs: all(shift <= x < shift + vertex_count for x in vs)
+    return [((q, [x - shift for x in vs]), b, d) for (q, vs), b, d in records if kept(vs)]
+
+
+DENSE_FILTRATIONS = {
+    "random": complete_graph(12, random_weights(7)),
+    "point-cloud": complete_graph(12, point_cloud(12, 8)),
+    "tied": complete_graph(11, random_weights(9, values=[0.25, 0.5, 0.75])),
+    "overlapping": complete_minus_matching(12, 5, 10),
+}
+
+
+@pytest.mark.parametrize("max_q", [None, 7])
+@pytest.mark.parametrize("name", sorted(DENSE_FILTRATIONS))
+def test_every_row_width_and_the_lists_agree_with_the_rerun_per_edge(name, max_q):
+    edges = DENSE_FILTRATIONS[name]
+    expected = reference_persistence(edges, max_q)
+    assert persistence(edges, max_q) == expected
+    vertex_count = 1 + max(max(u, v) for u, v, _ in edges)
+    # One full word; the graph across the first and the second word boundary;
+    # four words; past 256 vertices, the lists.
+    for count, below in [(64 - vertex_count, False), (58, True), (120, True), (188, False), (250, True)]:
+        padded_edges, shift = padded(edges, count, below)
+        records = unpadded(persistence(padded_edges, max_q), shift, vertex_count)
+        assert records == expected, (count, below)
+
+
+@settings(max_examples=25, deadline=None)
+@given(
+    vertex_count=st.integers(5, 12),
+    density=st.sampled_from([0.6, 0.9]),
+    seed=st.integers(0, 2**32 - 1),
+    max_q=st.one_of(st.none(), st.integers(4, 8)),
+    padding=st.sampled_from([(58, True), (124, True), (200, False), (250, True)]),
+)
+def test_rows_and_lists_agree_on_random_dense_graphs(vertex_count, density, seed, max_q, padding):
+    # The same graph one word below a boundary, straddling one, or on the
+    # lists: the routes must find the same cores and links.
+    rng = random.Random(seed)
+    edges = [
+        (u, v, rng.randint(0, 6) / 3)
+        for u, v in itertools.combinations(range(vertex_count), 2)
+        if rng.random() < density
+    ]
+    if not edges:
+        return
+    vertex_count = 1 + max(max(u, v) for u, v, _ in edges)
+    padded_edges, shift = padded(edges, *padding)
+    expected = reference_persistence(edges, max_q)
+    assert unpadded(persistence(padded_edges, max_q), shift, vertex_count) == expected
