@@ -22,7 +22,11 @@ WORD = "l" if array("l").itemsize == 8 else "q"
 
 
 def signal_checkpoint():
-    pass
+    # PyPy runs pending signal handlers where a loop jumps back, in compiled
+    # code too; a function without a loop, once called often enough to be
+    # compiled, would never give them their turn.
+    for _ in (0,):
+        pass
 
 
 def words(data, typecode):

@@ -352,6 +352,15 @@ INTERRUPTIBLE_CALL = textwrap.dedent(
     import threading, time
     import korvane
 
+    try:
+        import pypyjit
+    except ImportError:
+        pass
+    else:
+        # Compile functions on their first call, as in a long session: the
+        # binding's signal checkpoint must still run pending handlers then.
+        pypyjit.set_param("function_threshold=1")
+
     # The levels of a complete graph: one maximal clique, found by seconds of
     # native work on an input and a state of a few megabytes.
     size = 800
