@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -607,9 +608,27 @@ bool run_pending_signal_handlers() { return !PyRef(PyObject_CallNoArgs(pypy.sign
 bool run_pending_signal_handlers() { return PyErr_CheckSignals() != 0; }
 #endif
 
+// Looking for signals costs a call into the interpreter, and in the core the
+// interpreter lock taken back from other threads: polls that come within a
+// millisecond of the last look are answered from the clock.
+class PollInterval {
+ public:
+  bool due() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < std::chrono::milliseconds(1)) return false;
+    last_ = now;
+    return true;
+  }
+
+ private:
+  std::chrono::steady_clock::time_point last_{};
+};
+
 // Polls for Ctrl-C while the interpreter lock is held (argument conversion and
 // result building): the hook in force outside the core.
-bool poll_signals_holding_lock(void*) { return run_pending_signal_handlers(); }
+bool poll_signals_holding_lock(void* context) {
+  return static_cast<PollInterval*>(context)->due() && run_pending_signal_handlers();
+}
 
 // The core runs without the interpreter lock so that other Python threads keep
 // going. Its Ticker polls here: the lock is taken back just long enough to run
@@ -625,6 +644,7 @@ class InterpreterLockReleased {
  private:
   static bool poll_signals(void* context) {
     auto* self = static_cast<InterpreterLockReleased*>(context);
+    if (!self->interval_.due()) return false;
     PyEval_RestoreThread(self->thread_);
     const bool raised = run_pending_signal_handlers();
     self->thread_ = PyEval_SaveThread();
@@ -632,6 +652,7 @@ class InterpreterLockReleased {
   }
 
   PyThreadState* thread_;
+  PollInterval interval_;
   ScopedInterruptHook hook_;
 };
 
@@ -650,7 +671,8 @@ template <class Body>
 PyObject* call_boundary(const char* function_name, Body&& body) {
   PyRef result;
   try {
-    const ScopedInterruptHook signals(&poll_signals_holding_lock, nullptr);
+    PollInterval interval;
+    const ScopedInterruptHook signals(&poll_signals_holding_lock, &interval);
     Ticker tick;
     result = body(tick);
   } catch (const Interrupted&) {
