@@ -240,6 +240,25 @@ Flattened flatten(PyObject* function, Read&& read, const char* format, Values...
 // ---------------------------------------------------------------------------
 // Conversion of arguments
 
+// A large result is a great many new containers, and every few hundred of them
+// the cyclic collector would scan them all again although none can be garbage
+// yet; converting an argument makes an iterator per sequence, with the same
+// effect. The collector is paused while arguments are converted and while a
+// result is built (CPython 3.10+, where this costs two calls): a full
+// collection is tens of milliseconds without a poll for Ctrl-C.
+class CollectorPaused {
+ public:
+#if PY_VERSION_HEX >= 0x030A0000 && !defined(PYPY_VERSION)
+  CollectorPaused() : was_enabled_(PyGC_Disable() != 0) {}
+  ~CollectorPaused() {
+    if (was_enabled_) PyGC_Enable();
+  }
+
+ private:
+  bool was_enabled_;
+#endif
+};
+
 // Raises TypeError "'TYPE' object cannot be converted to 'TARGET'".
 void raise_not_convertible(PyObject* object, const char* target) {
   PyRef qualname(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
@@ -265,7 +284,7 @@ void reserve_more(std::vector<T>& items, std::size_t extra) {
 // reading it by iteration. `on_size_hint` receives the sequence's length, or 0
 // when it has none. Stops at the first failure, leaving its exception set.
 // Each Python object read or made is charged as this much work to the call's
-// Ticker: a few thousand objects between two polls for Ctrl-C.
+// Ticker: a few hundred objects between two polls for Ctrl-C.
 constexpr std::size_t object_work = 256;
 
 template <class OnSizeHint, class ConvertItem>
@@ -353,6 +372,7 @@ bool convert_simplices(PyObject* object, Groups<vertex_t>& simplices, Ticker& ti
   };
   const Flattened flat = flatten(pypy.flatten_simplices, read, "(O)", object);
   if (flat != Flattened::declined) return flat == Flattened::converted;
+  [[maybe_unused]] const CollectorPaused paused;
   return for_each_item(
       object, tick, [&](std::size_t count) { reserve_more(simplices.starts, count); },
       [&](PyObject* simplex) {
@@ -411,6 +431,7 @@ bool convert_edge_tuples(PyObject* object, std::vector<EdgeShape>& edges, Ticker
   const Flattened flat =
       flatten(pypy.flatten_edges, read, "(On)", object, static_cast<Py_ssize_t>(Fields::width));
   if (flat != Flattened::declined) return flat == Flattened::converted;
+  [[maybe_unused]] const CollectorPaused paused;
   return for_each_item(
       object, tick, [&](std::size_t count) { reserve_more(edges, count); },
       [&](PyObject* item) {
@@ -424,23 +445,6 @@ bool convert_edge_tuples(PyObject* object, std::vector<EdgeShape>& edges, Ticker
 
 // ---------------------------------------------------------------------------
 // Building results
-
-// A large result is a great many new containers, and every few hundred of them
-// the cyclic collector would scan them all again although none can be garbage
-// yet; the collector is paused while a result is built (CPython 3.10+, where
-// this costs two calls).
-class CollectorPaused {
- public:
-#if PY_VERSION_HEX >= 0x030A0000 && !defined(PYPY_VERSION)
-  CollectorPaused() : was_enabled_(PyGC_Disable() != 0) {}
-  ~CollectorPaused() {
-    if (was_enabled_) PyGC_Enable();
-  }
-
- private:
-  bool was_enabled_;
-#endif
-};
 
 bool append_steal(PyObject* list, PyRef item) { return item && PyList_Append(list, item.get()) == 0; }
 
