@@ -546,12 +546,12 @@ bool set_tuple_item(PyObject* tuple, Py_ssize_t position, PyObject* item) {
   return item != nullptr && PyTuple_SetItem(tuple, position, item) == 0;
 }
 
-// The records handed to Python code in chunks of a few thousand ids, each as
+// The records handed to Python code in chunks of some 65 thousand ids, each as
 // five word arrays that it appends to one list, the vertices as dense ids into
 // one table of the caller's ids: only one chunk's words are held twice at a
 // time, and Ctrl-C is polled between chunks.
 PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tick) {
-  constexpr std::size_t chunk_ids = std::size_t{1} << 12;
+  constexpr std::size_t chunk_ids = std::size_t{1} << 16;
   const PyRef id_words = bytes_of(records.ids);
   const PyRef table(id_words ? PyObject_CallFunctionObjArgs(pypy.vertex_table, id_words.get(), nullptr) : nullptr);
   PyRef list(table ? PyList_New(0) : nullptr);
