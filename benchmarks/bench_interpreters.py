@@ -115,6 +115,7 @@ def main():
     parser.add_argument("first", nargs="?", help="the reference interpreter, for example CPython")
     parser.add_argument("second", nargs="?", help="the interpreter compared with it, for example PyPy")
     parser.add_argument("--repeat", type=int, default=5)
+    parser.add_argument("--rows", help="comma-separated row numbers (default: all)")
     parser.add_argument("--measure", type=int, help=argparse.SUPPRESS)
     options = parser.parse_args()
     if options.measure is not None:
@@ -123,7 +124,9 @@ def main():
     if options.first is None or options.second is None:
         parser.error("give two interpreters")
     rows = []
-    for row, (name, _, _) in enumerate(workloads()):
+    chosen = range(len(workloads())) if options.rows is None else [int(r) for r in options.rows.split(",")]
+    for row in chosen:
+        name = workloads()[row][0]
         first, second = run_under(options.first, row, options.repeat), run_under(options.second, row, options.repeat)
         rows.append([
             name,

@@ -218,7 +218,7 @@ bool ComponentKeys::less(index_t a, index_t b) const {
 void ComponentKeys::emit(index_t k, double death, PersistenceRecords& records) const {
   tick_(keys_[k].length);
   records.q.push_back(keys_[k].level);
-  records.vertices.items.insert(records.vertices.items.end(), begin(k), end(k));
+  append_polling(records.vertices.items, begin(k), end(k), tick_);
   records.vertices.close_group();
   records.birth.push_back(keys_[k].birth);
   records.death.push_back(death);
@@ -228,7 +228,7 @@ void ComponentKeys::emit_top(index_t t, double death, PersistenceRecords& record
   tick_(top_width_);
   records.q.push_back(top_level_);
   const index_t* row = top_vertices_.data() + t * top_width_;
-  records.vertices.items.insert(records.vertices.items.end(), row, row + top_width_);
+  append_polling(records.vertices.items, row, row + top_width_, tick_);
   records.vertices.close_group();
   records.birth.push_back(top_birth_[t]);
   records.death.push_back(death);

@@ -7,6 +7,7 @@ namespace korvane {
 Groups<index_t> sorted_groups(const Groups<index_t>& dense) {
   // Sort by (first vertex, group) packed in one word, then settle groups that
   // share a first vertex by comparing their whole lists.
+  Ticker tick;
   std::vector<std::uint64_t> keys(dense.size());
   for (index_t g = 0; g < keys.size(); ++g) keys[g] = std::uint64_t{*dense.begin(g)} << 32 | g;
   std::sort(keys.begin(), keys.end());
@@ -17,6 +18,7 @@ Groups<index_t> sorted_groups(const Groups<index_t>& dense) {
   };
   for (auto run = keys.begin(); run != keys.end();) {
     const auto run_end = std::find_if(run, keys.end(), [&](std::uint64_t key) { return key >> 32 != *run >> 32; });
+    tick(static_cast<std::size_t>(run_end - run));
     if (run_end - run > 1) std::sort(run, run_end, lexicographic);
     run = run_end;
   }
@@ -24,6 +26,7 @@ Groups<index_t> sorted_groups(const Groups<index_t>& dense) {
   out.items.reserve(dense.items.size());
   out.starts.reserve(dense.size() + 1);
   for (const std::uint64_t key : keys) {
+    tick(dense.length(group_of(key)) + 1);
     out.items.insert(out.items.end(), dense.begin(group_of(key)), dense.end(group_of(key)));
     out.close_group();
   }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -239,6 +240,25 @@ Flattened flatten(PyObject* function, Read&& read, const char* format, Values...
 // ---------------------------------------------------------------------------
 // Conversion of arguments
 
+// A large result is a great many new containers, and every few hundred of them
+// the cyclic collector would scan them all again although none can be garbage
+// yet; converting an argument makes an iterator per sequence, with the same
+// effect. The collector is paused while arguments are converted and while a
+// result is built (CPython 3.10+, where this costs two calls): a full
+// collection is tens of milliseconds without a poll for Ctrl-C.
+class CollectorPaused {
+ public:
+#if PY_VERSION_HEX >= 0x030A0000 && !defined(PYPY_VERSION)
+  CollectorPaused() : was_enabled_(PyGC_Disable() != 0) {}
+  ~CollectorPaused() {
+    if (was_enabled_) PyGC_Enable();
+  }
+
+ private:
+  bool was_enabled_;
+#endif
+};
+
 // Raises TypeError "'TYPE' object cannot be converted to 'TARGET'".
 void raise_not_convertible(PyObject* object, const char* target) {
   PyRef qualname(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
@@ -264,7 +284,7 @@ void reserve_more(std::vector<T>& items, std::size_t extra) {
 // reading it by iteration. `on_size_hint` receives the sequence's length, or 0
 // when it has none. Stops at the first failure, leaving its exception set.
 // Each Python object read or made is charged as this much work to the call's
-// Ticker: a few thousand objects between two polls for Ctrl-C.
+// Ticker: a few hundred objects between two polls for Ctrl-C.
 constexpr std::size_t object_work = 256;
 
 template <class OnSizeHint, class ConvertItem>
@@ -352,6 +372,7 @@ bool convert_simplices(PyObject* object, Groups<vertex_t>& simplices, Ticker& ti
   };
   const Flattened flat = flatten(pypy.flatten_simplices, read, "(O)", object);
   if (flat != Flattened::declined) return flat == Flattened::converted;
+  [[maybe_unused]] const CollectorPaused paused;
   return for_each_item(
       object, tick, [&](std::size_t count) { reserve_more(simplices.starts, count); },
       [&](PyObject* simplex) {
@@ -410,6 +431,7 @@ bool convert_edge_tuples(PyObject* object, std::vector<EdgeShape>& edges, Ticker
   const Flattened flat =
       flatten(pypy.flatten_edges, read, "(On)", object, static_cast<Py_ssize_t>(Fields::width));
   if (flat != Flattened::declined) return flat == Flattened::converted;
+  [[maybe_unused]] const CollectorPaused paused;
   return for_each_item(
       object, tick, [&](std::size_t count) { reserve_more(edges, count); },
       [&](PyObject* item) {
@@ -423,23 +445,6 @@ bool convert_edge_tuples(PyObject* object, std::vector<EdgeShape>& edges, Ticker
 
 // ---------------------------------------------------------------------------
 // Building results
-
-// A large result is a great many new containers, and every few hundred of them
-// the cyclic collector would scan them all again although none can be garbage
-// yet; the collector is paused while a result is built (CPython 3.10+, where
-// this costs two calls).
-class CollectorPaused {
- public:
-#if PY_VERSION_HEX >= 0x030A0000 && !defined(PYPY_VERSION)
-  CollectorPaused() : was_enabled_(PyGC_Disable() != 0) {}
-  ~CollectorPaused() {
-    if (was_enabled_) PyGC_Enable();
-  }
-
- private:
-  bool was_enabled_;
-#endif
-};
 
 bool append_steal(PyObject* list, PyRef item) { return item && PyList_Append(list, item.get()) == 0; }
 
@@ -541,12 +546,12 @@ bool set_tuple_item(PyObject* tuple, Py_ssize_t position, PyObject* item) {
   return item != nullptr && PyTuple_SetItem(tuple, position, item) == 0;
 }
 
-// The records handed to Python code in chunks of a few thousand ids, each as
+// The records handed to Python code in chunks of some 65 thousand ids, each as
 // five word arrays that it appends to one list, the vertices as dense ids into
 // one table of the caller's ids: only one chunk's words are held twice at a
 // time, and Ctrl-C is polled between chunks.
 PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tick) {
-  constexpr std::size_t chunk_ids = std::size_t{1} << 12;
+  constexpr std::size_t chunk_ids = std::size_t{1} << 16;
   const PyRef id_words = bytes_of(records.ids);
   const PyRef table(id_words ? PyObject_CallFunctionObjArgs(pypy.vertex_table, id_words.get(), nullptr) : nullptr);
   PyRef list(table ? PyList_New(0) : nullptr);
@@ -607,9 +612,27 @@ bool run_pending_signal_handlers() { return !PyRef(PyObject_CallNoArgs(pypy.sign
 bool run_pending_signal_handlers() { return PyErr_CheckSignals() != 0; }
 #endif
 
+// Looking for signals costs a call into the interpreter, and in the core the
+// interpreter lock taken back from other threads: polls that come within a
+// millisecond of the last look are answered from the clock.
+class PollInterval {
+ public:
+  bool due() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < std::chrono::milliseconds(1)) return false;
+    last_ = now;
+    return true;
+  }
+
+ private:
+  std::chrono::steady_clock::time_point last_{};
+};
+
 // Polls for Ctrl-C while the interpreter lock is held (argument conversion and
 // result building): the hook in force outside the core.
-bool poll_signals_holding_lock(void*) { return run_pending_signal_handlers(); }
+bool poll_signals_holding_lock(void* context) {
+  return static_cast<PollInterval*>(context)->due() && run_pending_signal_handlers();
+}
 
 // The core runs without the interpreter lock so that other Python threads keep
 // going. Its Ticker polls here: the lock is taken back just long enough to run
@@ -625,6 +648,7 @@ class InterpreterLockReleased {
  private:
   static bool poll_signals(void* context) {
     auto* self = static_cast<InterpreterLockReleased*>(context);
+    if (!self->interval_.due()) return false;
     PyEval_RestoreThread(self->thread_);
     const bool raised = run_pending_signal_handlers();
     self->thread_ = PyEval_SaveThread();
@@ -632,6 +656,7 @@ class InterpreterLockReleased {
   }
 
   PyThreadState* thread_;
+  PollInterval interval_;
   ScopedInterruptHook hook_;
 };
 
@@ -650,7 +675,8 @@ template <class Body>
 PyObject* call_boundary(const char* function_name, Body&& body) {
   PyRef result;
   try {
-    const ScopedInterruptHook signals(&poll_signals_holding_lock, nullptr);
+    PollInterval interval;
+    const ScopedInterruptHook signals(&poll_signals_holding_lock, &interval);
     Ticker tick;
     result = body(tick);
   } catch (const Interrupted&) {

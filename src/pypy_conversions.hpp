@@ -22,7 +22,11 @@ WORD = "l" if array("l").itemsize == 8 else "q"
 
 
 def signal_checkpoint():
-    pass
+    # PyPy runs pending signal handlers where a loop jumps back, in compiled
+    # code too; a function without a loop, once called often enough to be
+    # compiled, would never give them their turn.
+    for _ in (0,):
+        pass
 
 
 def words(data, typecode):
@@ -106,12 +110,12 @@ def vertex_table(data):
 def build_persistence(records, table, levels, items, starts, births, deaths):
     """Appends one chunk of records; `items` are 32-bit dense ids into `table`,
     and `starts` index this chunk's `items`."""
-    dense = words(items, "I")
+    vertices = [table[x] for x in words(items, "I")]
     starts = words(starts, WORD)
     births = words(births, "d")
     deaths = words(deaths, "d")
     for r, q in enumerate(words(levels, WORD)):
-        records.append(((q, [table[x] for x in dense[starts[r]:starts[r + 1]]]), births[r], deaths[r]))
+        records.append(((q, vertices[starts[r]:starts[r + 1]]), births[r], deaths[r]))
 )PY";
 
 }  // namespace korvane
