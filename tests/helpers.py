@@ -1,8 +1,15 @@
 """Objects and checks that several test modules share: the three functions,
 stand-ins for numbers and sequences (obliging or failing on purpose), and the
-walk over everything an argument reaches, for reference-count checks."""
+walk over everything an argument reaches, for reference-count checks, and a
+child interpreter to interrupt."""
 
+import os
+import queue
+import signal
+import subprocess
 import sys
+import threading
+import time
 
 import korvane
 
@@ -120,3 +127,43 @@ def reachable(arguments, refused=()):
 
 def reference_counts(objects):
     return [sys.getrefcount(obj) for obj in objects]
+
+
+class Child:
+    """A child interpreter running `source` with this build of the module.
+    Its output lines are read with a deadline, so that a child that stops
+    answering fails the test instead of hanging it; leaving the block kills it."""
+
+    def __init__(self, source):
+        environment = dict(os.environ, PYTHONPATH=os.path.dirname(korvane.__file__))
+        self.process = subprocess.Popen([sys.executable, "-c", source], stdout=subprocess.PIPE, text=True,
+                                        env=environment)
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.put(line)
+        self.lines.put("")
+
+    def read_line(self, timeout=60):
+        try:
+            return self.lines.get(timeout=timeout)
+        except queue.Empty:
+            return f"no line within {timeout} s"
+
+    def interrupt(self, after):
+        """Sends Ctrl-C `after` seconds from now; the next line and how long it took."""
+        time.sleep(after)
+        self.process.send_signal(signal.SIGINT)
+        sent = time.monotonic()
+        line = self.read_line()
+        return line, time.monotonic() - sent
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception):
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.wait()

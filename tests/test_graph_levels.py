@@ -1,10 +1,6 @@
 """q-components of a graph's clique complex, from the edge list to the levels."""
 
-import os
 import random
-import signal
-import subprocess
-import sys
 import time
 from collections import Counter
 from itertools import combinations
@@ -15,6 +11,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import korvane
+from helpers import Child
 from reference import UnionFind, reference_graph_levels
 
 levels_of = korvane.py_find_hierarchical_q_components_within_graph
@@ -247,8 +244,8 @@ INTERRUPTIBLE_DENSE_CALL = """
 import random, korvane
 rng = random.Random(1)
 edges = [(u, v) for u in range(400) for v in range(u + 1, 400) if rng.random() < 0.9]
-print("calling", flush=True)
 try:
+    print("calling", flush=True)
     korvane.py_find_hierarchical_q_components_within_graph(edges, 9)
 except KeyboardInterrupt:
     print("interrupted", flush=True)
@@ -258,21 +255,12 @@ else:
 
 
 def test_ctrl_c_interrupts_a_capped_dense_call():
-    environment = dict(os.environ, PYTHONPATH=os.path.dirname(korvane.__file__))
-    child = subprocess.Popen([sys.executable, "-c", INTERRUPTIBLE_DENSE_CALL], stdout=subprocess.PIPE, text=True,
-                             env=environment)
-    try:
-        assert child.stdout.readline() == "calling\n"
-        time.sleep(0.5)
-        child.send_signal(signal.SIGINT)
-        sent = time.monotonic()
-        assert child.stdout.readline() == "interrupted\n"
-        assert time.monotonic() - sent < 0.5
-        assert child.wait(timeout=10) == 0
-    finally:
-        if child.poll() is None:
-            child.kill()
-            child.wait()
+    with Child(INTERRUPTIBLE_DENSE_CALL) as child:
+        assert child.read_line() == "calling\n"
+        line, latency = child.interrupt(0.5)
+        assert line == "interrupted\n"
+        assert latency < 0.5
+        assert child.process.wait(timeout=10) == 0
 
 
 # ---- Dense graphs, uncapped: levels from the maximal cliques through the adjacency ----

@@ -3,18 +3,14 @@
 import copy
 import ctypes
 import inspect
-import os
 import pickle
-import signal
-import subprocess
 import sys
 import textwrap
-import time
 
 import pytest
 
 import korvane
-from helpers import Failure, FailsMidway, Indexed, LengthFails, Nameless, graph, hierarchy, persistence
+from helpers import Child, Failure, FailsMidway, Indexed, LengthFails, Nameless, graph, hierarchy, persistence
 
 NAMES = [
     "py_find_hierarchical_q_components",
@@ -380,8 +376,8 @@ INTERRUPTIBLE_CALL = textwrap.dedent(
 
     threading.Thread(target=count, daemon=True).start()
     # The reference: how soon the interpreter itself answers Ctrl-C here.
-    print("looping", flush=True)
     try:
+        print("looping", flush=True)
         while True:
             pass
     except KeyboardInterrupt:
@@ -397,29 +393,16 @@ INTERRUPTIBLE_CALL = textwrap.dedent(
 )
 
 
-def interrupt(child, after):
-    """Sends Ctrl-C `after` seconds from now; the next line and how long it took."""
-    time.sleep(after)
-    child.send_signal(signal.SIGINT)
-    sent = time.monotonic()
-    line = child.stdout.readline()
-    return line, time.monotonic() - sent
-
-
 def test_ctrl_c_interrupts_a_long_call_and_other_threads_run_meanwhile():
-    environment = dict(os.environ, PYTHONPATH=os.path.dirname(korvane.__file__))
-    child = subprocess.Popen(
-        [sys.executable, "-c", INTERRUPTIBLE_CALL], stdout=subprocess.PIPE, text=True, env=environment
-    )
-    try:
-        assert child.stdout.readline() == "looping\n"
-        line, reference = interrupt(child, 0.1)
+    with Child(INTERRUPTIBLE_CALL) as child:
+        assert child.read_line() == "looping\n"
+        line, reference = child.interrupt(0.1)
         assert line == "stopped\n"
-        started = child.stdout.readline()
+        started = child.read_line()
         if started == "finished\n":
             pytest.skip("the call finished before it could be interrupted")
         assert started == "running\n"
-        line, latency = interrupt(child, 0.5)
+        line, latency = child.interrupt(0.5)
         if line == "finished\n":
             pytest.skip("the call finished before it could be interrupted")
         assert line == "interrupted\n"
@@ -428,8 +411,4 @@ def test_ctrl_c_interrupts_a_long_call_and_other_threads_run_meanwhile():
         # times that, or ten times the interpreter's own answer when the
         # machine is so loaded that even that is slow.
         assert latency < max(0.1, 10 * reference), (latency, reference)
-        assert child.wait(timeout=10) == 0
-    finally:
-        if child.poll() is None:
-            child.kill()
-            child.wait()
+        assert child.process.wait(timeout=10) == 0
