@@ -136,6 +136,10 @@ class Child:
 
     def __init__(self, source):
         environment = dict(os.environ, PYTHONPATH=os.path.dirname(korvane.__file__))
+        # A process started in the background by a shell inherits Ctrl-C as
+        # ignored, and Python then installs no handler for it: the child asks
+        # for the usual KeyboardInterrupt whatever started the tests.
+        source = "import signal\nsignal.signal(signal.SIGINT, signal.default_int_handler)\n" + source
         self.process = subprocess.Popen([sys.executable, "-c", source], stdout=subprocess.PIPE, text=True,
                                         env=environment)
         self.lines = queue.Queue()
