@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace korvane {
 
 // Candidates on neighbour lists: the common neighbours of the clique, counted
