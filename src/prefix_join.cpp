@@ -159,57 +159,22 @@ void PrefixJoin::choose_heavy(const Groups<index_t>& sets, const std::vector<ind
   for (std::size_t r = kept; r < candidates; ++r) heavy_rank_[by_weight[r]] = max_heavy;
 }
 
-// Sets with one mask share its heavy vertices: a chain ties them at that many.
-// Distinct masks A and B tie all their sets at |A & B|; a maximum spanning tree
-// over the masks (Prim, dense) keeps, at every threshold, the connectivity of
-// those ties.
+// Sets with two or more heavy vertices are tied by a maximum spanning forest of
+// their heavy overlaps, which keeps the connectivity of those ties at every
+// threshold. The distinct masks are few, so the forest needs no budget.
 void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
-  std::vector<index_t> order;
-  for (index_t s = 0; s < bits_.size(); ++s)
-    if (popcount(bits_[s].heavy) >= 2) order.push_back(s);
-  std::stable_sort(order.begin(), order.end(),
-                   [this](index_t a, index_t b) { return bits_[a].heavy < bits_[b].heavy; });
-  const auto add = [&](index_t a, index_t b, int shared) {
-    if (shared >= 2) mask_pairs_[std::min<std::size_t>(shared, level_count) - 1].push_back({a, b});
-  };
-  std::vector<index_t> groups;  // one set per distinct mask
-  for (std::size_t k = 0; k < order.size(); ++k) {
-    if (k > 0 && bits_[order[k]].heavy == bits_[order[k - 1]].heavy)
-      add(order[k - 1], order[k], popcount(bits_[order[k]].heavy));
-    else
-      groups.push_back(order[k]);
+  std::vector<index_t> sets;
+  forest_rows_.clear();
+  for (index_t s = 0; s < bits_.size(); ++s) {
+    if (popcount(bits_[s].heavy) < 2) continue;
+    sets.push_back(s);
+    forest_rows_.push_back(BitRow{{bits_[s].heavy}});
   }
-  if (groups.size() < 2) return;
-  // The groups not yet in the tree, packed at the front of these arrays.
-  std::vector<std::uint64_t> masks;
-  for (index_t s : groups) masks.push_back(bits_[s].heavy);
-  std::vector<int> best(groups.size(), -1);
-  std::vector<index_t> best_from(groups.size(), 0);
-  std::size_t left = groups.size(), next = 0;
-  while (true) {
-    const index_t current = groups[next];
-    const std::uint64_t mask = masks[next];
-    --left;
-    groups[next] = groups[left];
-    masks[next] = masks[left];
-    best[next] = best[left];
-    best_from[next] = best_from[left];
-    if (left == 0) break;
-    int top = -1;
-    for (std::size_t h = 0; h < left; ++h) {
-      const int shared = popcount(mask & masks[h]);
-      if (shared > best[h]) {
-        best[h] = shared;
-        best_from[h] = current;
-      }
-      if (best[h] > top) {
-        top = best[h];
-        next = h;
-      }
-    }
-    add(best_from[next], groups[next], best[next]);
-    tick(left);
-  }
+  forest_.clear();
+  std::uint64_t unlimited = ~std::uint64_t{0};
+  overlap_forest_.tie(forest_rows_, forest_, unlimited, tick);
+  for (const WeightedPair& p : forest_)
+    if (p.weight >= 2) mask_pairs_[std::min<std::size_t>(p.weight, level_count) - 1].push_back({sets[p.a], sets[p.b]});
 }
 
 void PrefixJoin::join(std::size_t q, Dsu& classes, Ticker& tick) {
