@@ -68,6 +68,16 @@ void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
   }
   cliques_.pair_cores(size_cap_, tick_);
   const std::uint64_t top = std::min<std::uint64_t>(largest_core + 2, size_cap_ - 1);
+  // Level q changes beyond the new facets joining old classes only where a
+  // core has q-1 or q vertices, or two cores share exactly q-1 vertices. At
+  // level 0 every facet holding u is in one class; at level 1 the new facets
+  // all share {u, v}, which joins the classes of disjoint cores.
+  level_changes_.assign(static_cast<std::size_t>(top), 0);
+  for (std::size_t i = 0; i < cores.size(); ++i)
+    for (const std::size_t q : {cores.length(i), cores.length(i) + 1})
+      if (q < top) level_changes_[q] = 1;
+  for (index_t q = 1; q < top; ++q)
+    if (cliques_.pairs_begin(q) != cliques_.pairs_end(q) || (q == 1 && cores.size() > 1)) level_changes_[q] = 1;
   for (index_t q = 0; q < top; ++q) update_level(q, v, weight);
 
   for (std::size_t i = 0; i < cores.size(); ++i) {
@@ -219,6 +229,18 @@ void PersistentLevels::unite(index_t a, index_t b) {
 void PersistentLevels::update_level(index_t q, index_t v, double weight) {
   const auto present = [&](std::size_t i) { return facets_.length(new_facets_[i]) >= std::size_t{q} + 1; };
   const auto core_length = [&](std::size_t i) { return facets_.length(new_facets_[i]) - 2; };
+  if (!level_changes_[q]) {
+    // Every new facet {u, v} + K here has |K| > q: the old facets holding u + K
+    // and v + K share K, so one old class already holds all of it. The facet
+    // joins that class, whose vertex set and key stay.
+    for (std::size_t i = 0; i < new_facets_.size(); ++i) {
+      if (!present(i)) continue;
+      const index_t root = find(node(link_u_[i], q));
+      parent_[node(new_facets_[i], q)] = root;
+      class_size_[root] += 1;
+    }
+    return;
+  }
 
   old_roots_.clear();
   for (std::size_t i = 0; i < new_facets_.size(); ++i) {

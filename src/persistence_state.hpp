@@ -81,6 +81,7 @@ class PersistentLevels {
   std::vector<index_t> members_;     // a vertex list being built
   std::vector<std::vector<index_t>> top_candidates_;
   std::vector<index_t> top_clique_;
+  std::vector<char> level_changes_;  // per level q, whether it may gain vertices or merge classes
   std::vector<index_t> old_roots_;
   struct Entry {
     index_t root;
