@@ -15,7 +15,19 @@ PersistentLevels::PersistentLevels(std::size_t vertex_count,
       cliques_(vertex_count),
       links_(vertex_count),
       present_(vertex_count, 0),
-      singleton_facet_(vertex_count, none) {}
+      singleton_facet_(vertex_count, none) {
+  // Every vertex is a facet and every edge brings one at least, of two or more
+  // vertices: room for those up front spares the early regrowths.
+  const std::size_t facets = vertex_count + edges.size();
+  facets_.starts.reserve(facets + 1);
+  facets_.items.reserve(vertex_count + 2 * edges.size());
+  node_base_.reserve(facets);
+  swallowed_.reserve(facets);
+  nodes_.reserve(vertex_count + 2 * edges.size());
+  facet_index_.reserve(edges.size());
+  // Levels 0 and 1 alone hold a key per vertex and per edge at first.
+  keys_.reserve(facets, vertex_count + 2 * edges.size());
+}
 
 void PersistentLevels::step(index_t u, index_t v, double weight, PersistenceRecords& records) {
   keys_.begin_step();
