@@ -21,6 +21,10 @@ class Dsu {
     std::iota(parent_.begin() + old, parent_.end(), old);
     size_.resize(n, 1);
   }
+  void reserve(std::size_t n) {
+    parent_.reserve(n);
+    size_.reserve(n);
+  }
   index_t size() const { return static_cast<index_t>(parent_.size()); }
 
   index_t find(index_t x) {

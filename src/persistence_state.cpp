@@ -24,6 +24,7 @@ PersistentLevels::PersistentLevels(std::size_t vertex_count,
   node_base_.reserve(facets);
   swallowed_.reserve(facets);
   nodes_.reserve(vertex_count + 2 * edges.size());
+  class_key_.reserve(vertex_count + 2 * edges.size());
   facet_index_.reserve(edges.size());
   // Levels 0 and 1 alone hold a key per vertex and per edge at first.
   keys_.reserve(facets, vertex_count + 2 * edges.size());
@@ -48,7 +49,7 @@ void PersistentLevels::add_vertex(index_t x, double weight) {
   if (size_cap_ == 1) return;  // level 0 is the only level: every vertex alone
   const index_t facet = add_facet(&x, &x + 1);
   singleton_facet_[x] = facet;
-  nodes_[node(facet, 0)].key = key;
+  class_key_[node(facet, 0)] = key;
 }
 
 // The edge's new cliques are found, and linked to the old facets, on the
@@ -151,7 +152,8 @@ void PersistentLevels::compact_facets() {
   std::vector<index_t> renumbered(facets_.size(), none);
   Groups<index_t> facets;
   std::vector<index_t> node_base;
-  std::vector<Node> nodes;
+  Dsu nodes;
+  std::vector<index_t> class_key;
   std::vector<index_t> root_of(nodes_.size(), none);  // old root -> new root
   HashIndex facet_index;
   for (index_t f = 0; f < facets_.size(); ++f) {
@@ -165,14 +167,15 @@ void PersistentLevels::compact_facets() {
     node_base.push_back(static_cast<index_t>(nodes.size()));
     const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(facets_.length(f), size_cap_ - 1));
     for (index_t q = 0; q < levels; ++q) {
-      const index_t root = find(node(f, q));
-      const index_t fresh = static_cast<index_t>(nodes.size());
+      const index_t root = nodes_.find(node(f, q));
+      const index_t fresh = static_cast<index_t>(class_key.size());
+      nodes.grow(fresh + 1);
       if (root_of[root] == none) {
         root_of[root] = fresh;
-        nodes.push_back(Node{fresh, 1, nodes_[root].key});
+        class_key.push_back(class_key_[root]);
       } else {
-        nodes.push_back(Node{root_of[root], 1, none});
-        ++nodes[root_of[root]].size;
+        nodes.unite(root_of[root], fresh);
+        class_key.push_back(none);
       }
     }
     tick_(facets_.length(f) + levels);
@@ -182,6 +185,7 @@ void PersistentLevels::compact_facets() {
   facets_ = std::move(facets);
   node_base_ = std::move(node_base);
   nodes_ = std::move(nodes);
+  class_key_ = std::move(class_key);
   facet_index_ = std::move(facet_index);
   swallowed_.assign(facets_.size(), 0);
   swallowed_length_ = 0;
@@ -197,30 +201,13 @@ index_t PersistentLevels::add_facet(const index_t* begin, const index_t* end) {
   std::uint64_t hash = 0;
   for (const index_t* x = begin; x != end; ++x) hash += keys_.vertex_hash(*x);
   const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(length, size_cap_ - 1));
-  const index_t base = checked_index(nodes_.size());
-  checked_index(nodes_.size() + levels);
+  const index_t base = nodes_.size();
+  nodes_.grow(checked_index(base + levels));
+  class_key_.resize(base + levels, none);
   node_base_.push_back(base);
-  for (std::size_t q = 0; q < levels; ++q) nodes_.push_back(Node{static_cast<index_t>(base + q), 1, none});
   if (length >= 2) facet_index_.insert(scramble(hash), facet);
   swallowed_.push_back(0);
   return facet;
-}
-
-index_t PersistentLevels::find(index_t x) {
-  while (nodes_[x].parent != x) {
-    nodes_[x].parent = nodes_[nodes_[x].parent].parent;
-    x = nodes_[x].parent;
-  }
-  return x;
-}
-
-void PersistentLevels::unite(index_t a, index_t b) {
-  a = find(a);
-  b = find(b);
-  if (a == b) return;
-  if (nodes_[a].size < nodes_[b].size) std::swap(a, b);
-  nodes_[b].parent = a;
-  nodes_[a].size += nodes_[b].size;
 }
 
 // Level q after the new facets joined it: each new facet holding at least q+1
@@ -235,9 +222,7 @@ void PersistentLevels::update_level(index_t q, double weight) {
     // joins that class, whose vertex set and key stay.
     for (std::size_t i = 0; i < new_facets_.size(); ++i) {
       if (!present(i)) continue;
-      const index_t root = find(node(link_u_[i], q));
-      nodes_[node(new_facets_[i], q)].parent = root;
-      nodes_[root].size += 1;
+      nodes_.unite(node(link_u_[i], q), node(new_facets_[i], q));
     }
     return;
   }
@@ -245,8 +230,8 @@ void PersistentLevels::update_level(index_t q, double weight) {
   old_roots_.clear();
   for (std::size_t i = 0; i < new_facets_.size(); ++i) {
     if (!present(i)) continue;
-    if (core_length(i) >= q) old_roots_.push_back(find(node(link_u_[i], q)));
-    if (core_length(i) == q) old_roots_.push_back(find(node(link_v_[i], q)));
+    if (core_length(i) >= q) old_roots_.push_back(nodes_.find(node(link_u_[i], q)));
+    if (core_length(i) == q) old_roots_.push_back(nodes_.find(node(link_v_[i], q)));
   }
 
   if (q <= 1) {  // every new facet holds u and v
@@ -254,24 +239,24 @@ void PersistentLevels::update_level(index_t q, double weight) {
     for (std::size_t i = 0; i < new_facets_.size(); ++i) {
       if (!present(i)) continue;
       if (first == new_facets_.size()) first = i;
-      unite(node(new_facets_[first], q), node(new_facets_[i], q));
+      nodes_.unite(node(new_facets_[first], q), node(new_facets_[i], q));
     }
   } else {
     for (const CorePair* p = cliques_.pairs_begin(q); p != cliques_.pairs_end(q); ++p)
-      unite(node(new_facets_[p->a], q), node(new_facets_[p->b], q));
+      nodes_.unite(node(new_facets_[p->a], q), node(new_facets_[p->b], q));
   }
   for (std::size_t i = 0; i < new_facets_.size(); ++i) {
     if (!present(i)) continue;
-    if (core_length(i) >= q) unite(node(new_facets_[i], q), node(link_u_[i], q));
-    if (core_length(i) == q) unite(node(new_facets_[i], q), node(link_v_[i], q));
+    if (core_length(i) >= q) nodes_.unite(node(new_facets_[i], q), node(link_u_[i], q));
+    if (core_length(i) == q) nodes_.unite(node(new_facets_[i], q), node(link_v_[i], q));
   }
 
   std::sort(old_roots_.begin(), old_roots_.end());
   old_roots_.erase(std::unique(old_roots_.begin(), old_roots_.end()), old_roots_.end());
   entries_.clear();
-  for (const index_t root : old_roots_) entries_.push_back(Entry{find(root), root, true});
+  for (const index_t root : old_roots_) entries_.push_back(Entry{nodes_.find(root), root, true});
   for (std::size_t i = 0; i < new_facets_.size(); ++i)
-    if (present(i)) entries_.push_back(Entry{find(node(new_facets_[i], q)), static_cast<index_t>(i), false});
+    if (present(i)) entries_.push_back(Entry{nodes_.find(node(new_facets_[i], q)), static_cast<index_t>(i), false});
   std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) { return a.root < b.root; });
   tick_(entries_.size());
 
@@ -293,7 +278,7 @@ void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::siz
   for (std::size_t e = first_entry; e < end_entry; ++e) {
     const Entry& entry = entries_[e];
     if (entry.old) {
-      old_keys_.push_back(nodes_[entry.item].key);
+      old_keys_.push_back(class_key_[entry.item]);
       continue;
     }
     const index_t facet = new_facets_[entry.item];
@@ -301,7 +286,7 @@ void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::siz
     extra_.insert(extra_.end(), facets_.begin(facet), facets_.end(facet));
     tick_(facets_.length(facet));
   }
-  nodes_[entries_[first_entry].root].key = keys_.merged(q, old_keys_, extra_, weight);
+  class_key_[entries_[first_entry].root] = keys_.merged(q, old_keys_, extra_, weight);
 }
 
 }  // namespace korvane

@@ -6,6 +6,7 @@
 
 #include "component_keys.hpp"
 #include "core.hpp"
+#include "dsu.hpp"
 #include "edge_cliques.hpp"
 #include "facet_links.hpp"
 #include "graph.hpp"
@@ -47,8 +48,6 @@ class PersistentLevels {
   void swallow(index_t facet, std::size_t length);
   void compact_facets();
   index_t node(index_t facet, index_t q) const { return node_base_[facet] + q; }
-  index_t find(index_t node);
-  void unite(index_t a, index_t b);
   void update_level(index_t q, double weight);
   void settle_class(index_t q, std::size_t first_entry, std::size_t end_entry, double weight);
 
@@ -70,12 +69,8 @@ class PersistentLevels {
   std::size_t swallowed_length_ = 0;  // total length of the swallowed facets
 
   // Union-find over nodes; every level's nodes form their own classes.
-  struct Node {
-    index_t parent;
-    index_t size;
-    index_t key;  // the class's key, valid at roots
-  };
-  std::vector<Node> nodes_;
+  Dsu nodes_;
+  std::vector<index_t> class_key_;  // per node, its class's key, valid at roots
 
   // Scratch of one step.
   std::vector<index_t> new_facets_;  // per core
