@@ -79,7 +79,6 @@ class PersistentLevels {
   std::vector<index_t> link_u_;      // per core, an old facet holding u and the core
   std::vector<index_t> link_v_;      // the same with v, or none when not needed
   std::vector<index_t> members_;     // a vertex list being built
-  std::vector<std::vector<index_t>> top_candidates_;
   std::vector<index_t> top_clique_;
   std::vector<index_t> old_roots_;
   struct Entry {

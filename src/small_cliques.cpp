@@ -119,34 +119,11 @@ void SmallCliqueSearch::pop_member(index_t vertex) {
 
 std::optional<std::uint64_t> SmallCliqueSearch::weight_within(std::uint64_t budget) {
   std::uint64_t weight = 0;
-  for (const index_t v : order_.order()) {
-    ++weight;
-    if (max_size_ < 2) continue;
-    enter_start(v);
-    std::size_t depth = 0;
-    while (true) {
-      if (depth + 2 == max_size_) {
-        // The last level is counted, not walked.
-        const word_t* candidates = candidates_at(depth);
-        std::size_t count = 0;
-        for (std::size_t k = first_word_[depth]; k < words_; ++k) count += popcount64(candidates[k]);
-        weight += max_size_ * max_size_ * count;
-        tick_(words_);
-      } else {
-        std::size_t bit = 0;
-        if (take_lowest(depth, bit)) {
-          weight += (depth + 2) * (depth + 2);
-          tick_(words_ + 1);
-          if (open_child(depth, bit)) ++depth;
-          if (weight > budget) return std::nullopt;
-          continue;
-        }
-      }
-      if (weight > budget) return std::nullopt;
-      if (depth == 0) break;
-      --depth;
-    }
-  }
+  const bool within = count([&](std::size_t size, std::size_t cliques) {
+    weight += size * size * cliques;
+    return weight <= budget;
+  });
+  if (!within) return std::nullopt;
   return weight;
 }
 

@@ -49,7 +49,7 @@ class SmallCliqueSearch {
   // R + added and R + sibling lie in the clique R + added + sibling, which
   // has as many vertices as this one and was reported before {v}.
   template <class Sink>
-  void run(Sink& sink) {
+  void run(Sink&& sink) {
     for (auto start = order_.order().rbegin(); start != order_.order().rend(); ++start) {
       const index_t v = *start;
       members_.assign(1, v);
@@ -60,10 +60,45 @@ class SmallCliqueSearch {
     }
   }
 
+  // Walks the same cliques, start vertex by start vertex in the order of the
+  // vertex ids, and calls counter(size, count) -> bool: with count 1 for each clique of fewer
+  // than max_size vertices, as it is reached, and, below each clique of
+  // max_size - 1 vertices, with the number of its children, which are counted
+  // from the candidate bits, not visited. Stops, returning false, as soon as
+  // the counter does.
+  template <class Counter>
+  bool count(Counter&& counter) {
+    for (index_t v = 0; v < graph_.vertex_count(); ++v) {
+      if (!counter(std::size_t{1}, std::size_t{1})) return false;
+      if (max_size_ < 2) continue;
+      enter_start(v);
+      std::size_t depth = 0;
+      while (true) {
+        if (depth + 2 == max_size_) {
+          const word_t* candidates = candidates_at(depth);
+          std::size_t children = 0;
+          for (std::size_t k = first_word_[depth]; k < words_; ++k) children += popcount64(candidates[k]);
+          tick_(words_);
+          if (!counter(max_size_, children)) return false;
+        } else {
+          std::size_t bit = 0;
+          if (take_lowest(depth, bit)) {
+            tick_(words_ + 1);
+            if (!counter(depth + 2, std::size_t{1})) return false;
+            if (open_child(depth, bit)) ++depth;
+            continue;
+          }
+        }
+        if (depth == 0) break;
+        --depth;
+      }
+    }
+    return true;
+  }
+
   // The sum over the cliques of at most max_size vertices of the square of
   // their vertex counts (a clique of k vertices has k faces of k - 1 vertices
-  // to look up), or nothing once it exceeds `budget`. The cliques of max_size
-  // vertices are counted, not visited.
+  // to look up), or nothing once it exceeds `budget`.
   std::optional<std::uint64_t> weight_within(std::uint64_t budget);
   // An upper bound on that weight from the number p of later neighbours of
   // each vertex: at most C(p, k-1) cliques of k vertices start at it.
@@ -133,13 +168,22 @@ class SmallCliqueSearch {
   std::vector<index_t> members_;            // the current clique, dense ids ascending
 };
 
-// Calls sink(clique, size, added, parent_tag, linked) -> index_t for every
-// clique of `graph` with at most max_size vertices, as SmallCliqueSearch::run
-// describes.
+// Calls sink(clique) once for every clique of `size` vertices of `graph`,
+// `clique` pointing at its dense ids ascending (nowhere for size 0: the empty
+// clique, once).
 template <class Sink>
-void for_each_small_clique(const Graph& graph, std::size_t max_size, Ticker& tick, Sink&& sink) {
-  SmallCliqueSearch search(graph, max_size, tick);
-  search.run(sink);
+void for_each_clique_of_size(const Graph& graph, std::size_t size, Ticker& tick, Sink&& sink) {
+  if (size == 0) {
+    sink(static_cast<const index_t*>(nullptr));
+    return;
+  }
+  SmallCliqueSearch search(graph, size, tick);
+  if (size > search.degeneracy() + 1) return;  // no clique has more vertices
+  const auto whole = [&](const index_t* clique, std::size_t clique_size, index_t, index_t, bool) {
+    if (clique_size == size) sink(clique);
+    return SmallCliqueSearch::no_tag;
+  };
+  search.run(whole);
 }
 
 }  // namespace korvane
