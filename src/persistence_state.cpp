@@ -4,8 +4,6 @@
 #include <limits>
 #include <stdexcept>
 
-#include "small_cliques.hpp"
-
 namespace korvane {
 
 PersistentLevels::PersistentLevels(std::size_t vertex_count,
@@ -106,7 +104,7 @@ void PersistentLevels::add_top_cliques(index_t u, index_t v, double weight) {
     keys_.add_top(static_cast<index_t>(size_cap_ - 1), members_.data(), members_.data() + members_.size(), weight);
   };
   if (common.size() >= 2) {
-    for_each_clique_of_size(cliques_.common_graph(), size, tick_, key);
+    for_each_clique_of_size(top_search_, cliques_.common_graph(), size, key);
   } else if (size <= common.size()) {
     top_clique_.assign(size, 0);  // C has at most one vertex: the clique is empty or that vertex
     key(top_clique_.data());

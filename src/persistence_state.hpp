@@ -11,6 +11,7 @@
 #include "graph.hpp"
 #include "growing_graph.hpp"
 #include "lib.hpp"
+#include "small_cliques.hpp"
 
 namespace korvane {
 
@@ -79,6 +80,7 @@ class PersistentLevels {
   std::vector<index_t> link_u_;      // per core, an old facet holding u and the core
   std::vector<index_t> link_v_;      // the same with v, or none when not needed
   std::vector<index_t> members_;     // a vertex list being built
+  SmallCliqueSearch top_search_{tick_};  // the new top cliques of an edge
   std::vector<index_t> top_clique_;
   std::vector<index_t> old_roots_;
   struct Entry {

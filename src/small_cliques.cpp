@@ -4,8 +4,15 @@
 
 namespace korvane {
 
-SmallCliqueSearch::SmallCliqueSearch(const Graph& graph, std::size_t max_size, Ticker& tick)
-    : graph_(graph), max_size_(max_size), tick_(tick), order_(graph, tick), locals_(graph.vertex_count()) {}
+void SmallCliqueSearch::reset(const Graph& graph, std::size_t max_size) {
+  graph_ = &graph;
+  max_size_ = max_size;
+  order_.assign(graph, tick_);
+  if (locals_reach_ < graph.vertex_count()) {
+    locals_reach_ = graph.vertex_count();
+    locals_ = LocalNeighbourhood(locals_reach_);
+  }
+}
 
 index_t SmallCliqueSearch::edge_id(index_t a, index_t b) const {
   if (order_.rank(a) > order_.rank(b)) std::swap(a, b);
@@ -16,7 +23,7 @@ index_t SmallCliqueSearch::edge_id(index_t a, index_t b) const {
 std::vector<index_t> SmallCliqueSearch::edge_ends() const {
   std::vector<index_t> ends;
   ends.reserve(2 * order_.later().size());
-  for (index_t v = 0; v < graph_.vertex_count(); ++v) {
+  for (index_t v = 0; v < graph_->vertex_count(); ++v) {
     for (const index_t* u = order_.later_begin(v); u != order_.later_end(v); ++u) {
       ends.push_back(std::min(v, *u));
       ends.push_back(std::max(v, *u));
@@ -129,7 +136,7 @@ std::optional<std::uint64_t> SmallCliqueSearch::weight_within(std::uint64_t budg
 
 double SmallCliqueSearch::weight_bound() const {
   double bound = 0;
-  for (index_t v = 0; v < graph_.vertex_count(); ++v) {
+  for (index_t v = 0; v < graph_->vertex_count(); ++v) {
     const double p = static_cast<double>(order_.later_count(v));
     double cliques = 1;  // C(p, k - 1), for k = 1 ..
     for (std::size_t k = 1; k <= max_size_ && cliques > 0; ++k) {

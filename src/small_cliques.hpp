@@ -1,5 +1,7 @@
-// Cliques of at most a given number of vertices, each listed once, from its
-// earliest vertex in a degeneracy ordering (Chiba and Nishizeki).
+// Cliques of at most a given number of vertices, each met once, from its
+// earliest vertex in a degeneracy ordering (Chiba and Nishizeki): the one
+// search that lists them (with their parents), counts them, or lists those of
+// one size.
 #pragma once
 
 #include <cstdint>
@@ -18,14 +20,20 @@ namespace korvane {
 // of v's later neighbours, at most d of them (d the degeneracy), depth first
 // over bitset rows. A clique's candidates are the later neighbours adjacent to
 // all its members and after its last-added member, so each clique {v} + K is
-// reached once, and only from v, its earliest vertex.
+// reached once, and only from v, its earliest vertex. The cliques of the
+// largest size are only counted or listed from the candidate bits of their
+// parents, without a frame of their own.
 class SmallCliqueSearch {
  public:
   static constexpr index_t no_tag = static_cast<index_t>(-1);
 
-  SmallCliqueSearch(const Graph& graph, std::size_t max_size, Ticker& tick);
+  // A search to be set on a graph by reset, then reused for others.
+  explicit SmallCliqueSearch(Ticker& tick) : tick_(tick) {}
+  SmallCliqueSearch(const Graph& graph, std::size_t max_size, Ticker& tick) : tick_(tick) { reset(graph, max_size); }
+  // Sets the search on `graph`, which must outlive its use, keeping the buffers.
+  void reset(const Graph& graph, std::size_t max_size);
 
-  const Graph& graph() const { return graph_; }
+  const Graph& graph() const { return *graph_; }
   std::size_t max_size() const { return max_size_; }
   // The largest number of later neighbours of a vertex: the degeneracy.
   std::size_t degeneracy() const { return order_.degeneracy(); }
@@ -61,39 +69,41 @@ class SmallCliqueSearch {
   }
 
   // Walks the same cliques, start vertex by start vertex in the order of the
-  // vertex ids, and calls counter(size, count) -> bool: with count 1 for each clique of fewer
-  // than max_size vertices, as it is reached, and, below each clique of
-  // max_size - 1 vertices, with the number of its children, which are counted
-  // from the candidate bits, not visited. Stops, returning false, as soon as
-  // the counter does.
+  // vertex ids, and calls counter(size, count) -> bool: with count 1 for each
+  // clique of fewer than max_size vertices, as it is reached, and, below each
+  // clique of max_size - 1 vertices, with the number of its children, which
+  // are counted from the candidate bits, not visited. Stops, returning false,
+  // as soon as the counter does.
   template <class Counter>
   bool count(Counter&& counter) {
-    for (index_t v = 0; v < graph_.vertex_count(); ++v) {
-      if (!counter(std::size_t{1}, std::size_t{1})) return false;
-      if (max_size_ < 2) continue;
-      enter_start(v);
-      std::size_t depth = 0;
-      while (true) {
-        if (depth + 2 == max_size_) {
-          const word_t* candidates = candidates_at(depth);
-          std::size_t children = 0;
-          for (std::size_t k = first_word_[depth]; k < words_; ++k) children += popcount64(candidates[k]);
-          tick_(words_);
-          if (!counter(max_size_, children)) return false;
-        } else {
-          std::size_t bit = 0;
-          if (take_lowest(depth, bit)) {
-            tick_(words_ + 1);
-            if (!counter(depth + 2, std::size_t{1})) return false;
-            if (open_child(depth, bit)) ++depth;
-            continue;
-          }
+    return walk_to_last<false>(counter, [&](std::size_t depth) {
+      const word_t* candidates = candidates_at(depth);
+      std::size_t children = 0;
+      for (std::size_t k = first_word_[depth]; k < words_; ++k) children += popcount64(candidates[k]);
+      tick_(words_);
+      return counter(max_size_, children);
+    });
+  }
+
+  // Calls sink(clique) once for every clique of max_size >= 2 vertices,
+  // `clique` pointing at its dense ids ascending; the smaller cliques are
+  // walked through but not reported.
+  template <class Sink>
+  void for_each_largest(Sink&& sink) {
+    const auto walk_on = [](std::size_t, std::size_t) { return true; };
+    walk_to_last<true>(walk_on, [&](std::size_t depth) {
+      const word_t* candidates = candidates_at(depth);
+      for (std::size_t k = first_word_[depth]; k < words_; ++k) {
+        for (word_t w = candidates[k]; w != 0; w &= w - 1) {
+          const index_t vertex = locals_.global(64 * k + lowest_bit(w));
+          push_member(vertex);
+          sink(std::as_const(members_).data());
+          pop_member(vertex);
         }
-        if (depth == 0) break;
-        --depth;
       }
-    }
-    return true;
+      tick_(words_ + max_size_);
+      return true;
+    });
   }
 
   // The sum over the cliques of at most max_size vertices of the square of
@@ -124,6 +134,49 @@ class SmallCliqueSearch {
   void push_member(index_t vertex);
   void pop_member(index_t vertex);
 
+  // The walk behind count and for_each_largest: depth first below each start
+  // vertex, in the order of the vertex ids, through the cliques of fewer than
+  // max_size >= 2 vertices, each shown to visit(size, 1); below each clique
+  // of max_size - 1 vertices, last(depth) finds its children in frame
+  // `depth`. members_ follows the clique when `with_members`. Stops once visit
+  // or last returns false.
+  template <bool with_members, class Visit, class Last>
+  bool walk_to_last(Visit& visit, Last&& last) {
+    for (index_t v = 0; v < graph_->vertex_count(); ++v) {
+      if (!visit(std::size_t{1}, std::size_t{1})) return false;
+      if (max_size_ < 2) continue;
+      enter_start(v);
+      if (with_members) members_.assign(1, v);
+      std::size_t depth = 0;
+      while (true) {
+        if (depth + 2 == max_size_) {
+          if (!last(depth)) return false;
+        } else {
+          std::size_t bit = 0;
+          if (take_lowest(depth, bit)) {
+            tick_(words_ + 1);
+            if (!visit(depth + 2, std::size_t{1})) return false;
+            if (open_child(depth, bit)) {
+              if (with_members) {
+                push_member(locals_.global(bit));
+                chosen_.push_back(static_cast<index_t>(bit));
+              }
+              ++depth;
+            }
+            continue;
+          }
+        }
+        if (depth == 0) break;
+        --depth;
+        if (with_members) {
+          pop_member(locals_.global(chosen_.back()));
+          chosen_.pop_back();
+        }
+      }
+    }
+    return true;
+  }
+
   // Depth first below the start vertex. Frame `depth` holds the candidates of
   // the clique of depth + 1 vertices; chosen_ the locals added so far.
   template <class Sink>
@@ -153,12 +206,13 @@ class SmallCliqueSearch {
     }
   }
 
-  const Graph& graph_;
-  const std::size_t max_size_;
+  const Graph* graph_ = nullptr;
+  std::size_t max_size_ = 0;
   Ticker& tick_;
   DegeneracyOrder order_;
   index_t start_ = 0;
-  LocalNeighbourhood locals_;               // start_'s later neighbours
+  LocalNeighbourhood locals_{0};            // start_'s later neighbours
+  std::size_t locals_reach_ = 0;            // the vertex ids locals_ can hold
   std::size_t words_ = 0;                   // words per bitset over the locals
   std::vector<word_t> rows_;                // adjacency among the locals
   std::vector<word_t> frames_;              // two bitsets per depth
@@ -170,20 +224,18 @@ class SmallCliqueSearch {
 
 // Calls sink(clique) once for every clique of `size` vertices of `graph`,
 // `clique` pointing at its dense ids ascending (nowhere for size 0: the empty
-// clique, once).
+// clique, once). `search` is reset onto the graph.
 template <class Sink>
-void for_each_clique_of_size(const Graph& graph, std::size_t size, Ticker& tick, Sink&& sink) {
+void for_each_clique_of_size(SmallCliqueSearch& search, const Graph& graph, std::size_t size, Sink&& sink) {
   if (size == 0) {
     sink(static_cast<const index_t*>(nullptr));
-    return;
+  } else if (size == 1) {
+    for (index_t v = 0; v < graph.vertex_count(); ++v) sink(&std::as_const(v));
+  } else {
+    search.reset(graph, size);
+    // No clique has more than d + 1 vertices.
+    if (size <= search.degeneracy() + 1) search.for_each_largest(sink);
   }
-  SmallCliqueSearch search(graph, size, tick);
-  if (size > search.degeneracy() + 1) return;  // no clique has more vertices
-  const auto whole = [&](const index_t* clique, std::size_t clique_size, index_t, index_t, bool) {
-    if (clique_size == size) sink(clique);
-    return SmallCliqueSearch::no_tag;
-  };
-  search.run(whole);
 }
 
 }  // namespace korvane

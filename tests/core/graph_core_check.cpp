@@ -228,7 +228,8 @@ int print_small_cliques(std::size_t max_size) {
 int print_cliques_of_size(std::size_t size) {
   const Graph graph = build_graph(read_edges());
   Ticker tick;
-  for_each_clique_of_size(graph, size, tick, [&](const index_t* clique) { print_clique(graph, clique, size); });
+  SmallCliqueSearch search(tick);
+  for_each_clique_of_size(search, graph, size, [&](const index_t* clique) { print_clique(graph, clique, size); });
   return 0;
 }
 
