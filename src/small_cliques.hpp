@@ -231,9 +231,11 @@ void for_each_clique_of_size(SmallCliqueSearch& search, const Graph& graph, std:
     sink(static_cast<const index_t*>(nullptr));
   } else if (size == 1) {
     for (index_t v = 0; v < graph.vertex_count(); ++v) sink(&std::as_const(v));
-  } else {
+  } else if (graph.neighbours.size() >= size * (size - 1)) {
+    // A clique of `size` vertices needs size * (size - 1) / 2 edges, which
+    // rules out most small graphs before any ordering; and no clique has more
+    // than d + 1 vertices.
     search.reset(graph, size);
-    // No clique has more than d + 1 vertices.
     if (size <= search.degeneracy() + 1) search.for_each_largest(sink);
   }
 }
