@@ -18,6 +18,12 @@ ComponentKeys::ComponentKeys(std::size_t vertex_count, Ticker& tick) : tick_(tic
   for (std::size_t x = 0; x < vertex_count; ++x) vertex_hash_[x] = scramble(x);
 }
 
+void ComponentKeys::reserve(std::size_t keys, std::size_t ids) {
+  keys_.reserve(keys);
+  index_.reserve(keys);
+  arena_.reserve(ids);
+}
+
 index_t ComponentKeys::find_or_create(index_t q, std::uint64_t hash, const index_t* begin, const index_t* end,
                                       double weight) {
   const index_t found = find(q, hash, begin, end);

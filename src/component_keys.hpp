@@ -20,6 +20,9 @@ class ComponentKeys {
   // Keys over the dense vertices 0 .. vertex_count-1.
   ComponentKeys(std::size_t vertex_count, Ticker& tick);
 
+  // Room for `keys` live keys holding `ids` vertices in all.
+  void reserve(std::size_t keys, std::size_t ids);
+
   // A commutative set hash: the sum of a fixed 64-bit value per vertex.
   std::uint64_t vertex_hash(index_t x) const { return vertex_hash_[x]; }
 

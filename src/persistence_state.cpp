@@ -15,7 +15,19 @@ PersistentLevels::PersistentLevels(std::size_t vertex_count,
       cliques_(vertex_count),
       links_(vertex_count),
       present_(vertex_count, 0),
-      singleton_facet_(vertex_count, none) {}
+      singleton_facet_(vertex_count, none) {
+  // Every vertex is a facet and every edge brings one at least, of two or more
+  // vertices: room for those up front spares the early regrowths.
+  const std::size_t facets = vertex_count + edges.size();
+  facets_.starts.reserve(facets + 1);
+  facets_.items.reserve(vertex_count + 2 * edges.size());
+  node_base_.reserve(facets);
+  swallowed_.reserve(facets);
+  nodes_.reserve(vertex_count + 2 * edges.size());
+  facet_index_.reserve(edges.size());
+  // Levels 0 and 1 alone hold a key per vertex and per edge at first.
+  keys_.reserve(facets, vertex_count + 2 * edges.size());
+}
 
 void PersistentLevels::step(index_t u, index_t v, double weight, PersistenceRecords& records) {
   keys_.begin_step();
@@ -36,7 +48,7 @@ void PersistentLevels::add_vertex(index_t x, double weight) {
   if (size_cap_ == 1) return;  // level 0 is the only level: every vertex alone
   const index_t facet = add_facet(&x, &x + 1);
   singleton_facet_[x] = facet;
-  class_key_[node(facet, 0)] = key;
+  nodes_[node(facet, 0)].key = key;
 }
 
 // The edge's new cliques are found, and linked to the old facets, on the
@@ -68,7 +80,17 @@ void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
   }
   cliques_.pair_cores(size_cap_, tick_);
   const std::uint64_t top = std::min<std::uint64_t>(largest_core + 2, size_cap_ - 1);
-  for (index_t q = 0; q < top; ++q) update_level(q, v, weight);
+  // Level q changes beyond the new facets joining old classes only where a
+  // core has q-1 or q vertices, or two cores share exactly q-1 vertices. At
+  // level 0 every facet holding u is in one class; at level 1 the new facets
+  // all share {u, v}, which joins the classes of disjoint cores.
+  level_changes_.assign(static_cast<std::size_t>(top), 0);
+  for (std::size_t i = 0; i < cores.size(); ++i)
+    for (const std::size_t q : {cores.length(i), cores.length(i) + 1})
+      if (q < top) level_changes_[q] = 1;
+  for (index_t q = 1; q < top; ++q)
+    if (cliques_.pairs_begin(q) != cliques_.pairs_end(q) || (q == 1 && cores.size() > 1)) level_changes_[q] = 1;
+  for (index_t q = 0; q < top; ++q) update_level(q, weight);
 
   for (std::size_t i = 0; i < cores.size(); ++i) {
     swallow(link_u_[i], cores.length(i) + 1);
@@ -129,10 +151,8 @@ void PersistentLevels::compact_facets() {
   std::vector<index_t> renumbered(facets_.size(), none);
   Groups<index_t> facets;
   std::vector<index_t> node_base;
-  std::vector<index_t> parent;
-  std::vector<index_t> class_size;
-  std::vector<index_t> class_key;
-  std::vector<index_t> root_of(parent_.size(), none);  // old root -> new root
+  std::vector<Node> nodes;
+  std::vector<index_t> root_of(nodes_.size(), none);  // old root -> new root
   HashIndex facet_index;
   for (index_t f = 0; f < facets_.size(); ++f) {
     if (swallowed_[f]) continue;
@@ -142,21 +162,17 @@ void PersistentLevels::compact_facets() {
     std::uint64_t hash = 0;
     for (const index_t* x = facets_.begin(f); x != facets_.end(f); ++x) hash += keys_.vertex_hash(*x);
     if (facets_.length(f) >= 2) facet_index.insert(scramble(hash), renumbered[f]);
-    node_base.push_back(static_cast<index_t>(parent.size()));
+    node_base.push_back(static_cast<index_t>(nodes.size()));
     const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(facets_.length(f), size_cap_ - 1));
     for (index_t q = 0; q < levels; ++q) {
       const index_t root = find(node(f, q));
-      const index_t fresh = static_cast<index_t>(parent.size());
+      const index_t fresh = static_cast<index_t>(nodes.size());
       if (root_of[root] == none) {
         root_of[root] = fresh;
-        parent.push_back(fresh);
-        class_size.push_back(1);
-        class_key.push_back(class_key_[root]);
+        nodes.push_back(Node{fresh, 1, nodes_[root].key});
       } else {
-        parent.push_back(root_of[root]);
-        ++class_size[root_of[root]];
-        class_size.push_back(1);
-        class_key.push_back(none);
+        nodes.push_back(Node{root_of[root], 1, none});
+        ++nodes[root_of[root]].size;
       }
     }
     tick_(facets_.length(f) + levels);
@@ -165,9 +181,7 @@ void PersistentLevels::compact_facets() {
     if (facet != none) facet = renumbered[facet];
   facets_ = std::move(facets);
   node_base_ = std::move(node_base);
-  parent_ = std::move(parent);
-  class_size_ = std::move(class_size);
-  class_key_ = std::move(class_key);
+  nodes_ = std::move(nodes);
   facet_index_ = std::move(facet_index);
   swallowed_.assign(facets_.size(), 0);
   swallowed_length_ = 0;
@@ -183,23 +197,19 @@ index_t PersistentLevels::add_facet(const index_t* begin, const index_t* end) {
   std::uint64_t hash = 0;
   for (const index_t* x = begin; x != end; ++x) hash += keys_.vertex_hash(*x);
   const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(length, size_cap_ - 1));
-  const index_t base = checked_index(parent_.size());
-  checked_index(parent_.size() + levels);
+  const index_t base = checked_index(nodes_.size());
+  checked_index(nodes_.size() + levels);
   node_base_.push_back(base);
-  for (std::size_t q = 0; q < levels; ++q) {
-    parent_.push_back(static_cast<index_t>(base + q));
-    class_size_.push_back(1);
-    class_key_.push_back(none);
-  }
+  for (std::size_t q = 0; q < levels; ++q) nodes_.push_back(Node{static_cast<index_t>(base + q), 1, none});
   if (length >= 2) facet_index_.insert(scramble(hash), facet);
   swallowed_.push_back(0);
   return facet;
 }
 
 index_t PersistentLevels::find(index_t x) {
-  while (parent_[x] != x) {
-    parent_[x] = parent_[parent_[x]];
-    x = parent_[x];
+  while (nodes_[x].parent != x) {
+    nodes_[x].parent = nodes_[nodes_[x].parent].parent;
+    x = nodes_[x].parent;
   }
   return x;
 }
@@ -208,17 +218,29 @@ void PersistentLevels::unite(index_t a, index_t b) {
   a = find(a);
   b = find(b);
   if (a == b) return;
-  if (class_size_[a] < class_size_[b]) std::swap(a, b);
-  parent_[b] = a;
-  class_size_[a] += class_size_[b];
+  if (nodes_[a].size < nodes_[b].size) std::swap(a, b);
+  nodes_[b].parent = a;
+  nodes_[a].size += nodes_[b].size;
 }
 
 // Level q after the new facets joined it: each new facet holding at least q+1
 // vertices joins its old classes and the new facets it shares a new
 // (q+1)-clique with; every class that results gets its vertex set and key.
-void PersistentLevels::update_level(index_t q, index_t v, double weight) {
+void PersistentLevels::update_level(index_t q, double weight) {
   const auto present = [&](std::size_t i) { return facets_.length(new_facets_[i]) >= std::size_t{q} + 1; };
   const auto core_length = [&](std::size_t i) { return facets_.length(new_facets_[i]) - 2; };
+  if (!level_changes_[q]) {
+    // Every new facet {u, v} + K here has |K| > q: the old facets holding u + K
+    // and v + K share K, so one old class already holds all of it. The facet
+    // joins that class, whose vertex set and key stay.
+    for (std::size_t i = 0; i < new_facets_.size(); ++i) {
+      if (!present(i)) continue;
+      const index_t root = find(node(link_u_[i], q));
+      nodes_[node(new_facets_[i], q)].parent = root;
+      nodes_[root].size += 1;
+    }
+    return;
+  }
 
   old_roots_.clear();
   for (std::size_t i = 0; i < new_facets_.size(); ++i) {
@@ -255,38 +277,31 @@ void PersistentLevels::update_level(index_t q, index_t v, double weight) {
 
   for (std::size_t begin = 0, end = 0; begin < entries_.size(); begin = end) {
     while (end < entries_.size() && entries_[end].root == entries_[begin].root) ++end;
-    settle_class(q, v, begin, end, weight);
+    settle_class(q, begin, end, weight);
   }
 }
 
 // The class at entries_[first_entry .. end_entry) is the union of old classes
 // and new facets; its vertex set is that of the old classes and the vertices
-// the new facets bring.
-void PersistentLevels::settle_class(index_t q, index_t v, std::size_t first_entry, std::size_t end_entry,
-                                    double weight) {
-  // A new facet {u, v} + K linked to the old classes of {u} + K and {v} + K
-  // adds nothing they lack; linked to the first only, it can add only v.
+// the new facets bring. A new facet {u, v} + K linked to an old class holding
+// u + K brings nothing when |K| >= q: that class also holds v, through v + K
+// when |K| > q, and through the link to v + K when |K| = q. Without a link at
+// this level (|K| = q-1) the facet brings all its vertices.
+void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::size_t end_entry, double weight) {
   old_keys_.clear();
   extra_.clear();
-  bool brings_v = false;
   for (std::size_t e = first_entry; e < end_entry; ++e) {
     const Entry& entry = entries_[e];
     if (entry.old) {
-      old_keys_.push_back(class_key_[entry.item]);
+      old_keys_.push_back(nodes_[entry.item].key);
       continue;
     }
     const index_t facet = new_facets_[entry.item];
-    const std::size_t core_length = facets_.length(facet) - 2;
-    if (core_length == q) continue;
-    if (core_length > q) {
-      brings_v = true;
-      continue;
-    }
+    if (facets_.length(facet) - 2 >= q) continue;
     extra_.insert(extra_.end(), facets_.begin(facet), facets_.end(facet));
     tick_(facets_.length(facet));
   }
-  if (brings_v) extra_.push_back(v);
-  class_key_[entries_[first_entry].root] = keys_.merged(q, old_keys_, extra_, weight);
+  nodes_[entries_[first_entry].root].key = keys_.merged(q, old_keys_, extra_, weight);
 }
 
 }  // namespace korvane

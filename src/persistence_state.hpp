@@ -50,8 +50,8 @@ class PersistentLevels {
   index_t node(index_t facet, index_t q) const { return node_base_[facet] + q; }
   index_t find(index_t node);
   void unite(index_t a, index_t b);
-  void update_level(index_t q, index_t v, double weight);
-  void settle_class(index_t q, index_t v, std::size_t first_entry, std::size_t end_entry, double weight);
+  void update_level(index_t q, double weight);
+  void settle_class(index_t q, std::size_t first_entry, std::size_t end_entry, double weight);
 
   std::uint64_t size_cap_;  // S: the largest clique size enumerated
   Ticker tick_;
@@ -71,9 +71,12 @@ class PersistentLevels {
   std::size_t swallowed_length_ = 0;  // total length of the swallowed facets
 
   // Union-find over nodes; every level's nodes form their own classes.
-  std::vector<index_t> parent_;
-  std::vector<index_t> class_size_;
-  std::vector<index_t> class_key_;  // valid at roots
+  struct Node {
+    index_t parent;
+    index_t size;
+    index_t key;  // the class's key, valid at roots
+  };
+  std::vector<Node> nodes_;
 
   // Scratch of one step.
   std::vector<index_t> new_facets_;  // per core
@@ -82,6 +85,7 @@ class PersistentLevels {
   std::vector<index_t> members_;     // a vertex list being built
   SmallCliqueSearch top_search_{tick_};  // the new top cliques of an edge
   std::vector<index_t> top_clique_;
+  std::vector<char> level_changes_;  // per level q, whether it may gain vertices or merge classes
   std::vector<index_t> old_roots_;
   struct Entry {
     index_t root;

@@ -15,10 +15,6 @@ namespace {
 // the square of their number.
 constexpr std::size_t max_mask_groups = 4096;
 constexpr std::size_t max_heavy = 64;
-// The spanning forests of light lists may weigh this many pairs per vertex
-// occurrence in all; longer lists are left to the incremental pairing, whose
-// cost falls as classes grow.
-constexpr std::uint64_t forest_budget_per_item = 512;
 
 int leading_zeros(std::uint64_t x) {
   int n = 0;
@@ -28,7 +24,8 @@ int leading_zeros(std::uint64_t x) {
 
 }  // namespace
 
-PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick)
+PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick,
+                       std::uint64_t forest_budget_per_item)
     : bits_(sets.size()),
       active_(vertex_count, 0),
       uniform_(vertex_count, 0),

@@ -33,7 +33,14 @@ namespace korvane {
 // classes still differ at that bound.
 class PrefixJoin {
  public:
-  PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick);
+  // The spanning forests of mid-frequency and rare vertices' holders may weigh
+  // `forest_budget_per_item` pairs per vertex occurrence in all; the lists
+  // beyond it are paired one by one as classes form, whose cost falls as
+  // classes grow.
+  static constexpr std::uint64_t default_forest_budget = 512;
+
+  PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::size_t level_count, Ticker& tick,
+             std::uint64_t forest_budget_per_item = default_forest_budget);
 
   // With `classes` holding the components of the level above, unites every two
   // sets that share at least q+1 vertices (q >= 1).

@@ -1,7 +1,7 @@
 """Objects and checks that several test modules share: the three functions,
 stand-ins for numbers and sequences (obliging or failing on purpose), and the
-walk over everything an argument reaches, for reference-count checks, and a
-child interpreter to interrupt."""
+walk over everything an argument reaches, for reference-count checks, a child
+interpreter to interrupt, and families of simplices with hub vertices."""
 
 import os
 import queue
@@ -171,3 +171,23 @@ class Child:
         if self.process.poll() is None:
             self.process.kill()
         self.process.wait()
+
+
+def planted_hubs(rng, count, hubs, pool, others=(1, 4)):
+    """Each simplex holds 1 to 3 of `hubs` hub vertices and a few vertices of a
+    pool of `pool` others."""
+    return [rng.sample(range(hubs), rng.randint(1, min(3, hubs))) +
+            [hubs + rng.randrange(pool) for _ in range(rng.randint(*others))] for _ in range(count)]
+
+
+def zipf_like(rng, count, vocabulary, sizes, exponent=1.0):
+    """Documents as simplices of distinct terms; term r is drawn with weight 1/r**exponent."""
+    weights = [1 / r**exponent for r in range(1, vocabulary + 1)]
+    documents = []
+    for _ in range(count):
+        terms = set()
+        size = rng.randint(*sizes)
+        while len(terms) < size:
+            terms.update(rng.choices(range(vocabulary), weights, k=size - len(terms)))
+        documents.append(sorted(terms))
+    return documents

@@ -1,7 +1,8 @@
 """The graph core without Python: the check program, a CMake target of the
 project built here into a temporary directory, checks the union-find, the
 clique registry, subclique enumeration, graph building and the read-out of a
-level's classes, and lists maximal cliques for comparison with networkx."""
+level's classes, lists maximal cliques for comparison with networkx, and runs
+the hub-aware join under any forest budget."""
 
 import random
 import shutil
@@ -12,6 +13,9 @@ from pathlib import Path
 
 import networkx as nx
 import pytest
+
+import korvane
+from helpers import planted_hubs, zipf_like
 
 ROOT = Path(__file__).resolve().parent.parent
 
@@ -177,3 +181,34 @@ def test_maximal_cliques_around_a_hub(check_program):
 def test_maximal_cliques_match_networkx_on_real_graphs(check_program, graph):
     graph = nx.convert_node_labels_to_integers(graph, ordering="sorted")
     assert_same_cliques(check_program, list(graph.edges()))
+
+
+def native_hub_levels(program, simplices, budget):
+    text = "".join(" ".join(map(str, simplex)) + "\n" for simplex in simplices)
+    out = subprocess.run([str(program), "hubs", str(budget)], input=text, capture_output=True, text=True,
+                         check=True).stdout
+    return [[set(map(int, members.split())) for members in line.split("; ")] if line else []
+            for line in out.splitlines()]
+
+
+@pytest.mark.parametrize(
+    "simplices",
+    [
+        zipf_like(random.Random(21), 1500, vocabulary=3000, sizes=(10, 40), exponent=1.3),
+        zipf_like(random.Random(22), 1200, vocabulary=400, sizes=(5, 25)),
+        [[0, 1] + [2 + t for t in d] for d in zipf_like(random.Random(23), 1000, vocabulary=300, sizes=(2, 15))],
+        planted_hubs(random.Random(24), 1500, hubs=5, pool=300, others=(2, 6)),
+        # Documents that share a few terms nobody else has, beside Zipf ones.
+        [d + [5000 + i // 3, 6000 + i // 3] if i < 300 else d
+         for i, d in enumerate(zipf_like(random.Random(25), 1000, vocabulary=800, sizes=(4, 20), exponent=1.1))],
+    ],
+    ids=["zipf wide middle", "zipf", "stop words", "planted hubs", "shared rare terms"],
+)
+def test_hub_join_pairs_what_its_forests_cannot_afford(check_program, simplices):
+    # Without budget for spanning forests, every mid-frequency and rare list is
+    # paired one by one as classes form; a small budget mixes both ways. The
+    # levels are those of the module, whose own join is checked against the
+    # definition elsewhere.
+    expected = [[set(c) for c in level] for level in korvane.py_find_hierarchical_q_components(simplices)]
+    for budget in (0, 3):
+        assert native_hub_levels(check_program, simplices, budget) == expected, budget

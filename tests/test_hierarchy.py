@@ -11,6 +11,7 @@ from itertools import combinations
 from hypothesis import assume, given, settings, strategies as st
 
 import korvane
+from helpers import planted_hubs, zipf_like
 from reference import UnionFind, reference_simplicial_levels
 
 hierarchy = korvane.py_find_hierarchical_q_components
@@ -127,26 +128,6 @@ def levels_by_definition(simplices):
                     classes.union(a, b)
         levels.append(sorted(map(set, classes.classes()), key=min))
     return levels or [[]]
-
-
-def planted_hubs(rng, count, hubs, pool, others=(1, 4)):
-    """Each simplex holds 1 to 3 of `hubs` hub vertices and a few vertices of a
-    pool of `pool` others."""
-    return [rng.sample(range(hubs), rng.randint(1, min(3, hubs))) +
-            [hubs + rng.randrange(pool) for _ in range(rng.randint(*others))] for _ in range(count)]
-
-
-def zipf_like(rng, count, vocabulary, sizes, exponent=1.0):
-    """Documents as simplices of distinct terms; term r is drawn with weight 1/r**exponent."""
-    weights = [1 / r**exponent for r in range(1, vocabulary + 1)]
-    documents = []
-    for _ in range(count):
-        terms = set()
-        size = rng.randint(*sizes)
-        while len(terms) < size:
-            terms.update(rng.choices(range(vocabulary), weights, k=size - len(terms)))
-        documents.append(sorted(terms))
-    return documents
 
 
 @pytest.mark.parametrize(

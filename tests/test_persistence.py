@@ -472,3 +472,37 @@ def test_rows_and_lists_agree_on_random_dense_graphs(vertex_count, density, seed
     padded_edges, shift = padded(edges, *padding)
     expected = reference_persistence(edges, max_q)
     assert unpadded(persistence(padded_edges, max_q), shift, vertex_count) == expected
+
+
+def closing_edge_over_cores(cores, extra=()):
+    """Vertices 0 and 1 joined to every vertex of each core (a clique), the
+    cores joined to each other only by the `extra` edges; the edge (0, 1)
+    comes last, its common neighbourhood being the cores."""
+    edges = []
+    for core in cores:
+        edges += [(a, b) for a, b in itertools.combinations(core, 2)]
+        edges += [(end, x) for end in (0, 1) for x in core]
+    edges += list(extra)
+    rng = random.Random(len(edges))
+    return [(a, b, rng.random()) for a, b in edges] + [(0, 1, 2.0)]
+
+
+@pytest.mark.parametrize(
+    "cores, extra, merged_at_1",
+    [
+        ([(2, 3), (4, 5)], (), True),  # level 1 joins the two cores' classes
+        ([(2, 3, 4), (5, 6, 7, 8)], (), True),  # and levels 2, 3 only gain the new facets
+        ([(2, 3), (4, 5, 6), (7,)], [(3, 4)], True),  # cores touching by an edge, and a lone vertex
+        ([(2, 3, 4, 5), (5, 6, 7, 8)], (), False),  # cores sharing one vertex join at level 2
+        ([(2, 3, 4, 5, 6)], (), False),  # one core: only levels 5 and 6 change
+    ],
+    ids=["two-disjoint", "disjoint-sizes", "mixed", "sharing-one", "one-core"],
+)
+def test_an_edge_closing_over_several_cores_matches_the_rerun_per_edge(cores, extra, merged_at_1):
+    # Between levels 1 and |K| a new facet {u, v} + K lies in one old class,
+    # but at level 1 disjoint cores are joined only through the new edge.
+    edges = closing_edge_over_cores(cores, extra)
+    records = persistence(edges, None)
+    assert records == reference_persistence(edges, None)
+    vertices = sorted({x for core in cores for x in core} | {0, 1})
+    assert (((1, vertices), 2.0, 2.0) in records) == merged_at_1

@@ -8,15 +8,22 @@
 //   graph_core_check sized S   read "u v" lines, print each clique of exactly S vertices
 //   graph_core_check count S N read "u v" lines, print the counting walk's tally per size 1 .. S,
 //                              after "stopped N" when the N-th call stops it
+//   graph_core_check hubs B    read one set of vertex ids per line, print the
+//                              levels of the hub-aware join whose spanning
+//                              forests may weigh B pairs per vertex occurrence
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 #include "dsu.hpp"
 #include "graph_q_components.hpp"
 #include "level_classes.hpp"
 #include "maximal_cliques.hpp"
+#include "prefix_join.hpp"
+#include "q_levels.hpp"
 #include "small_cliques.hpp"
 
 using namespace korvane;
@@ -250,6 +257,40 @@ int print_clique_counts(std::size_t max_size, std::size_t stop_after) {
   return 0;
 }
 
+// The levels of the sets read, one class per "; "-separated field of a level's
+// line, through the hub-aware join under the given forest budget: with a small
+// budget the lists the forests would cover are paired one by one instead.
+int print_hub_levels(std::uint64_t budget) {
+  Groups<index_t> sets;
+  index_t vertex_count = 0;
+  std::size_t largest = 0;
+  for (std::string line; std::getline(std::cin, line);) {
+    std::istringstream fields(line);
+    const std::size_t first = sets.items.size();
+    for (index_t v; fields >> v;) {
+      sets.items.push_back(v);
+      vertex_count = std::max(vertex_count, v + 1);
+    }
+    std::sort(sets.items.begin() + first, sets.items.end());
+    sets.items.erase(std::unique(sets.items.begin() + first, sets.items.end()), sets.items.end());
+    largest = std::max(largest, sets.items.size() - first);
+    sets.close_group();
+  }
+  Ticker tick;
+  PrefixJoin join(sets, vertex_count, largest, tick, budget);
+  const std::vector<Groups<index_t>> levels = top_down_levels(
+      sets, vertex_count, largest, tick, [&](std::size_t q, Dsu& classes) { join.join(q, classes, tick); });
+  for (const Groups<index_t>& level : levels) {
+    std::string line;
+    for (std::size_t c = 0; c < level.size(); ++c) {
+      if (c > 0) line += "; ";
+      for (const index_t* s = level.begin(c); s != level.end(c); ++s) line += std::to_string(*s) + ' ';
+    }
+    std::puts(line.c_str());
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -259,6 +300,7 @@ int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], "sized") == 0) return print_cliques_of_size(std::stoul(argv[2]));
   if (argc >= 4 && std::strcmp(argv[1], "count") == 0)
     return print_clique_counts(std::stoul(argv[2]), std::stoul(argv[3]));
-  std::fputs("usage: graph_core_check examples | cliques | small S | sized S | count S STOP\n", stderr);
+  if (argc >= 3 && std::strcmp(argv[1], "hubs") == 0) return print_hub_levels(std::stoull(argv[2]));
+  std::fputs("usage: graph_core_check examples | cliques | small S | sized S | count S STOP | hubs B\n", stderr);
   return 2;
 }
