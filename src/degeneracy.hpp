@@ -8,16 +8,16 @@
 namespace korvane {
 
 // The vertices in the order in which repeatedly removing a vertex of least
-// remaining degree takes them (bucket queue, O(n + m)). Every vertex then has
-// at most d later neighbours, d being the graph's degeneracy.
-std::vector<index_t> degeneracy_order(const Graph& graph);
-
-// A degeneracy ordering with each vertex's rank in it and its later
-// neighbours: a clique is found once, around its earliest vertex, among that
-// vertex's at most d later neighbours.
+// remaining degree takes them (bucket queue, O(n + m)), with each vertex's
+// rank in it and its later neighbours. Every vertex then has at most d later
+// neighbours, d being the graph's degeneracy, and a clique is found once,
+// around its earliest vertex, among that vertex's later neighbours.
 class DegeneracyOrder {
  public:
-  DegeneracyOrder(const Graph& graph, Ticker& tick);
+  DegeneracyOrder() = default;
+  DegeneracyOrder(const Graph& graph, Ticker& tick) { assign(graph, tick); }
+  // Orders `graph`, keeping the buffers of an earlier graph.
+  void assign(const Graph& graph, Ticker& tick);
 
   const std::vector<index_t>& order() const { return order_; }
   index_t rank(index_t v) const { return rank_[v]; }
@@ -31,11 +31,17 @@ class DegeneracyOrder {
   const std::vector<index_t>& later() const { return later_; }
 
  private:
+  void order_by_removal(const Graph& graph, Ticker& tick);
+
   std::vector<index_t> order_;
   std::vector<index_t> rank_;
   std::vector<std::size_t> later_start_;  // n + 1 entries
   std::vector<index_t> later_;
   std::size_t degeneracy_ = 0;
+  // Scratch of the removal: remaining degrees and the bucket queue.
+  std::vector<index_t> degree_;
+  std::vector<index_t> bucket_start_;
+  std::vector<index_t> fill_;
 };
 
 }  // namespace korvane

@@ -2,8 +2,6 @@
 // rest is a clique of C = N(u) & N(v), the common neighbourhood before the edge.
 #pragma once
 
-#include <algorithm>
-#include <iterator>
 #include <vector>
 
 #include "core.hpp"
@@ -12,45 +10,6 @@
 #include "pivot_search.hpp"
 
 namespace korvane {
-
-// Hands every clique of `size` vertices of `graph` to `sink` once, as an
-// ascending vector of vertices, grown in ascending order of its vertices.
-// `candidates` is scratch, one list per depth. The graph is read through
-// vertex_count() and ascending neighbours_begin/end(v).
-template <class AnyGraph, class Sink>
-void for_each_clique_of_size(const AnyGraph& graph, std::size_t size, std::vector<std::vector<index_t>>& candidates,
-                             std::vector<index_t>& clique, Ticker& tick, Sink&& sink) {
-  clique.clear();
-  if (size > graph.vertex_count()) return;
-  if (size == 0) {
-    sink(clique);
-    return;
-  }
-  if (candidates.size() < size) candidates.resize(size);
-  candidates[0].resize(graph.vertex_count());
-  for (std::size_t x = 0; x < graph.vertex_count(); ++x) candidates[0][x] = static_cast<index_t>(x);
-  // Extends the clique by each candidate at `depth`, a common neighbour of the
-  // clique so far and later than its last vertex.
-  const auto extend = [&](const auto& self, std::size_t depth) -> void {
-    const std::vector<index_t>& here = candidates[depth];
-    for (std::size_t i = 0; i < here.size() && clique.size() + (here.size() - i) >= size; ++i) {
-      clique.push_back(here[i]);
-      if (clique.size() == size) {
-        sink(clique);
-        tick(size);
-      } else {
-        std::vector<index_t>& next = candidates[depth + 1];
-        next.clear();
-        std::set_intersection(here.begin() + static_cast<std::ptrdiff_t>(i) + 1, here.end(),
-                              graph.neighbours_begin(here[i]), graph.neighbours_end(here[i]), std::back_inserter(next));
-        tick(here.size() - i);
-        self(self, depth + 1);
-      }
-      clique.pop_back();
-    }
-  };
-  extend(extend, 0);
-}
 
 // A pair of cores to be joined, at the one level where that is needed.
 struct CorePair {

@@ -119,18 +119,18 @@ index_t PersistentLevels::registered_facet(const Groups<index_t>& cliques, std::
 // ones are {u, v} + each (S-2)-clique of the subgraph induced by C.
 void PersistentLevels::add_top_cliques(index_t u, index_t v, double weight) {
   const std::vector<index_t>& common = cliques_.common();
-  const auto key = [&](const std::vector<index_t>& clique) {
+  const std::size_t size = static_cast<std::size_t>(size_cap_ - 2);
+  const auto key = [&](const index_t* clique) {
     members_.assign({u, v});
-    for (const index_t a : clique) members_.push_back(common[a]);
+    for (std::size_t i = 0; i < size; ++i) members_.push_back(common[clique[i]]);
     std::sort(members_.begin(), members_.end());
     keys_.add_top(static_cast<index_t>(size_cap_ - 1), members_.data(), members_.data() + members_.size(), weight);
   };
-  const std::size_t size = static_cast<std::size_t>(size_cap_ - 2);
   if (common.size() >= 2) {
-    for_each_clique_of_size(cliques_.common_graph(), size, top_candidates_, top_clique_, tick_, key);
+    for_each_clique_of_size(top_search_, cliques_.common_graph(), size, key);
   } else if (size <= common.size()) {
     top_clique_.assign(size, 0);  // C has at most one vertex: the clique is empty or that vertex
-    key(top_clique_);
+    key(top_clique_.data());
   }
 }
 

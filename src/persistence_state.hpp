@@ -12,6 +12,7 @@
 #include "graph.hpp"
 #include "growing_graph.hpp"
 #include "lib.hpp"
+#include "small_cliques.hpp"
 
 namespace korvane {
 
@@ -77,7 +78,7 @@ class PersistentLevels {
   std::vector<index_t> link_u_;      // per core, an old facet holding u and the core
   std::vector<index_t> link_v_;      // the same with v, or none when not needed
   std::vector<index_t> members_;     // a vertex list being built
-  std::vector<std::vector<index_t>> top_candidates_;
+  SmallCliqueSearch top_search_{tick_};  // the new top cliques of an edge
   std::vector<index_t> top_clique_;
   std::vector<char> level_changes_;  // per level q, whether it may gain vertices or merge classes
   std::vector<index_t> old_roots_;

@@ -4,8 +4,15 @@
 
 namespace korvane {
 
-SmallCliqueSearch::SmallCliqueSearch(const Graph& graph, std::size_t max_size, Ticker& tick)
-    : graph_(graph), max_size_(max_size), tick_(tick), order_(graph, tick), locals_(graph.vertex_count()) {}
+void SmallCliqueSearch::reset(const Graph& graph, std::size_t max_size) {
+  graph_ = &graph;
+  max_size_ = max_size;
+  order_.assign(graph, tick_);
+  if (locals_reach_ < graph.vertex_count()) {
+    locals_reach_ = graph.vertex_count();
+    locals_ = LocalNeighbourhood(locals_reach_);
+  }
+}
 
 index_t SmallCliqueSearch::edge_id(index_t a, index_t b) const {
   if (order_.rank(a) > order_.rank(b)) std::swap(a, b);
@@ -16,7 +23,7 @@ index_t SmallCliqueSearch::edge_id(index_t a, index_t b) const {
 std::vector<index_t> SmallCliqueSearch::edge_ends() const {
   std::vector<index_t> ends;
   ends.reserve(2 * order_.later().size());
-  for (index_t v = 0; v < graph_.vertex_count(); ++v) {
+  for (index_t v = 0; v < graph_->vertex_count(); ++v) {
     for (const index_t* u = order_.later_begin(v); u != order_.later_end(v); ++u) {
       ends.push_back(std::min(v, *u));
       ends.push_back(std::max(v, *u));
@@ -119,40 +126,17 @@ void SmallCliqueSearch::pop_member(index_t vertex) {
 
 std::optional<std::uint64_t> SmallCliqueSearch::weight_within(std::uint64_t budget) {
   std::uint64_t weight = 0;
-  for (const index_t v : order_.order()) {
-    ++weight;
-    if (max_size_ < 2) continue;
-    enter_start(v);
-    std::size_t depth = 0;
-    while (true) {
-      if (depth + 2 == max_size_) {
-        // The last level is counted, not walked.
-        const word_t* candidates = candidates_at(depth);
-        std::size_t count = 0;
-        for (std::size_t k = first_word_[depth]; k < words_; ++k) count += popcount64(candidates[k]);
-        weight += max_size_ * max_size_ * count;
-        tick_(words_);
-      } else {
-        std::size_t bit = 0;
-        if (take_lowest(depth, bit)) {
-          weight += (depth + 2) * (depth + 2);
-          tick_(words_ + 1);
-          if (open_child(depth, bit)) ++depth;
-          if (weight > budget) return std::nullopt;
-          continue;
-        }
-      }
-      if (weight > budget) return std::nullopt;
-      if (depth == 0) break;
-      --depth;
-    }
-  }
+  const bool within = count([&](std::size_t size, std::size_t cliques) {
+    weight += size * size * cliques;
+    return weight <= budget;
+  });
+  if (!within) return std::nullopt;
   return weight;
 }
 
 double SmallCliqueSearch::weight_bound() const {
   double bound = 0;
-  for (index_t v = 0; v < graph_.vertex_count(); ++v) {
+  for (index_t v = 0; v < graph_->vertex_count(); ++v) {
     const double p = static_cast<double>(order_.later_count(v));
     double cliques = 1;  // C(p, k - 1), for k = 1 ..
     for (std::size_t k = 1; k <= max_size_ && cliques > 0; ++k) {

@@ -1,5 +1,7 @@
-// Cliques of at most a given number of vertices, each listed once, from its
-// earliest vertex in a degeneracy ordering (Chiba and Nishizeki).
+// Cliques of at most a given number of vertices, each met once, from its
+// earliest vertex in a degeneracy ordering (Chiba and Nishizeki): the one
+// search that lists them (with their parents), counts them, or lists those of
+// one size.
 #pragma once
 
 #include <cstdint>
@@ -18,14 +20,20 @@ namespace korvane {
 // of v's later neighbours, at most d of them (d the degeneracy), depth first
 // over bitset rows. A clique's candidates are the later neighbours adjacent to
 // all its members and after its last-added member, so each clique {v} + K is
-// reached once, and only from v, its earliest vertex.
+// reached once, and only from v, its earliest vertex. The cliques of the
+// largest size are only counted or listed from the candidate bits of their
+// parents, without a frame of their own.
 class SmallCliqueSearch {
  public:
   static constexpr index_t no_tag = static_cast<index_t>(-1);
 
-  SmallCliqueSearch(const Graph& graph, std::size_t max_size, Ticker& tick);
+  // A search to be set on a graph by reset, then reused for others.
+  explicit SmallCliqueSearch(Ticker& tick) : tick_(tick) {}
+  SmallCliqueSearch(const Graph& graph, std::size_t max_size, Ticker& tick) : tick_(tick) { reset(graph, max_size); }
+  // Sets the search on `graph`, which must outlive its use, keeping the buffers.
+  void reset(const Graph& graph, std::size_t max_size);
 
-  const Graph& graph() const { return graph_; }
+  const Graph& graph() const { return *graph_; }
   std::size_t max_size() const { return max_size_; }
   // The largest number of later neighbours of a vertex: the degeneracy.
   std::size_t degeneracy() const { return order_.degeneracy(); }
@@ -49,7 +57,7 @@ class SmallCliqueSearch {
   // R + added and R + sibling lie in the clique R + added + sibling, which
   // has as many vertices as this one and was reported before {v}.
   template <class Sink>
-  void run(Sink& sink) {
+  void run(Sink&& sink) {
     for (auto start = order_.order().rbegin(); start != order_.order().rend(); ++start) {
       const index_t v = *start;
       members_.assign(1, v);
@@ -60,10 +68,47 @@ class SmallCliqueSearch {
     }
   }
 
+  // Walks the same cliques, start vertex by start vertex in the order of the
+  // vertex ids, and calls counter(size, count) -> bool: with count 1 for each
+  // clique of fewer than max_size vertices, as it is reached, and, below each
+  // clique of max_size - 1 vertices, with the number of its children, which
+  // are counted from the candidate bits, not visited. Stops, returning false,
+  // as soon as the counter does.
+  template <class Counter>
+  bool count(Counter&& counter) {
+    return walk_to_last<false>(counter, [&](std::size_t depth) {
+      const word_t* candidates = candidates_at(depth);
+      std::size_t children = 0;
+      for (std::size_t k = first_word_[depth]; k < words_; ++k) children += popcount64(candidates[k]);
+      tick_(words_);
+      return counter(max_size_, children);
+    });
+  }
+
+  // Calls sink(clique) once for every clique of max_size >= 2 vertices,
+  // `clique` pointing at its dense ids ascending; the smaller cliques are
+  // walked through but not reported.
+  template <class Sink>
+  void for_each_largest(Sink&& sink) {
+    const auto walk_on = [](std::size_t, std::size_t) { return true; };
+    walk_to_last<true>(walk_on, [&](std::size_t depth) {
+      const word_t* candidates = candidates_at(depth);
+      for (std::size_t k = first_word_[depth]; k < words_; ++k) {
+        for (word_t w = candidates[k]; w != 0; w &= w - 1) {
+          const index_t vertex = locals_.global(64 * k + lowest_bit(w));
+          push_member(vertex);
+          sink(std::as_const(members_).data());
+          pop_member(vertex);
+        }
+      }
+      tick_(words_ + max_size_);
+      return true;
+    });
+  }
+
   // The sum over the cliques of at most max_size vertices of the square of
   // their vertex counts (a clique of k vertices has k faces of k - 1 vertices
-  // to look up), or nothing once it exceeds `budget`. The cliques of max_size
-  // vertices are counted, not visited.
+  // to look up), or nothing once it exceeds `budget`.
   std::optional<std::uint64_t> weight_within(std::uint64_t budget);
   // An upper bound on that weight from the number p of later neighbours of
   // each vertex: at most C(p, k-1) cliques of k vertices start at it.
@@ -88,6 +133,49 @@ class SmallCliqueSearch {
   // only the start vertex can lie above it.
   void push_member(index_t vertex);
   void pop_member(index_t vertex);
+
+  // The walk behind count and for_each_largest: depth first below each start
+  // vertex, in the order of the vertex ids, through the cliques of fewer than
+  // max_size >= 2 vertices, each shown to visit(size, 1); below each clique
+  // of max_size - 1 vertices, last(depth) finds its children in frame
+  // `depth`. members_ follows the clique when `with_members`. Stops once visit
+  // or last returns false.
+  template <bool with_members, class Visit, class Last>
+  bool walk_to_last(Visit& visit, Last&& last) {
+    for (index_t v = 0; v < graph_->vertex_count(); ++v) {
+      if (!visit(std::size_t{1}, std::size_t{1})) return false;
+      if (max_size_ < 2) continue;
+      enter_start(v);
+      if (with_members) members_.assign(1, v);
+      std::size_t depth = 0;
+      while (true) {
+        if (depth + 2 == max_size_) {
+          if (!last(depth)) return false;
+        } else {
+          std::size_t bit = 0;
+          if (take_lowest(depth, bit)) {
+            tick_(words_ + 1);
+            if (!visit(depth + 2, std::size_t{1})) return false;
+            if (open_child(depth, bit)) {
+              if (with_members) {
+                push_member(locals_.global(bit));
+                chosen_.push_back(static_cast<index_t>(bit));
+              }
+              ++depth;
+            }
+            continue;
+          }
+        }
+        if (depth == 0) break;
+        --depth;
+        if (with_members) {
+          pop_member(locals_.global(chosen_.back()));
+          chosen_.pop_back();
+        }
+      }
+    }
+    return true;
+  }
 
   // Depth first below the start vertex. Frame `depth` holds the candidates of
   // the clique of depth + 1 vertices; chosen_ the locals added so far.
@@ -118,12 +206,13 @@ class SmallCliqueSearch {
     }
   }
 
-  const Graph& graph_;
-  const std::size_t max_size_;
+  const Graph* graph_ = nullptr;
+  std::size_t max_size_ = 0;
   Ticker& tick_;
   DegeneracyOrder order_;
   index_t start_ = 0;
-  LocalNeighbourhood locals_;               // start_'s later neighbours
+  LocalNeighbourhood locals_{0};            // start_'s later neighbours
+  std::size_t locals_reach_ = 0;            // the vertex ids locals_ can hold
   std::size_t words_ = 0;                   // words per bitset over the locals
   std::vector<word_t> rows_;                // adjacency among the locals
   std::vector<word_t> frames_;              // two bitsets per depth
@@ -133,13 +222,22 @@ class SmallCliqueSearch {
   std::vector<index_t> members_;            // the current clique, dense ids ascending
 };
 
-// Calls sink(clique, size, added, parent_tag, linked) -> index_t for every
-// clique of `graph` with at most max_size vertices, as SmallCliqueSearch::run
-// describes.
+// Calls sink(clique) once for every clique of `size` vertices of `graph`,
+// `clique` pointing at its dense ids ascending (nowhere for size 0: the empty
+// clique, once). `search` is reset onto the graph.
 template <class Sink>
-void for_each_small_clique(const Graph& graph, std::size_t max_size, Ticker& tick, Sink&& sink) {
-  SmallCliqueSearch search(graph, max_size, tick);
-  search.run(sink);
+void for_each_clique_of_size(SmallCliqueSearch& search, const Graph& graph, std::size_t size, Sink&& sink) {
+  if (size == 0) {
+    sink(static_cast<const index_t*>(nullptr));
+  } else if (size == 1) {
+    for (index_t v = 0; v < graph.vertex_count(); ++v) sink(&std::as_const(v));
+  } else if (graph.neighbours.size() >= size * (size - 1)) {
+    // A clique of `size` vertices needs size * (size - 1) / 2 edges, which
+    // rules out most small graphs before any ordering; and no clique has more
+    // than d + 1 vertices.
+    search.reset(graph, size);
+    if (size <= search.degeneracy() + 1) search.for_each_largest(sink);
+  }
 }
 
 }  // namespace korvane

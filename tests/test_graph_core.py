@@ -75,10 +75,14 @@ def overlapping_cliques_with_noise():
     return sorted(edges)
 
 
-def native_small_cliques(program, edges, max_size):
+def native_lines(program, edges, *args):
     text = "".join(f"{u} {v}\n" for u, v in edges)
-    done = subprocess.run([str(program), "small", str(max_size)], input=text, capture_output=True, text=True, check=True)
-    return [tuple(map(int, line.split())) for line in done.stdout.splitlines()]
+    done = subprocess.run([str(program), *map(str, args)], input=text, capture_output=True, text=True, check=True)
+    return done.stdout.splitlines()
+
+
+def native_small_cliques(program, edges, max_size):
+    return [tuple(map(int, line.split())) for line in native_lines(program, edges, "small", max_size)]
 
 
 def brute_force_small_cliques(edges, max_size):
@@ -95,6 +99,9 @@ def brute_force_small_cliques(edges, max_size):
 def test_small_cliques_match_brute_force(check_program):
     # Every clique of at most S vertices exactly once, ascending; S = 1 and 2
     # skip the bitset rows, and an S above the clique number changes nothing.
+    # The fixed-size listing gives the cliques of exactly S vertices (S = 0:
+    # the empty clique), and the counting walk tallies every size up to S, the
+    # last one from candidate bits.
     rng = random.Random(77)
     for trial in range(60):
         n = rng.randint(1, 13)
@@ -102,7 +109,13 @@ def test_small_cliques_match_brute_force(check_program):
         max_size = rng.randint(1, 7)
         cliques = native_small_cliques(check_program, edges, max_size)
         assert all(list(c) == sorted(set(c)) for c in cliques)
-        assert sorted(cliques) == brute_force_small_cliques(edges, max_size), (edges, max_size)
+        expected = brute_force_small_cliques(edges, max_size)
+        assert sorted(cliques) == expected, (edges, max_size)
+        counts = [str(sum(len(c) == k for c in expected)) for k in range(1, max_size + 1)]
+        assert native_lines(check_program, edges, "count", max_size, 10**9) == counts, (edges, max_size)
+        size = rng.randint(0, max_size)
+        sized = [tuple(map(int, line.split())) for line in native_lines(check_program, edges, "sized", size)]
+        assert sorted(sized) == ([c for c in expected if len(c) == size] if size else [()]), (edges, size)
 
 
 @pytest.mark.parametrize(("clique_size", "max_size"), [(70, 3), (24, 5)])
@@ -116,6 +129,20 @@ def test_small_cliques_on_large_neighbourhoods(check_program, clique_size, max_s
     listed = takewhile(lambda c: len(c) <= max_size, nx.enumerate_all_cliques(graph))
     expected = sorted(tuple(sorted(c)) for c in listed)
     assert sorted(native_small_cliques(check_program, edges, max_size)) == expected
+
+
+def test_counting_walk_stops_at_the_first_refusal(check_program):
+    # K8 up to 4 vertices: 1 call per clique of 1, 2 or 3 vertices and 1 per
+    # 3-clique with candidates left to extend it: 8 + 28 + 56 + 35.
+    edges = list(combinations(range(8), 2))
+    full = native_lines(check_program, edges, "count", 4, 10**9)
+    assert full == ["8", "28", "56", "70"]
+    for stop in (1, 9, 100):
+        lines = native_lines(check_program, edges, "count", 4, stop)
+        assert lines[0] == f"stopped {stop}"
+        assert sum(map(int, lines[1:])) < sum(map(int, full))
+    assert native_lines(check_program, edges, "count", 4, 128) == full
+    assert native_lines(check_program, edges, "count", 4, 127)[0] == "stopped 127"
 
 
 def test_maximal_cliques_match_networkx_on_random_graphs(check_program):

@@ -5,6 +5,9 @@
 //   graph_core_check examples  run the built-in checks; prints "ok"
 //   graph_core_check cliques   read "u v" lines, print each maximal clique
 //   graph_core_check small S   read "u v" lines, print each clique of at most S vertices
+//   graph_core_check sized S   read "u v" lines, print each clique of exactly S vertices
+//   graph_core_check count S N read "u v" lines, print the counting walk's tally per size 1 .. S,
+//                              after "stopped N" when the N-th call stops it
 //   graph_core_check hubs B    read one set of vertex ids per line, print the
 //                              levels of the hub-aware join whose spanning
 //                              forests may weigh B pairs per vertex occurrence
@@ -212,15 +215,45 @@ int print_cliques() {
   return 0;
 }
 
+void print_clique(const Graph& graph, const index_t* clique, std::size_t size) {
+  std::string line;
+  for (std::size_t i = 0; i < size; ++i) line += std::to_string(graph.ids[clique[i]]) + ' ';
+  std::puts(line.c_str());
+}
+
 int print_small_cliques(std::size_t max_size) {
   const Graph graph = build_graph(read_edges());
   Ticker tick;
-  for_each_small_clique(graph, max_size, tick, [&](const index_t* clique, std::size_t size, index_t, index_t, bool) {
-    std::string line;
-    for (std::size_t i = 0; i < size; ++i) line += std::to_string(graph.ids[clique[i]]) + ' ';
-    std::puts(line.c_str());
+  SmallCliqueSearch search(graph, max_size, tick);
+  search.run([&](const index_t* clique, std::size_t size, index_t, index_t, bool) {
+    print_clique(graph, clique, size);
     return SmallCliqueSearch::no_tag;
   });
+  return 0;
+}
+
+int print_cliques_of_size(std::size_t size) {
+  const Graph graph = build_graph(read_edges());
+  Ticker tick;
+  SmallCliqueSearch search(tick);
+  for_each_clique_of_size(search, graph, size, [&](const index_t* clique) { print_clique(graph, clique, size); });
+  return 0;
+}
+
+// Prints the number of cliques of each size 1 .. max_size, as the counting
+// walk tallies them, and "stopped N" when the walk is stopped after `stop_after` calls.
+int print_clique_counts(std::size_t max_size, std::size_t stop_after) {
+  const Graph graph = build_graph(read_edges());
+  Ticker tick;
+  SmallCliqueSearch search(graph, max_size, tick);
+  std::vector<std::size_t> counts(max_size + 1, 0);
+  std::size_t calls = 0;
+  const bool finished = search.count([&](std::size_t size, std::size_t cliques) {
+    counts[size] += cliques;
+    return ++calls < stop_after;
+  });
+  if (!finished) std::printf("stopped %zu\n", calls);
+  for (std::size_t size = 1; size <= max_size; ++size) std::printf("%zu\n", counts[size]);
   return 0;
 }
 
@@ -264,7 +297,10 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "examples") == 0) return run_examples();
   if (argc >= 2 && std::strcmp(argv[1], "cliques") == 0) return print_cliques();
   if (argc >= 3 && std::strcmp(argv[1], "small") == 0) return print_small_cliques(std::stoul(argv[2]));
+  if (argc >= 3 && std::strcmp(argv[1], "sized") == 0) return print_cliques_of_size(std::stoul(argv[2]));
+  if (argc >= 4 && std::strcmp(argv[1], "count") == 0)
+    return print_clique_counts(std::stoul(argv[2]), std::stoul(argv[3]));
   if (argc >= 3 && std::strcmp(argv[1], "hubs") == 0) return print_hub_levels(std::stoull(argv[2]));
-  std::fputs("usage: graph_core_check examples | cliques | small S | hubs B\n", stderr);
+  std::fputs("usage: graph_core_check examples | cliques | small S | sized S | count S STOP | hubs B\n", stderr);
   return 2;
 }
