@@ -2,8 +2,9 @@
 // the C-extension layer costs far more than the work done on it, while plain
 // Python loops are compiled by the JIT and lists and sets of ints are stored
 // unboxed. Arguments of the common shapes are flattened here into bytes of
-// 64-bit words, and results are built here from such bytes: a call crosses the
-// layer a handful of times instead of once per object.
+// 64-bit words, and results are built here from memoryviews of the binding's
+// native words: a call crosses the layer a handful of times instead of once
+// per object.
 //
 // Words are signed 64-bit (WORD), whose arrays PyPy turns into lists of ints
 // and back in bulk; ids of 2**63 and above take the generic route. A
@@ -29,10 +30,16 @@ def signal_checkpoint():
         pass
 
 
-def words(data, typecode):
+def words(view, typecode):
+    """The words of a memoryview of native memory, which is released here: the
+    memory is the binding's, and no Python object may read it once this
+    returns. An array is indexed by compiled loops without boxing its items; a
+    list made of it only to be read again would be garbage the size of the
+    result."""
     numbers = array(typecode)
-    numbers.frombytes(data)
-    return list(numbers)
+    numbers.frombytes(view)
+    view.release()
+    return numbers
 
 
 def packed(numbers, typecode):
@@ -89,10 +96,11 @@ def flatten_edges(edges, width):
 
 
 def build_levels(items, starts, level_ends, table):
-    ids = words(items, WORD)
-    if table is not None:
-        table = words(table, WORD)
-        ids = [table[x] for x in ids]
+    if table is None:
+        ids = list(words(items, WORD))
+    else:
+        table = list(words(table, WORD))
+        ids = [table[x] for x in words(items, WORD)]
     starts = words(starts, WORD)
     levels = []
     first = 0
@@ -104,18 +112,19 @@ def build_levels(items, starts, level_ends, table):
 
 def vertex_table(data):
     """The caller's vertex ids, indexed by dense id."""
-    return words(data, WORD)
+    return list(words(data, WORD))
 
 
 def build_persistence(records, table, levels, items, starts, births, deaths):
     """Appends one chunk of records; `items` are 32-bit dense ids into `table`,
     and `starts` index this chunk's `items`."""
-    vertices = [table[x] for x in words(items, "I")]
+    items = words(items, "I")
     starts = words(starts, WORD)
     births = words(births, "d")
     deaths = words(deaths, "d")
     for r, q in enumerate(words(levels, WORD)):
-        records.append(((q, vertices[starts[r]:starts[r + 1]]), births[r], deaths[r]))
+        vertices = [table[x] for x in items[starts[r]:starts[r + 1]]]
+        records.append(((q, vertices), births[r], deaths[r]))
 )PY";
 
 }  // namespace korvane
