@@ -45,23 +45,41 @@ def words(view, typecode):
 def packed(numbers, typecode):
     try:
         return array(typecode, numbers).tobytes()
-    except OverflowError:
+    except (OverflowError, TypeError):
         return None
+
+
+# The flat lists are made at their full length and filled in place: a list
+# grown by appending is copied at every eighth of its length, garbage some
+# eight times its size. Another thread may change the argument meanwhile; a
+# count that no longer agrees, or an item that is no longer an int, hands the
+# argument to the generic conversion.
 
 
 def flatten_simplices(simplices):
     if type(simplices) is not list and type(simplices) is not tuple:
         return None
-    vertices = []
-    starts = [0]
+    starts = [0] * (len(simplices) + 1)
+    total = 0
+    i = 0
     for simplex in simplices:
         if type(simplex) is not list and type(simplex) is not tuple:
             return None
         for vertex in simplex:
             if type(vertex) is not int or vertex < 0:
                 return None
-        vertices += simplex
-        starts.append(len(vertices))
+        total += len(simplex)
+        i += 1
+        if i == len(starts):
+            return None
+        starts[i] = total
+    if i + 1 != len(starts):
+        return None
+    vertices = [0] * total
+    for i, simplex in enumerate(simplices):
+        if i + 1 == len(starts) or len(simplex) != starts[i + 1] - starts[i]:
+            return None
+        vertices[starts[i]:starts[i + 1]] = simplex
     vertices = packed(vertices, WORD)
     return None if vertices is None else (vertices, packed(starts, WORD))
 
@@ -70,10 +88,12 @@ def flatten_edges(edges, width):
     """Edge tuples of `width` 2 (u, v) or 3 (u, v, weight)."""
     if type(edges) is not list and type(edges) is not tuple:
         return None
-    ends = []
-    weights = []
+    count = len(edges)
+    ends = [0] * (2 * count)
+    weights = [0.0] * count if width == 3 else []
+    i = 0
     for edge in edges:
-        if type(edge) is not tuple or len(edge) != width:
+        if i == count or type(edge) is not tuple or len(edge) != width:
             return None
         u = edge[0]
         v = edge[1]
@@ -88,9 +108,12 @@ def flatten_edges(edges, width):
                     return None
             elif type(weight) is not float:
                 return None
-            weights.append(weight)
-        ends.append(u)
-        ends.append(v)
+            weights[i] = weight
+        ends[2 * i] = u
+        ends[2 * i + 1] = v
+        i += 1
+    if i != count:
+        return None
     ends = packed(ends, WORD)
     return None if ends is None else (ends, packed(weights, "d"))
 
