@@ -194,20 +194,15 @@ static_assert(sizeof(std::size_t) == 8 && sizeof(vertex_t) == 8 && sizeof(double
               "the PyPy route moves 64-bit words");
 static_assert(sizeof(index_t) == 4, "the PyPy route reads dense ids as 32-bit words");
 
-// A read-only memoryview of native words, for the Python code to copy from and
-// release before it returns. Bytes would be a copy made in C that PyPy frees
-// only at its next major collection, outside the memory its collector counts:
-// hundreds of megabytes of chunks when a result is large.
 template <class T>
-PyRef view_of(const T* begin, const T* end) {
-  static char empty = 0;
-  char* data = begin == end ? &empty : const_cast<char*>(reinterpret_cast<const char*>(begin));
-  return PyRef(PyMemoryView_FromMemory(data, static_cast<Py_ssize_t>((end - begin) * sizeof(T)), PyBUF_READ));
+PyRef bytes_of(const T* begin, const T* end) {
+  return PyRef(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(begin),
+                                         static_cast<Py_ssize_t>((end - begin) * sizeof(T))));
 }
 
 template <class T>
-PyRef view_of(const std::vector<T>& words) {
-  return view_of(words.data(), words.data() + words.size());
+PyRef bytes_of(const std::vector<T>& words) {
+  return bytes_of(words.data(), words.data() + words.size());
 }
 
 // Replaces `words` with the words of a bytes object.
@@ -515,8 +510,8 @@ PyRef build_levels_in_python(const std::vector<Groups<index_t>>& levels, const s
     for (std::size_t c = 1; c < level.starts.size(); ++c) starts.push_back(starts.back() + level.length(c - 1));
     level_ends.push_back(starts.size() - 1);
   }
-  const PyRef item_words = view_of(items), start_words = view_of(starts), level_words = view_of(level_ends);
-  PyRef table_words = table != nullptr ? view_of(*table) : PyRef((Py_INCREF(Py_None), Py_None));
+  const PyRef item_words = bytes_of(items), start_words = bytes_of(starts), level_words = bytes_of(level_ends);
+  PyRef table_words = table != nullptr ? bytes_of(*table) : PyRef((Py_INCREF(Py_None), Py_None));
   if (!item_words || !start_words || !level_words || !table_words) return {};
   return PyRef(PyObject_CallFunctionObjArgs(pypy.build_levels, item_words.get(), start_words.get(),
                                             level_words.get(), table_words.get(), nullptr));
@@ -557,7 +552,7 @@ bool set_tuple_item(PyObject* tuple, Py_ssize_t position, PyObject* item) {
 // time, and Ctrl-C is polled between chunks.
 PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tick) {
   constexpr std::size_t chunk_ids = std::size_t{1} << 16;
-  const PyRef id_words = view_of(records.ids);
+  const PyRef id_words = bytes_of(records.ids);
   const PyRef table(id_words ? PyObject_CallFunctionObjArgs(pypy.vertex_table, id_words.get(), nullptr) : nullptr);
   PyRef list(table ? PyList_New(0) : nullptr);
   if (!list) return {};
@@ -569,11 +564,11 @@ PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tic
     tick.poll();
     starts.clear();
     for (std::size_t r = first; r <= last; ++r) starts.push_back(records.vertices.starts[r] - base);
-    const PyRef levels = view_of(records.q.data() + first, records.q.data() + last),
-                items = view_of(records.vertices.begin(first), records.vertices.begin(last)),
-                offsets = view_of(starts),
-                births = view_of(records.birth.data() + first, records.birth.data() + last),
-                deaths = view_of(records.death.data() + first, records.death.data() + last);
+    const PyRef levels = bytes_of(records.q.data() + first, records.q.data() + last),
+                items = bytes_of(records.vertices.begin(first), records.vertices.begin(last)),
+                offsets = bytes_of(starts),
+                births = bytes_of(records.birth.data() + first, records.birth.data() + last),
+                deaths = bytes_of(records.death.data() + first, records.death.data() + last);
     if (!levels || !items || !offsets || !births || !deaths ||
         !PyRef(PyObject_CallFunctionObjArgs(pypy.build_persistence, list.get(), table.get(), levels.get(),
                                             items.get(), offsets.get(), births.get(), deaths.get(), nullptr)))

@@ -2,9 +2,8 @@
 // the C-extension layer costs far more than the work done on it, while plain
 // Python loops are compiled by the JIT and lists and sets of ints are stored
 // unboxed. Arguments of the common shapes are flattened here into bytes of
-// 64-bit words, and results are built here from memoryviews of the binding's
-// native words: a call crosses the layer a handful of times instead of once
-// per object.
+// 64-bit words, and results are built here from such bytes: a call crosses
+// the layer a handful of times instead of once per object.
 //
 // Words are signed 64-bit (WORD), whose arrays PyPy turns into lists of ints
 // and back in bulk; ids of 2**63 and above take the generic route. A
@@ -30,15 +29,11 @@ def signal_checkpoint():
         pass
 
 
-def words(view, typecode):
-    """The words of a memoryview of native memory, which is released here: the
-    memory is the binding's, and no Python object may read it once this
-    returns. An array is indexed by compiled loops without boxing its items; a
-    list made of it only to be read again would be garbage the size of the
-    result."""
+def words(data, typecode):
+    # An array is indexed by compiled loops without boxing its items; a list
+    # made of it only to be read again would be garbage the size of the result.
     numbers = array(typecode)
-    numbers.frombytes(view)
-    view.release()
+    numbers.frombytes(data)
     return numbers
 
 
