@@ -2,8 +2,8 @@
 // the C-extension layer costs far more than the work done on it, while plain
 // Python loops are compiled by the JIT and lists and sets of ints are stored
 // unboxed. Arguments of the common shapes are flattened here into bytes of
-// 64-bit words, and results are built here from such bytes: a call crosses the
-// layer a handful of times instead of once per object.
+// 64-bit words, and results are built here from such bytes: a call crosses
+// the layer a handful of times instead of once per object.
 //
 // Words are signed 64-bit (WORD), whose arrays PyPy turns into lists of ints
 // and back in bulk; ids of 2**63 and above take the generic route. A
@@ -30,31 +30,51 @@ def signal_checkpoint():
 
 
 def words(data, typecode):
+    # An array is indexed by compiled loops without boxing its items; a list
+    # made of it only to be read again would be garbage the size of the result.
     numbers = array(typecode)
     numbers.frombytes(data)
-    return list(numbers)
+    return numbers
 
 
 def packed(numbers, typecode):
     try:
         return array(typecode, numbers).tobytes()
-    except OverflowError:
+    except (OverflowError, TypeError):
         return None
+
+
+# The flat lists are made at their full length and filled in place: a list
+# grown by appending is copied at every eighth of its length, garbage some
+# eight times its size. Another thread may change the argument meanwhile; a
+# count that no longer agrees, or an item that is no longer an int, hands the
+# argument to the generic conversion.
 
 
 def flatten_simplices(simplices):
     if type(simplices) is not list and type(simplices) is not tuple:
         return None
-    vertices = []
-    starts = [0]
+    starts = [0] * (len(simplices) + 1)
+    total = 0
+    i = 0
     for simplex in simplices:
         if type(simplex) is not list and type(simplex) is not tuple:
             return None
         for vertex in simplex:
             if type(vertex) is not int or vertex < 0:
                 return None
-        vertices += simplex
-        starts.append(len(vertices))
+        total += len(simplex)
+        i += 1
+        if i == len(starts):
+            return None
+        starts[i] = total
+    if i + 1 != len(starts):
+        return None
+    vertices = [0] * total
+    for i, simplex in enumerate(simplices):
+        if i + 1 == len(starts) or len(simplex) != starts[i + 1] - starts[i]:
+            return None
+        vertices[starts[i]:starts[i + 1]] = simplex
     vertices = packed(vertices, WORD)
     return None if vertices is None else (vertices, packed(starts, WORD))
 
@@ -63,10 +83,12 @@ def flatten_edges(edges, width):
     """Edge tuples of `width` 2 (u, v) or 3 (u, v, weight)."""
     if type(edges) is not list and type(edges) is not tuple:
         return None
-    ends = []
-    weights = []
+    count = len(edges)
+    ends = [0] * (2 * count)
+    weights = [0.0] * count if width == 3 else []
+    i = 0
     for edge in edges:
-        if type(edge) is not tuple or len(edge) != width:
+        if i == count or type(edge) is not tuple or len(edge) != width:
             return None
         u = edge[0]
         v = edge[1]
@@ -81,18 +103,22 @@ def flatten_edges(edges, width):
                     return None
             elif type(weight) is not float:
                 return None
-            weights.append(weight)
-        ends.append(u)
-        ends.append(v)
+            weights[i] = weight
+        ends[2 * i] = u
+        ends[2 * i + 1] = v
+        i += 1
+    if i != count:
+        return None
     ends = packed(ends, WORD)
     return None if ends is None else (ends, packed(weights, "d"))
 
 
 def build_levels(items, starts, level_ends, table):
-    ids = words(items, WORD)
-    if table is not None:
-        table = words(table, WORD)
-        ids = [table[x] for x in ids]
+    if table is None:
+        ids = list(words(items, WORD))
+    else:
+        table = list(words(table, WORD))
+        ids = [table[x] for x in words(items, WORD)]
     starts = words(starts, WORD)
     levels = []
     first = 0
@@ -104,18 +130,19 @@ def build_levels(items, starts, level_ends, table):
 
 def vertex_table(data):
     """The caller's vertex ids, indexed by dense id."""
-    return words(data, WORD)
+    return list(words(data, WORD))
 
 
 def build_persistence(records, table, levels, items, starts, births, deaths):
     """Appends one chunk of records; `items` are 32-bit dense ids into `table`,
     and `starts` index this chunk's `items`."""
-    vertices = [table[x] for x in words(items, "I")]
+    items = words(items, "I")
     starts = words(starts, WORD)
     births = words(births, "d")
     deaths = words(deaths, "d")
     for r, q in enumerate(words(levels, WORD)):
-        records.append(((q, vertices[starts[r]:starts[r + 1]]), births[r], deaths[r]))
+        vertices = [table[x] for x in items[starts[r]:starts[r + 1]]]
+        records.append(((q, vertices), births[r], deaths[r]))
 )PY";
 
 }  // namespace korvane
