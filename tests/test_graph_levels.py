@@ -367,7 +367,8 @@ def test_random_dense_graphs_match_facet_model(n, p, seed):
 def test_dense_graph_costs_about_its_maximal_cliques():
     # G(70, 0.7) has about 30,000 maximal cliques; counting the overlaps of every
     # pair sharing a vertex took seconds, while listing the cliques in pure Python
-    # takes well under one.
+    # takes well under one. PyPy's JIT lists them about as fast as the call, so
+    # the bound leaves room for a busy machine.
     import time
 
     edges = dense_random(70, 0.7, 70)
@@ -380,7 +381,7 @@ def test_dense_graph_costs_about_its_maximal_cliques():
     call = time.perf_counter() - start
     assert len(sizes) > 20_000
     assert len(levels) == max(sizes)
-    assert call < listing
+    assert call < 3 * listing
 
 
 def subset_model_levels(edges):
