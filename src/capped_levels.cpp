@@ -1,8 +1,6 @@
 #include "capped_levels.hpp"
 
 #include <algorithm>
-#include <iterator>
-#include <numeric>
 #include <stdexcept>
 
 namespace korvane {
@@ -59,109 +57,111 @@ void CappedLevels::add_vertex(index_t x, double weight) {
 // subgraph induced by C = N(u) & N(v); those with at most S vertices matter.
 void CappedLevels::add_edge(index_t u, index_t v, double weight) {
   const std::size_t largest_k = static_cast<std::size_t>(size_cap_ - 2);
+  low_ = std::min(u, v);
+  high_ = std::max(u, v);
+  pair_hash_ = keys_.vertex_hash(u) + keys_.vertex_hash(v);
   common_.clear();
   if (largest_k >= 1) graph_.common_neighbours(u, v, common_, tick_);
-  if (largest_k >= 2 && common_.size() >= 2) graph_.induced_subgraph(common_, common_graph_, scratch_mark_, tick_);
-  const std::size_t deepest = std::min(largest_k, common_.size());
   // Level |K| + 1 gains {u, v} + K while it stays below the top.
-  const std::size_t levels_needed = std::min(deepest + 2, largest_k + 1);
+  const std::size_t levels_needed = std::min(std::min(largest_k, common_.size()) + 2, largest_k + 1);
   while (levels_.size() < levels_needed) {
     levels_.emplace_back();
     levels_.back().width = levels_.size();
   }
-  if (candidates_by_depth_.size() < deepest + 1) candidates_by_depth_.resize(deepest + 1);
-  candidates_by_depth_[0].resize(common_.size());
-  std::iota(candidates_by_depth_[0].begin(), candidates_by_depth_[0].end(), index_t{0});
-  clique_.clear();
-  clique_hash_.resize(deepest + 1);
-  grown_node_.resize(deepest + 1);
-  if (largest_k >= 2) pair_node_.resize(common_.size());
-  clique_hash_[0] = keys_.vertex_hash(u) + keys_.vertex_hash(v);
 
   touched_levels_ = 0;
-  extend(0, u, v, weight);
+  single_node_.resize(common_.size());
+  visit(nullptr, 0, none, SmallCliqueSearch::no_tag, false, weight);
+  if (largest_k == 1 || common_.size() == 1) {
+    // Single vertices of C are all the cliques wanted.
+    for (index_t a = 0; a < static_cast<index_t>(common_.size()); ++a) {
+      start_ = a;
+      visit(&a, 1, a, SmallCliqueSearch::no_tag, false, weight);
+    }
+  } else if (!common_.empty()) {
+    graph_.induced_subgraph(common_, common_graph_, scratch_mark_, tick_);
+    search_.reset(common_graph_, largest_k);
+    search_.run([&](const index_t* clique, std::size_t size, index_t added, index_t parent, bool linked) {
+      if (size == 1) start_ = added;
+      return visit(clique, size, added, parent, linked, weight);
+    });
+  }
   graph_.insert_edge(u, v);
   for (index_t q = 0; q < touched_levels_; ++q) settle(q, weight);
 }
 
-// Visits K = clique_ (`depth` positions in C, descending) and every clique
-// of C that extends it by earlier positions, up to S-2 vertices. This is
-// colexicographic order: each subset of a clique comes before the clique.
-void CappedLevels::extend(std::size_t depth, index_t u, index_t v, double weight) {
-  visit(depth, u, v, weight);
-  if (depth + 2 == size_cap_) return;
-  const std::vector<index_t>& candidates = candidates_by_depth_[depth];
-  for (std::size_t i = 0; i < candidates.size(); ++i) {
-    const index_t a = candidates[i];
-    clique_.push_back(a);
-    clique_hash_[depth + 1] = clique_hash_[depth] + keys_.vertex_hash(common_[a]);
-    if (depth + 3 < size_cap_) {
-      std::vector<index_t>& next = candidates_by_depth_[depth + 1];
-      next.clear();
-      if (i > 0) {
-        std::set_intersection(candidates.begin(), candidates.begin() + static_cast<std::ptrdiff_t>(i),
-                              common_graph_.neighbours_begin(a), common_graph_.neighbours_end(a),
-                              std::back_inserter(next));
-        tick_(i);
-      }
-    }
-    extend(depth + 1, u, v, weight);
-    clique_.pop_back();
-  }
-}
-
-// M = {u, v} + K is a new node of level |K| + 1, or a top-level key when it
-// has S vertices; at level |K| it joins its faces: {u} + K and {v} + K, which
-// are old, and {u, v} + K - x for each x in K, visited before K.
-void CappedLevels::visit(std::size_t depth, index_t u, index_t v, double weight) {
-  const index_t low = std::min(u, v);
-  const index_t high = std::max(u, v);
+// M = {u, v} + K, for the clique K of `size` positions in C, ascending, is a
+// node of level |K| + 1, or a top-level key when it has S vertices; its node
+// is the search's tag for K. At level |K| it joins its faces: {u} + K and
+// {v} + K, which are old; {u, v} + (K's parent), the parent's tag ({u, v}
+// itself when K is one vertex); and {u, v} + K - x for every other x in K.
+// The search meets those last ones in no fixed order before or after K, so
+// they, and M itself, are found or added. When K is linked, the face without
+// the start vertex s is in the parent's class already: with y the earlier
+// sibling's vertex and R = K - s - added, {u, v} + K - added + y joined the
+// parent to {u, v} + R + y, and {u, v} + R + added + y, met in an earlier
+// group, joined that to {u, v} + K - s.
+index_t CappedLevels::visit(const index_t* clique, std::size_t size, index_t added, index_t parent, bool linked,
+                            double weight) {
   members_.clear();
-  for (auto a = clique_.rbegin(); a != clique_.rend(); ++a) {
-    const index_t x = common_[*a];
-    if (low < x && (members_.empty() || members_.back() < low)) members_.push_back(low);
-    if (high < x && members_.back() < high) members_.push_back(high);
+  std::uint64_t hash = pair_hash_;
+  bool low_placed = false;
+  bool high_placed = false;
+  for (std::size_t i = 0; i < size; ++i) {
+    const index_t x = common_[clique[i]];
+    if (!low_placed && low_ < x) {
+      members_.push_back(low_);
+      low_placed = true;
+    }
+    if (!high_placed && high_ < x) {
+      members_.push_back(high_);
+      high_placed = true;
+    }
     members_.push_back(x);
+    hash += keys_.vertex_hash(x);
   }
-  if (members_.empty() || members_.back() < low) members_.push_back(low);
-  if (members_.back() < high) members_.push_back(high);
-  const std::uint64_t hash = clique_hash_[depth];
-  if (depth + 2 == size_cap_) {
+  if (!low_placed) members_.push_back(low_);
+  if (!high_placed) members_.push_back(high_);
+
+  index_t node = SmallCliqueSearch::no_tag;
+  if (size + 2 == size_cap_) {
     keys_.add_top(static_cast<index_t>(size_cap_ - 1), members_.data(), members_.data() + members_.size(), weight);
   } else {
-    grown_node_[depth] = new_clique(levels_[depth + 1], hash, members_);
-    if (depth == 1) pair_node_[clique_[0]] = grown_node_[1];
+    node = find_or_add_clique(levels_[size + 1], hash, members_);
   }
-  touched_levels_ = std::max(touched_levels_, std::min<std::size_t>(depth + 2, size_cap_ - 1));
+  touched_levels_ = std::max(touched_levels_, std::min<std::size_t>(size + 2, size_cap_ - 1));
 
-  Level& level = levels_[depth];
-  const auto face = [&](index_t x) {
-    face_.clear();
-    for (const index_t y : members_)
-      if (y != x) face_.push_back(y);
-    return hash - keys_.vertex_hash(x);
-  };
-  index_t root;
-  if (depth == 0) {
-    root = meet(level, u);
-    level.classes.unite(root, meet(level, v));
+  Level& level = levels_[size];
+  if (size == 0) {
+    pair_node_ = node;
+    const index_t root = meet(level, low_);
+    level.classes.unite(root, meet(level, high_));
   } else {
-    std::uint64_t face_hash = face(v);
-    root = meet(level, find_clique(level, face_hash, face_));
-    face_hash = face(u);
+    const auto face = [&](index_t x) {
+      face_.clear();
+      for (const index_t y : members_)
+        if (y != x) face_.push_back(y);
+      return hash - keys_.vertex_hash(x);
+    };
+    std::uint64_t face_hash = face(high_);
+    const index_t root = meet(level, find_clique(level, face_hash, face_));
+    face_hash = face(low_);
     level.classes.unite(root, meet(level, find_clique(level, face_hash, face_)));
-    // Dropping the vertex added last gives the clique visited just above.
-    level.classes.unite(root, meet(level, grown_node_[depth - 1]));
-    if (depth == 2) {
-      level.classes.unite(root, meet(level, pair_node_[clique_[1]]));
-    } else {
-      for (std::size_t i = 0; i + 1 < depth; ++i) {
-        face_hash = face(common_[clique_[i]]);
-        level.classes.unite(root, meet(level, find_clique(level, face_hash, face_)));
+    level.classes.unite(root, meet(level, parent == SmallCliqueSearch::no_tag ? pair_node_ : parent));
+    for (std::size_t i = 0; i < size; ++i) {
+      if (clique[i] == added || (linked && clique[i] == start_)) continue;
+      if (size == 2) {
+        // K = {s, added}: the face {u, v, added} was met in added's group, earlier.
+        level.classes.unite(root, meet(level, single_node_[added]));
+        continue;
       }
+      face_hash = face(common_[clique[i]]);
+      level.classes.unite(root, meet(level, find_or_add_clique(level, face_hash, face_)));
     }
   }
+  if (size == 1) single_node_[added] = node;
   tick_(members_.size() * members_.size());
+  return node;
 }
 
 index_t CappedLevels::find_clique(Level& level, std::uint64_t hash, const std::vector<index_t>& clique) const {
@@ -171,6 +171,11 @@ index_t CappedLevels::find_clique(Level& level, std::uint64_t hash, const std::v
       if (clique[i] != stored[i]) return false;
     return true;
   });
+}
+
+index_t CappedLevels::find_or_add_clique(Level& level, std::uint64_t hash, const std::vector<index_t>& clique) {
+  const index_t node = find_clique(level, hash, clique);
+  return node != none ? node : new_clique(level, hash, clique);
 }
 
 // A clique new in this step: a class of its own, met already.

@@ -11,6 +11,7 @@
 #include "hash_index.hpp"
 #include "lib.hpp"
 #include "dsu.hpp"
+#include "small_cliques.hpp"
 
 namespace korvane {
 
@@ -57,10 +58,9 @@ class CappedLevels {
 
   void add_vertex(index_t x, double weight);
   void add_edge(index_t u, index_t v, double weight);
-  void extend(std::size_t depth, index_t u, index_t v, double weight);
-  void visit(std::size_t depth, index_t u, index_t v, double weight);
-  Level& level(std::size_t q);
+  index_t visit(const index_t* clique, std::size_t size, index_t added, index_t parent, bool linked, double weight);
   index_t find_clique(Level& level, std::uint64_t hash, const std::vector<index_t>& clique) const;
+  index_t find_or_add_clique(Level& level, std::uint64_t hash, const std::vector<index_t>& clique);
   index_t new_clique(Level& level, std::uint64_t hash, const std::vector<index_t>& clique);
   index_t meet(Level& level, index_t node);
   void settle(index_t q, double weight);
@@ -74,16 +74,18 @@ class CappedLevels {
   std::uint64_t step_ = 0;
   std::size_t touched_levels_ = 0;  // levels 0 .. touched_levels_ - 1 met cliques in this step
 
-  // Scratch of one step.
-  std::vector<index_t> common_;  // C = N(u) & N(v), ascending
-  Graph common_graph_;           // the subgraph induced by C, on positions in C
+  // Scratch of one step: the edge (u, v) with low = min(u, v), high = max(u, v).
+  index_t low_ = 0;
+  index_t high_ = 0;
+  std::uint64_t pair_hash_ = 0;       // set hash of {u, v}
+  index_t pair_node_ = none;          // node of {u, v} at level 1
+  index_t start_ = 0;                 // the search's current start vertex, a position in C
+  std::vector<index_t> single_node_;  // node of {u, v, c} at level 2, by position of c in C
+  std::vector<index_t> common_;       // C = N(u) & N(v), ascending
+  Graph common_graph_;                // the subgraph induced by C, on positions in C
+  SmallCliqueSearch search_{tick_};
   std::vector<index_t> scratch_mark_;
-  std::vector<std::vector<index_t>> candidates_by_depth_;  // positions in C
-  std::vector<index_t> clique_;                            // K: positions in C, ascending
-  std::vector<std::uint64_t> clique_hash_;                 // set hash of {u, v} + K's first d vertices, by d
-  std::vector<index_t> grown_node_;  // node of {u, v} + K's first d vertices at level d + 1, by d
-  std::vector<index_t> pair_node_;   // node of {u, v, c} at level 2, by position of c in C
-  std::vector<index_t> members_;                           // {u, v} + K, ascending
+  std::vector<index_t> members_;      // {u, v} + K, ascending
   std::vector<index_t> face_;
   std::vector<index_t> old_keys_;
   std::vector<index_t> extra_;
