@@ -17,6 +17,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -159,6 +160,7 @@ struct PyPyConversions {
   PyObject* build_persistence = nullptr;
   PyObject* vertex_table = nullptr;
   PyObject* signal_checkpoint = nullptr;
+  PyObject* blank_array = nullptr;
 };
 PyPyConversions pypy;
 
@@ -176,6 +178,7 @@ bool make_pypy_conversions() {
       {&pypy.build_persistence, "build_persistence"},
       {&pypy.vertex_table, "vertex_table"},
       {&pypy.signal_checkpoint, "signal_checkpoint"},
+      {&pypy.blank_array, "blank_array"},
   };
   for (const auto& [slot, name] : functions) {
     *slot = PyDict_GetItemString(globals.get(), name);
@@ -194,15 +197,33 @@ static_assert(sizeof(std::size_t) == 8 && sizeof(vertex_t) == 8 && sizeof(double
               "the PyPy route moves 64-bit words");
 static_assert(sizeof(index_t) == 4, "the PyPy route reads dense ids as 32-bit words");
 
+// An array.array of the words, made by the Python code at its full length and
+// filled here through the address it reports. PyPy copies a bytes object made
+// here into its own heap a byte at a time, some 3 ns a byte, and holds on to a
+// few dozen bytes for every buffer taken of an object; an array's storage
+// stays where it is.
 template <class T>
-PyRef bytes_of(const T* begin, const T* end) {
-  return PyRef(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(begin),
-                                         static_cast<Py_ssize_t>((end - begin) * sizeof(T))));
+PyRef array_of(const T* begin, const T* end) {
+  static_assert(std::is_floating_point_v<T> || sizeof(T) == 4 || sizeof(T) == 8);
+  const char* typecode = std::is_floating_point_v<T> ? "d" : sizeof(T) == 4 ? "I" : "q";
+  const Py_ssize_t count = end - begin;
+  const PyRef made(PyObject_CallFunction(pypy.blank_array, "snn", typecode, count, Py_ssize_t{sizeof(T)}));
+  if (!made) return {};
+  if (!PyTuple_Check(made.get()) || PyTuple_GET_SIZE(made.get()) != 2) {
+    PyErr_SetString(PyExc_SystemError, "korvane: blank_array returned no (array, address) pair");
+    return {};
+  }
+  void* storage = PyLong_AsVoidPtr(PyTuple_GET_ITEM(made.get(), 1));
+  if (storage == nullptr && PyErr_Occurred()) return {};
+  if (count > 0) std::memcpy(storage, begin, static_cast<std::size_t>(count) * sizeof(T));
+  PyObject* numbers = PyTuple_GET_ITEM(made.get(), 0);
+  Py_INCREF(numbers);
+  return PyRef(numbers);
 }
 
 template <class T>
-PyRef bytes_of(const std::vector<T>& words) {
-  return bytes_of(words.data(), words.data() + words.size());
+PyRef array_of(const std::vector<T>& words) {
+  return array_of(words.data(), words.data() + words.size());
 }
 
 // Replaces `words` with the words of a bytes object.
@@ -510,8 +531,8 @@ PyRef build_levels_in_python(const std::vector<Groups<index_t>>& levels, const s
     for (std::size_t c = 1; c < level.starts.size(); ++c) starts.push_back(starts.back() + level.length(c - 1));
     level_ends.push_back(starts.size() - 1);
   }
-  const PyRef item_words = bytes_of(items), start_words = bytes_of(starts), level_words = bytes_of(level_ends);
-  PyRef table_words = table != nullptr ? bytes_of(*table) : PyRef((Py_INCREF(Py_None), Py_None));
+  const PyRef item_words = array_of(items), start_words = array_of(starts), level_words = array_of(level_ends);
+  PyRef table_words = table != nullptr ? array_of(*table) : PyRef((Py_INCREF(Py_None), Py_None));
   if (!item_words || !start_words || !level_words || !table_words) return {};
   return PyRef(PyObject_CallFunctionObjArgs(pypy.build_levels, item_words.get(), start_words.get(),
                                             level_words.get(), table_words.get(), nullptr));
@@ -552,7 +573,7 @@ bool set_tuple_item(PyObject* tuple, Py_ssize_t position, PyObject* item) {
 // time, and Ctrl-C is polled between chunks.
 PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tick) {
   constexpr std::size_t chunk_ids = std::size_t{1} << 16;
-  const PyRef id_words = bytes_of(records.ids);
+  const PyRef id_words = array_of(records.ids);
   const PyRef table(id_words ? PyObject_CallFunctionObjArgs(pypy.vertex_table, id_words.get(), nullptr) : nullptr);
   PyRef list(table ? PyList_New(0) : nullptr);
   if (!list) return {};
@@ -564,11 +585,11 @@ PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tic
     tick.poll();
     starts.clear();
     for (std::size_t r = first; r <= last; ++r) starts.push_back(records.vertices.starts[r] - base);
-    const PyRef levels = bytes_of(records.q.data() + first, records.q.data() + last),
-                items = bytes_of(records.vertices.begin(first), records.vertices.begin(last)),
-                offsets = bytes_of(starts),
-                births = bytes_of(records.birth.data() + first, records.birth.data() + last),
-                deaths = bytes_of(records.death.data() + first, records.death.data() + last);
+    const PyRef levels = array_of(records.q.data() + first, records.q.data() + last),
+                items = array_of(records.vertices.begin(first), records.vertices.begin(last)),
+                offsets = array_of(starts),
+                births = array_of(records.birth.data() + first, records.birth.data() + last),
+                deaths = array_of(records.death.data() + first, records.death.data() + last);
     if (!levels || !items || !offsets || !births || !deaths ||
         !PyRef(PyObject_CallFunctionObjArgs(pypy.build_persistence, list.get(), table.get(), levels.get(),
                                             items.get(), offsets.get(), births.get(), deaths.get(), nullptr)))

@@ -2,8 +2,9 @@
 // the C-extension layer costs far more than the work done on it, while plain
 // Python loops are compiled by the JIT and lists and sets of ints are stored
 // unboxed. Arguments of the common shapes are flattened here into bytes of
-// 64-bit words, and results are built here from such bytes: a call crosses
-// the layer a handful of times instead of once per object.
+// 64-bit words, and results are built here from arrays of words that the
+// binding fills: a call crosses the layer a handful of times instead of once
+// per object.
 //
 // Words are signed 64-bit (WORD), whose arrays PyPy turns into lists of ints
 // and back in bulk; ids of 2**63 and above take the generic route. A
@@ -29,12 +30,15 @@ def signal_checkpoint():
         pass
 
 
-def words(data, typecode):
+def blank_array(typecode, count, itemsize):
+    # The binding copies a result's words straight into the storage of an
+    # array made here, which does not move while the array keeps its length.
     # An array is indexed by compiled loops without boxing its items; a list
     # made of it only to be read again would be garbage the size of the result.
-    numbers = array(typecode)
-    numbers.frombytes(data)
-    return numbers
+    numbers = array(typecode, [0]) * count
+    if numbers.itemsize != itemsize:
+        raise SystemError("korvane: array('%s') items are not %d bytes" % (typecode, itemsize))
+    return numbers, numbers.buffer_info()[0]
 
 
 def packed(numbers, typecode):
@@ -115,33 +119,29 @@ def flatten_edges(edges, width):
 
 def build_levels(items, starts, level_ends, table):
     if table is None:
-        ids = list(words(items, WORD))
+        ids = list(items)
     else:
-        table = list(words(table, WORD))
-        ids = [table[x] for x in words(items, WORD)]
-    starts = words(starts, WORD)
+        table = list(table)
+        ids = [table[x] for x in items]
     levels = []
     first = 0
-    for end in words(level_ends, WORD):
+    for end in level_ends:
         levels.append([set(ids[starts[c]:starts[c + 1]]) for c in range(first, end)])
         first = end
     return levels
 
 
-def vertex_table(data):
+def vertex_table(ids):
     """The caller's vertex ids, indexed by dense id."""
-    return list(words(data, WORD))
+    return list(ids)
 
 
 def build_persistence(records, table, levels, items, starts, births, deaths):
-    """Appends one chunk of records; `items` are 32-bit dense ids into `table`,
-    and `starts` index this chunk's `items`."""
-    items = words(items, "I")
-    starts = words(starts, WORD)
-    births = words(births, "d")
-    deaths = words(deaths, "d")
-    for r, q in enumerate(words(levels, WORD)):
-        vertices = [table[x] for x in items[starts[r]:starts[r + 1]]]
+    """Appends one chunk of records; `items` are dense ids into `table`, and
+    `starts` index this chunk's `items`."""
+    for r, q in enumerate(levels):
+        # Indexing, not a slice: a slice is a copy, garbage as large as the ids.
+        vertices = [table[items[i]] for i in range(starts[r], starts[r + 1])]
         records.append(((q, vertices), births[r], deaths[r]))
 )PY";
 
