@@ -103,25 +103,9 @@ void CappedLevels::add_edge(index_t u, index_t v, double weight) {
 // group, joined that to {u, v} + K - s.
 index_t CappedLevels::visit(const index_t* clique, std::size_t size, index_t added, index_t parent, bool linked,
                             double weight) {
-  members_.clear();
+  edge_and_clique(low_, high_, clique, clique + size, common_, members_);
   std::uint64_t hash = pair_hash_;
-  bool low_placed = false;
-  bool high_placed = false;
-  for (std::size_t i = 0; i < size; ++i) {
-    const index_t x = common_[clique[i]];
-    if (!low_placed && low_ < x) {
-      members_.push_back(low_);
-      low_placed = true;
-    }
-    if (!high_placed && high_ < x) {
-      members_.push_back(high_);
-      high_placed = true;
-    }
-    members_.push_back(x);
-    hash += keys_.vertex_hash(x);
-  }
-  if (!low_placed) members_.push_back(low_);
-  if (!high_placed) members_.push_back(high_);
+  for (std::size_t i = 0; i < size; ++i) hash += keys_.vertex_hash(common_[clique[i]]);
 
   index_t node = SmallCliqueSearch::no_tag;
   if (size + 2 == size_cap_) {

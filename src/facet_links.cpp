@@ -110,7 +110,17 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
                                    [](std::size_t r) { return static_cast<index_t>(r); });
           for (std::size_t m = 1; m < clique_.size(); ++m) candidates.intersect(clique_[m]);
           tick(clique_.size() * graph.row_words());
+          const std::size_t grown_from = clique_.size();
           grow_to_maximal(clique_, candidates);
+          // The core and the grown vertices (taken lowest first) are each
+          // ascending: merging them and placing `first` is all the sorting.
+          sorted_.resize(clique_.size());
+          std::merge(clique_.begin() + 1, clique_.begin() + static_cast<std::ptrdiff_t>(grown_from),
+                     clique_.begin() + static_cast<std::ptrdiff_t>(grown_from), clique_.end(), sorted_.begin() + 1);
+          std::size_t at = 0;
+          for (; at + 1 < sorted_.size() && sorted_[at + 1] < first; ++at) sorted_[at] = sorted_[at + 1];
+          sorted_[at] = first;
+          clique_.swap(sorted_);
         } else if (on_rows) {
           RowCandidates candidates(rows_.data(), words_, around_.size() + (first == v ? 1 : 0), row_candidates_,
                                    [&](std::size_t r) { return around_[r]; });
@@ -121,7 +131,7 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
           ListCandidates candidates(graph, *this, clique_, tick);
           grow_to_maximal(clique_, candidates);
         }
-        std::sort(clique_.begin(), clique_.end());
+        if (!graph_rows) std::sort(clique_.begin(), clique_.end());
       }
       links_.items.insert(links_.items.end(), clique_.begin(), clique_.end());
       links_.close_group();

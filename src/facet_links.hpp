@@ -33,6 +33,7 @@ class FacetLinks {
   std::vector<index_t> mark_;  // per vertex, none between uses
   Groups<index_t> links_;
   std::vector<index_t> clique_;
+  std::vector<index_t> sorted_;
   std::vector<index_t> extension_;
   std::vector<index_t> marked_;
 

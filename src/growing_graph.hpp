@@ -1,7 +1,9 @@
 // A graph that gains one edge at a time, on dense vertex ids.
 #pragma once
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "bitsets.hpp"
 #include "core.hpp"
@@ -47,5 +49,21 @@ class GrowingGraph {
   std::size_t row_words_ = 0;
   std::vector<word_t> rows_;
 };
+
+// The ascending vertices of {u, v} + {common[p] : p in [begin, end)}, for
+// ascending positions into the ascending `common`, none of them u or v: the
+// pair merged into the list rather than sorted with it.
+inline void edge_and_clique(index_t u, index_t v, const index_t* begin, const index_t* end,
+                            const std::vector<index_t>& common, std::vector<index_t>& members) {
+  const index_t low = std::min(u, v);
+  const index_t high = std::max(u, v);
+  members.clear();
+  const index_t* p = begin;
+  for (; p != end && common[*p] < low; ++p) members.push_back(common[*p]);
+  members.push_back(low);
+  for (; p != end && common[*p] < high; ++p) members.push_back(common[*p]);
+  members.push_back(high);
+  for (; p != end; ++p) members.push_back(common[*p]);
+}
 
 }  // namespace korvane

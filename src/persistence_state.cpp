@@ -73,9 +73,7 @@ void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
   new_facets_.clear();
   std::size_t largest_core = 0;
   for (std::size_t i = 0; i < cores.size(); ++i) {
-    members_.assign({u, v});
-    for (const index_t* c = cores.begin(i); c != cores.end(i); ++c) members_.push_back(common[*c]);
-    std::sort(members_.begin(), members_.end());
+    edge_and_clique(u, v, cores.begin(i), cores.end(i), common, members_);
     new_facets_.push_back(add_facet(members_.data(), members_.data() + members_.size()));
     largest_core = std::max(largest_core, cores.length(i));
   }
