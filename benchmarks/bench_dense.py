@@ -5,7 +5,7 @@ terms and single-hub families.
 
 Each row runs in a fresh subprocess, so that its peak resident memory (the
 interpreter, input, call and result together) is its own. Beside each call it prints the
-materialisation floor (`pickle.loads` of the result, best of three) and, for the
+materialisation floor (`pickle.loads` of the result, timed like the call) and, for the
 graph rows, what python-igraph needs on the same graph: `maximal_cliques()`
 for an uncapped call and `cliques(min=S, max=S)` for a cap S. A row passes when
 the call costs at most 3x its floor, or at most 2x the igraph time.
@@ -147,6 +147,20 @@ def igraph_time(edges, max_q):
     return best_time(lambda: graph.cliques(min=size, max=size))[0]
 
 
+def best_of(call):
+    """The best time of call() and its result. The call and its floor are timed
+    alike: the best of as many runs as fit in about half a second (at least
+    five, or fewer for a call that alone takes longer), since a call of a
+    millisecond or less varies by tens of percent from run to run."""
+    first = time.perf_counter()
+    result = call()
+    first = time.perf_counter() - first
+    if first >= 3:
+        return first, result
+    repeat = 2 if first >= 0.5 else max(5, min(500, int(0.5 / max(first, 1e-6))))
+    return min(first, best_time(call, repeat)[0]), result
+
+
 def run_row(index):
     import korvane
 
@@ -158,16 +172,11 @@ def run_row(index):
         call = lambda: korvane.py_find_hierarchical_q_components_within_graph(data, max_q)  # noqa: E731
     else:
         call = lambda: korvane.py_calculate_persistent_q_components(data, max_q)  # noqa: E731
-    first = time.perf_counter()
-    result = call()
-    first = time.perf_counter() - first
-    # Repeat fast calls only: the best of a few runs, within a few seconds.
-    repeat = 5 if first < 0.5 else (2 if first < 3 else 1)
-    seconds = min(first, best_time(call, repeat)[0]) if repeat > 1 else first
+    seconds, result = best_of(call)
     floor = None
     if name not in LARGE_ROWS:
         pickled = pickle.dumps(result, protocol=pickle.HIGHEST_PROTOCOL)
-        floor = best_time(lambda: pickle.loads(pickled))[0]
+        floor = best_of(lambda: pickle.loads(pickled))[0]
         del pickled
     if kind == "hierarchy":
         size = sum(len(c) for level in result for c in level)
