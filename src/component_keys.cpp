@@ -13,7 +13,7 @@ std::uint64_t table_hash(std::uint64_t set_hash, index_t q) {
 
 }  // namespace
 
-ComponentKeys::ComponentKeys(std::size_t vertex_count, Ticker& tick) : tick_(tick) {
+ComponentKeys::ComponentKeys(std::size_t vertex_count, Ticker& tick) : tick_(tick), mark_(vertex_count, 0) {
   vertex_hash_.resize(vertex_count);
   for (std::size_t x = 0; x < vertex_count; ++x) vertex_hash_[x] = scramble(x);
 }
@@ -58,23 +58,45 @@ index_t ComponentKeys::create(index_t q, std::uint64_t hash, std::size_t start, 
   return k;
 }
 
-// The union is the longest old set plus the vertices it lacks, so only what
-// the other classes bring is read.
+// The union is the longest old set (the base) plus the vertices it lacks, so
+// a long base is not read beyond what the other classes bring.
 index_t ComponentKeys::merged(index_t q, std::vector<index_t>& old_keys, std::vector<index_t>& extra, double weight) {
   index_t base = none;
-  for (const index_t k : old_keys)
+  std::size_t brought = extra.size();
+  for (const index_t k : old_keys) {
     if (base == none || keys_[k].length > keys_[base].length) base = k;
-  const auto lacks = [&](index_t x) { return base == none || !std::binary_search(begin(base), end(base), x); };
-  extra.erase(std::remove_if(extra.begin(), extra.end(), [&](index_t x) { return !lacks(x); }), extra.end());
+    brought += keys_[k].length;
+  }
+  const std::size_t base_length = base == none ? 0 : keys_[base].length;
+  brought -= base_length;
+  // What the base lacks: a short base is marked, each vertex then answered
+  // (and de-duplicated) in one look; a long one is searched, which reads only
+  // around the vertices brought.
+  const bool marking = base_length <= 4 * brought + 16;
+  if (marking) {
+    if (++stamp_ == 0) {
+      std::fill(mark_.begin(), mark_.end(), 0);
+      stamp_ = 1;
+    }
+    if (base != none)
+      for (const index_t* x = begin(base); x != end(base); ++x) mark_[*x] = stamp_;
+  }
+  const auto take = [&](index_t x) {
+    if (!marking) return base == none || !std::binary_search(begin(base), end(base), x);
+    if (mark_[x] == stamp_) return false;
+    mark_[x] = stamp_;
+    return true;
+  };
+  extra.erase(std::remove_if(extra.begin(), extra.end(), [&](index_t x) { return !take(x); }), extra.end());
   for (const index_t k : old_keys) {
     if (k == base) continue;
     for (const index_t* x = begin(k); x != end(k); ++x)
-      if (lacks(*x)) extra.push_back(*x);
+      if (take(*x)) extra.push_back(*x);
     tick_(keys_[k].length);
   }
-  tick_(extra.size() * 8 + 1);
+  tick_(extra.size() * 8 + (marking ? base_length : 0) + 1);
   std::sort(extra.begin(), extra.end());
-  extra.erase(std::unique(extra.begin(), extra.end()), extra.end());
+  if (!marking) extra.erase(std::unique(extra.begin(), extra.end()), extra.end());
   if (extra.empty() && old_keys.size() == 1) return base;
 
   for (const index_t k : old_keys) release(k);
@@ -82,7 +104,6 @@ index_t ComponentKeys::merged(index_t q, std::vector<index_t>& old_keys, std::ve
   if (!extra.empty()) {
     // The union is merged straight into the arena's tail, where a new key
     // keeps it; an existing key gives the room back.
-    const std::size_t base_length = base == none ? 0 : keys_[base].length;
     const std::size_t start = arena_.size();
     arena_.resize(start + base_length + extra.size());
     std::uint64_t hash = base == none ? 0 : keys_[base].hash;

@@ -89,6 +89,9 @@ class ComponentKeys {
   std::vector<index_t> top_vertices_;  // top key t is top_vertices_[t * top_width_ ..]
   std::vector<double> top_birth_;
 
+  std::vector<std::uint32_t> mark_;  // by vertex: stamp_ while merged() reads a short base
+  std::uint32_t stamp_ = 0;
+
   std::uint64_t step_ = 0;
   std::vector<index_t> touched_;
   std::vector<index_t> dying_;
