@@ -4,7 +4,7 @@
 
 CPYTHON and PYPY are interpreters (for example the python of two virtual
 environments) that can each import korvane. Every workload runs in a
-subprocess of its own under each, best of N calls or of as many as fit in a
+subprocess of its own under each, best of N calls (default 8) or of as many as fit in a
 second (the first calls let PyPy's JIT warm up); the table gives both times
 and their ratio, the second over the first, and the peak resident memory of
 each subprocess (input, result and all) with its ratio: after the first call,
@@ -133,7 +133,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("first", nargs="?", help="the reference interpreter, for example CPython")
     parser.add_argument("second", nargs="?", help="the interpreter compared with it, for example PyPy")
-    parser.add_argument("--repeat", type=int, default=5)
+    parser.add_argument("--repeat", type=int, default=8)
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--rows", help="comma-separated row numbers (default: all)")
     parser.add_argument("--measure", type=int, help=argparse.SUPPRESS)
