@@ -205,9 +205,9 @@ static_assert(sizeof(index_t) == 4, "the PyPy route reads dense ids as 32-bit wo
 template <class T>
 PyRef array_of(const T* begin, const T* end) {
   static_assert(std::is_floating_point_v<T> || sizeof(T) == 4 || sizeof(T) == 8);
-  const char* typecode = std::is_floating_point_v<T> ? "d" : sizeof(T) == 4 ? "I" : "q";
   const Py_ssize_t count = end - begin;
-  const PyRef made(PyObject_CallFunction(pypy.blank_array, "snn", typecode, count, Py_ssize_t{sizeof(T)}));
+  const PyRef made(PyObject_CallFunction(pypy.blank_array, "nni", count, Py_ssize_t{sizeof(T)},
+                                         int{std::is_floating_point_v<T>}));
   if (!made) return {};
   if (!PyTuple_Check(made.get()) || PyTuple_GET_SIZE(made.get()) != 2) {
     PyErr_SetString(PyExc_SystemError, "korvane: blank_array returned no (array, address) pair");
