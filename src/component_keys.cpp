@@ -61,6 +61,7 @@ index_t ComponentKeys::create(index_t q, std::uint64_t hash, std::size_t start, 
 // The union is the longest old set (the base) plus the vertices it lacks, so
 // a long base is not read beyond what the other classes bring.
 index_t ComponentKeys::merged(index_t q, std::vector<index_t>& old_keys, std::vector<index_t>& extra, double weight) {
+  if (extra.empty() && old_keys.size() == 1) return old_keys[0];  // one class, nothing brought
   index_t base = none;
   std::size_t brought = extra.size();
   for (const index_t k : old_keys) {

@@ -271,6 +271,20 @@ void PersistentLevels::update_level(index_t q, double weight) {
 // when |K| > q, and through the link to v + K when |K| = q. Without a link at
 // this level (|K| = q-1) the facet brings all its vertices.
 void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::size_t end_entry, double weight) {
+  const index_t root = entries_[first_entry].root;
+  if (end_entry - first_entry == 1 && !entries_[first_entry].old) {
+    // A new facet alone in its class (so without a link at this level, its
+    // top level being the common case) is keyed by its own vertex list,
+    // ascending already: there is nothing to merge.
+    const index_t facet = new_facets_[entries_[first_entry].item];
+    std::uint64_t hash = 0;
+    for (const index_t* x = facets_.begin(facet); x != facets_.end(facet); ++x) hash += keys_.vertex_hash(*x);
+    const index_t key = keys_.find_or_create(q, hash, facets_.begin(facet), facets_.end(facet), weight);
+    keys_.acquire(key);
+    class_key_[root] = key;
+    tick_(facets_.length(facet));
+    return;
+  }
   old_keys_.clear();
   extra_.clear();
   for (std::size_t e = first_entry; e < end_entry; ++e) {
@@ -284,7 +298,7 @@ void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::siz
     extra_.insert(extra_.end(), facets_.begin(facet), facets_.end(facet));
     tick_(facets_.length(facet));
   }
-  class_key_[entries_[first_entry].root] = keys_.merged(q, old_keys_, extra_, weight);
+  class_key_[root] = keys_.merged(q, old_keys_, extra_, weight);
 }
 
 }  // namespace korvane
