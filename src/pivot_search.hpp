@@ -97,38 +97,45 @@ class PivotSearch {
       if (any_excluded == 0) report(std::as_const(path_));
       return false;
     }
-    // Pivot: the vertex of P + X with the most neighbours in P; only P minus its
-    // neighbours needs a branch, since any maximal clique holds a non-neighbour of it.
+    // Pivot: the vertex of P + X with the most neighbours in P, the first one
+    // met (P before X, ascending); only P minus its neighbours needs a branch,
+    // since any maximal clique holds a non-neighbour of it. No vertex has more
+    // than |P| - 1 neighbours in P if it lies in P, or |P| if in X: the scan
+    // stops at a count that no vertex after it can beat, which in a P that is
+    // one clique is the first vertex.
+    std::size_t p_count = 0;
+    for (std::size_t k = 0; k < p_words; ++k) p_count += popcount64(candidates[k]);
+    word_t any_excluded = 0;
+    for (std::size_t k = 0; k < x_words; ++k) any_excluded |= excluded[k];
     std::size_t pivot = 0;
     std::size_t best = 0;
     bool found = false;
     std::size_t considered = 0;
-    const auto consider = [&](std::size_t u) {
-      ++considered;
-      const word_t* row = rows.p_row(u);
-      std::size_t count = 0;
-      for (std::size_t k = 0; k < p_words; ++k) count += popcount64(candidates[k] & row[k]);
-      if (!found || count > best) {
-        pivot = u;
-        best = count;
-        found = true;
+    const auto scan = [&](const word_t* bits, std::size_t words, std::size_t ceiling) {
+      for (std::size_t k = 0; k < words; ++k) {
+        for (word_t w = bits[k]; w != 0; w &= w - 1) {
+          const std::size_t u = 64 * k + lowest_bit(w);
+          ++considered;
+          const word_t* row = rows.p_row(u);
+          std::size_t count = 0;
+          for (std::size_t j = 0; j < p_words; ++j) count += popcount64(candidates[j] & row[j]);
+          if (!found || count > best) {
+            pivot = u;
+            best = count;
+            found = true;
+          }
+          if (best >= ceiling) return true;
+        }
       }
+      return false;
     };
-    for_each_bit(candidates, p_words, consider);
-    for_each_bit(excluded, x_words, consider);
+    if (!scan(candidates, p_words, any_excluded != 0 ? p_count : p_count - 1)) scan(excluded, x_words, p_count);
     tick(frame_words_ + p_words * considered);
 
     word_t* branches = branches_at(depth, p_words);
     const word_t* pivot_row = rows.p_row(pivot);
     for (std::size_t k = 0; k < p_words; ++k) branches[k] = candidates[k] & ~pivot_row[k];
     return true;
-  }
-
-  template <class Visit>
-  static void for_each_bit(const word_t* bits, std::size_t words, Visit&& visit) {
-    for (std::size_t k = 0; k < words; ++k) {
-      for (word_t w = bits[k]; w != 0; w &= w - 1) visit(64 * k + lowest_bit(w));
-    }
   }
 
   // Removes the lowest set bit of `bits` into `bit`; false when none is set.
