@@ -164,10 +164,11 @@ void PersistentLevels::compact_facets() {
     if (facets_.length(f) >= 2) facet_index.insert(scramble(hash), renumbered[f]);
     node_base.push_back(static_cast<index_t>(nodes.size()));
     const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(facets_.length(f), size_cap_ - 1));
+    const index_t first_node = static_cast<index_t>(class_key.size());
+    nodes.grow(first_node + static_cast<index_t>(levels));
     for (index_t q = 0; q < levels; ++q) {
       const index_t root = nodes_.find(node(f, q));
-      const index_t fresh = static_cast<index_t>(class_key.size());
-      nodes.grow(fresh + 1);
+      const index_t fresh = first_node + q;
       if (root_of[root] == none) {
         root_of[root] = fresh;
         class_key.push_back(class_key_[root]);
