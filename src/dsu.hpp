@@ -35,6 +35,10 @@ class Dsu {
     return x;
   }
 
+  // Puts x, alone in its class, into y's class without looking for its root:
+  // x hangs just below y. Sizes only guide linking, so the class's is left.
+  void attach(index_t x, index_t y) { parent_[x] = y; }
+
   // Links the smaller class under the larger; returns false when a and b were
   // already in one class.
   bool unite(index_t a, index_t b) {

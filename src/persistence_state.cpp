@@ -221,7 +221,7 @@ void PersistentLevels::update_level(index_t q, double weight) {
     // joins that class, whose vertex set and key stay.
     for (std::size_t i = 0; i < new_facets_.size(); ++i) {
       if (!present(i)) continue;
-      nodes_.unite(node(link_u_[i], q), node(new_facets_[i], q));
+      nodes_.attach(node(new_facets_[i], q), node(link_u_[i], q));
     }
     return;
   }
