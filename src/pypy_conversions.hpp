@@ -18,6 +18,7 @@ namespace korvane {
 
 inline constexpr const char* pypy_conversions_source = R"PY(
 from array import array
+import gc
 
 WORD = "l" if array("l").itemsize == 8 else "q"
 
@@ -120,7 +121,29 @@ def flatten_edges(edges, width):
     return None if ends is None else (ends, packed(weights, "d"))
 
 
+# PyPy's major collections mark every live object, and the next starts once
+# the heap has grown by a share of what the last one found alive: while a
+# result of many sets is built they would run again and again over its
+# finished part, none of which can be garbage yet. They are paused while such
+# a result is built; the first one afterwards sees it whole. Small results
+# are built unpaused: there the pause would cover most of a call, and a major
+# collection in progress, which advances only unpaused, would fall behind the
+# garbage of repeated calls. Persistence records are built unpaused: the
+# arrays of each chunk, once read, can only be freed by a major collection.
+PAUSED_FROM_SETS = 1 << 16
+
+
 def build_levels(items, starts, level_ends, table):
+    if len(starts) <= PAUSED_FROM_SETS or not gc.isenabled():
+        return build_levels_unpaused(items, starts, level_ends, table)
+    gc.disable()
+    try:
+        return build_levels_unpaused(items, starts, level_ends, table)
+    finally:
+        gc.enable()
+
+
+def build_levels_unpaused(items, starts, level_ends, table):
     if table is None:
         ids = list(items)
     else:
