@@ -226,14 +226,25 @@ PyRef array_of(const std::vector<T>& words) {
   return array_of(words.data(), words.data() + words.size());
 }
 
-// Replaces `words` with the words of a bytes object.
+// Replaces `words` with the words of a packed array: the (array, address,
+// size in bytes) that the Python code reports, the array keeping its storage
+// alive and in place while `packed` is held.
 template <class T>
-bool read_words(PyObject* bytes, std::vector<T>& words) {
-  char* data = nullptr;
-  Py_ssize_t size = 0;
-  if (bytes == nullptr || PyBytes_AsStringAndSize(bytes, &data, &size) != 0) return false;
+bool read_words(PyObject* packed, std::vector<T>& words) {
+  if (packed == nullptr) return false;
+  if (!PyTuple_Check(packed) || PyTuple_GET_SIZE(packed) != 3) {
+    PyErr_SetString(PyExc_SystemError, "korvane: a packed array is not an (array, address, size) triple");
+    return false;
+  }
+  const void* data = PyLong_AsVoidPtr(PyTuple_GET_ITEM(packed, 1));
+  if (data == nullptr && PyErr_Occurred()) return false;
+  const Py_ssize_t size = PyLong_AsSsize_t(PyTuple_GET_ITEM(packed, 2));
+  if (size < 0) {
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "korvane: a packed array has a negative size");
+    return false;
+  }
   words.resize(static_cast<std::size_t>(size) / sizeof(T));
-  std::memcpy(words.data(), data, words.size() * sizeof(T));
+  if (!words.empty()) std::memcpy(words.data(), data, words.size() * sizeof(T));
   return true;
 }
 

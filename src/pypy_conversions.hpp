@@ -1,7 +1,7 @@
 // Python source that the binding runs on PyPy, where every object that crosses
 // the C-extension layer costs far more than the work done on it, while plain
 // Python loops are compiled by the JIT and lists and sets of ints are stored
-// unboxed. Arguments of the common shapes are flattened here into bytes of
+// unboxed. Arguments of the common shapes are flattened here into arrays of
 // 64-bit words, and results are built here from arrays of words that the
 // binding fills: a call crosses the layer a handful of times instead of once
 // per object.
@@ -46,10 +46,15 @@ def blank_array(count, itemsize, floating):
 
 
 def packed(numbers, typecode):
+    """An array of the numbers, its address and its size in bytes, for the
+    binding to copy from; bytes would be copied once more, into the C object
+    that PyPy makes for them, and freed only by a later collection."""
     try:
-        return array(typecode, numbers).tobytes()
+        words = array(typecode, numbers)
     except (OverflowError, TypeError):
         return None
+    address, count = words.buffer_info()
+    return words, address, count * words.itemsize
 
 
 # The flat lists are made at their full length and filled in place: a list
