@@ -158,6 +158,8 @@ struct PyPyConversions {
   PyObject* flatten_edges = nullptr;
   PyObject* build_levels = nullptr;
   PyObject* build_persistence = nullptr;
+  PyObject* record_chunks = nullptr;
+  PyObject* joined = nullptr;
   PyObject* vertex_table = nullptr;
   PyObject* signal_checkpoint = nullptr;
   PyObject* blank_array = nullptr;
@@ -176,6 +178,8 @@ bool make_pypy_conversions() {
       {&pypy.flatten_edges, "flatten_edges"},
       {&pypy.build_levels, "build_levels"},
       {&pypy.build_persistence, "build_persistence"},
+      {&pypy.record_chunks, "record_chunks"},
+      {&pypy.joined, "joined"},
       {&pypy.vertex_table, "vertex_table"},
       {&pypy.signal_checkpoint, "signal_checkpoint"},
       {&pypy.blank_array, "blank_array"},
@@ -579,15 +583,16 @@ bool set_tuple_item(PyObject* tuple, Py_ssize_t position, PyObject* item) {
 }
 
 // The records handed to Python code in chunks of some 65 thousand ids, each as
-// five word arrays that it appends to one list, the vertices as dense ids into
-// one table of the caller's ids: only one chunk's words are held twice at a
-// time, and Ctrl-C is polled between chunks.
+// five word arrays that it builds into a list of its own, the vertices as
+// dense ids into one table of the caller's ids: only one chunk's words are
+// held twice at a time, and Ctrl-C is polled between chunks. The chunks' lists
+// stay on the Python side, in a list made there, until they are joined.
 PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tick) {
   constexpr std::size_t chunk_ids = std::size_t{1} << 16;
   const PyRef id_words = array_of(records.ids);
   const PyRef table(id_words ? PyObject_CallFunctionObjArgs(pypy.vertex_table, id_words.get(), nullptr) : nullptr);
-  PyRef list(table ? PyList_New(0) : nullptr);
-  if (!list) return {};
+  const PyRef chunks(table ? PyObject_CallNoArgs(pypy.record_chunks) : nullptr);
+  if (!chunks) return {};
   std::vector<std::size_t> starts;
   for (std::size_t first = 0; first < records.size();) {
     const std::size_t base = records.vertices.starts[first];
@@ -602,12 +607,12 @@ PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tic
                 births = array_of(records.birth.data() + first, records.birth.data() + last),
                 deaths = array_of(records.death.data() + first, records.death.data() + last);
     if (!levels || !items || !offsets || !births || !deaths ||
-        !PyRef(PyObject_CallFunctionObjArgs(pypy.build_persistence, list.get(), table.get(), levels.get(),
+        !PyRef(PyObject_CallFunctionObjArgs(pypy.build_persistence, chunks.get(), table.get(), levels.get(),
                                             items.get(), offsets.get(), births.get(), deaths.get(), nullptr)))
       return {};
     first = last;
   }
-  return list;
+  return PyRef(PyObject_CallFunctionObjArgs(pypy.joined, chunks.get(), nullptr));
 }
 
 // [((q, [vertices ascending]), birth, death) for each record]

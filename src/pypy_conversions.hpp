@@ -167,13 +167,47 @@ def vertex_table(ids):
     return list(ids)
 
 
-def build_persistence(records, table, levels, items, starts, births, deaths):
-    """Appends one chunk of records; `items` are dense ids into `table`, and
-    `starts` index this chunk's `items`."""
-    for r, q in enumerate(levels):
-        # Indexing, not a slice: a slice is a copy, garbage as large as the ids.
-        vertices = [table[items[i]] for i in range(starts[r], starts[r + 1])]
-        records.append(((q, vertices), births[r], deaths[r]))
+# Persistence records are built a chunk at a time into lists that stay here
+# until they are joined: on PyPy, a list that the binding made, or held,
+# before it was filled is freed a collection late, with all it holds, and
+# repeated calls grow the heap.
+
+
+def record_chunks():
+    return []
+
+
+def build_persistence(chunks, table, levels, items, starts, births, deaths):
+    """Appends to `chunks` the list of one chunk's records; `items` are dense
+    ids into `table`, and `starts` index this chunk's `items`."""
+    records = [None] * len(levels)
+    # Each list is made at its length and filled by a plain loop: a slice of
+    # `items` would be a copy, garbage as large as the ids, and a comprehension
+    # a function call per record.
+    i = 0
+    for r in range(len(levels)):
+        end = starts[r + 1]
+        vertices = [0] * (end - i)
+        k = 0
+        while i < end:
+            vertices[k] = table[items[i]]
+            i += 1
+            k += 1
+        records[r] = ((levels[r], vertices), births[r], deaths[r])
+    chunks.append(records)
+
+
+def joined(chunks):
+    """All the records, in a list made at its full length."""
+    if len(chunks) == 1:
+        return chunks.pop()
+    records = [None] * sum(len(chunk) for chunk in chunks)
+    at = 0
+    while chunks:
+        chunk = chunks.pop(0)
+        records[at:at + len(chunk)] = chunk
+        at += len(chunk)
+    return records
 )PY";
 
 }  // namespace korvane
