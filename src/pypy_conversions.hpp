@@ -133,9 +133,7 @@ def flatten_edges(edges, width):
 # a result is built; the first one afterwards sees it whole. Small results
 # are built unpaused: there the pause would cover most of a call, and a major
 # collection in progress, which advances only unpaused, would fall behind the
-# garbage of repeated calls. Persistence records are built unpaused: the
-# arrays of their chunks are garbage that only a major collection frees, and
-# pausing nearly doubled one call's peak memory.
+# garbage of repeated calls.
 PAUSED_FROM_SETS = 1 << 16
 
 
@@ -178,15 +176,28 @@ def record_chunks():
     return []
 
 
-def build_persistence(chunks, table, levels, items, starts, births, deaths):
-    """Appends to `chunks` the list of one chunk's records; `items` are dense
-    ids into `table`, and `starts` index this chunk's `items`."""
-    records = [None] * len(levels)
+def build_persistence(chunks, table, count, large, levels, items, starts, births, deaths):
+    """Appends to `chunks` the list of one chunk's `count` records, the first
+    items of the arrays; `items` are dense ids into `table`, and `starts`
+    index this chunk's `items`. Major collections are paused while a chunk
+    of a `large` result is built, as while levels are."""
+    if not large or not gc.isenabled():
+        chunks.append(chunk_records(table, count, levels, items, starts, births, deaths))
+        return
+    gc.disable()
+    try:
+        chunks.append(chunk_records(table, count, levels, items, starts, births, deaths))
+    finally:
+        gc.enable()
+
+
+def chunk_records(table, count, levels, items, starts, births, deaths):
+    records = [None] * count
     # Each list is made at its length and filled by a plain loop: a slice of
     # `items` would be a copy, garbage as large as the ids, and a comprehension
     # a function call per record.
     i = 0
-    for r in range(len(levels)):
+    for r in range(count):
         end = starts[r + 1]
         vertices = [0] * (end - i)
         k = 0
@@ -195,7 +206,7 @@ def build_persistence(chunks, table, levels, items, starts, births, deaths):
             i += 1
             k += 1
         records[r] = ((levels[r], vertices), births[r], deaths[r])
-    chunks.append(records)
+    return records
 
 
 def joined(chunks):
