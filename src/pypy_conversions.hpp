@@ -45,16 +45,19 @@ def blank_array(count, itemsize, floating):
     return numbers, numbers.buffer_info()[0]
 
 
-def packed(numbers, typecode):
-    """An array of the numbers, its address and its size in bytes, for the
-    binding to copy from; bytes would be copied once more, into the C object
-    that PyPy makes for them, and freed only by a later collection."""
-    try:
-        words = array(typecode, numbers)
-    except (OverflowError, TypeError):
-        return None
+def located(words):
+    """An array, its address and its size in bytes, for the binding to copy
+    from; bytes would be copied once more, into the C object that PyPy makes
+    for them, and freed only by a later collection."""
     address, count = words.buffer_info()
     return words, address, count * words.itemsize
+
+
+def packed(numbers, typecode):
+    try:
+        return located(array(typecode, numbers))
+    except (OverflowError, TypeError):
+        return None
 
 
 # The flat lists are made at their full length and filled in place: a list
@@ -93,37 +96,39 @@ def flatten_simplices(simplices):
 
 
 def flatten_edges(edges, width):
-    """Edge tuples of `width` 2 (u, v) or 3 (u, v, weight)."""
+    """Edge tuples of `width` 2 (u, v) or 3 (u, v, weight), written straight
+    into arrays made at their full length: an array's items are stored
+    unboxed, and making one of a list is a slow pass of its own."""
     if type(edges) is not list and type(edges) is not tuple:
         return None
     count = len(edges)
-    ends = [0] * (2 * count)
-    weights = [0.0] * count if width == 3 else []
+    ends = array(WORD, bytes(16 * count))
+    weights = array("d", bytes(8 * count) if width == 3 else b"")
     i = 0
-    for edge in edges:
-        if i == count or type(edge) is not tuple or len(edge) != width:
-            return None
-        u = edge[0]
-        v = edge[1]
-        if type(u) is not int or type(v) is not int or u < 0 or v < 0:
-            return None
-        if width == 3:
-            weight = edge[2]
-            if type(weight) is int:
-                try:
-                    weight = float(weight)
-                except OverflowError:
-                    return None
-            elif type(weight) is not float:
+    try:
+        for edge in edges:
+            if i == count or type(edge) is not tuple or len(edge) != width:
                 return None
-            weights[i] = weight
-        ends[2 * i] = u
-        ends[2 * i + 1] = v
-        i += 1
+            u = edge[0]
+            v = edge[1]
+            if type(u) is not int or type(v) is not int or u < 0 or v < 0:
+                return None
+            if width == 3:
+                weight = edge[2]
+                if type(weight) is int:
+                    weight = float(weight)
+                elif type(weight) is not float:
+                    return None
+                weights[i] = weight
+            ends[2 * i] = u
+            ends[2 * i + 1] = v
+            i += 1
+    except OverflowError:
+        # An id of 2**63 or more, or an int weight beyond the floats.
+        return None
     if i != count:
         return None
-    ends = packed(ends, WORD)
-    return None if ends is None else (ends, packed(weights, "d"))
+    return located(ends), located(weights)
 
 
 # PyPy's major collections mark every live object, and the next starts once
