@@ -158,6 +158,8 @@ struct PyPyConversions {
   PyObject* flatten_edges = nullptr;
   PyObject* build_levels = nullptr;
   PyObject* build_persistence = nullptr;
+  PyObject* record_chunks = nullptr;
+  PyObject* joined = nullptr;
   PyObject* vertex_table = nullptr;
   PyObject* signal_checkpoint = nullptr;
   PyObject* blank_array = nullptr;
@@ -176,6 +178,8 @@ bool make_pypy_conversions() {
       {&pypy.flatten_edges, "flatten_edges"},
       {&pypy.build_levels, "build_levels"},
       {&pypy.build_persistence, "build_persistence"},
+      {&pypy.record_chunks, "record_chunks"},
+      {&pypy.joined, "joined"},
       {&pypy.vertex_table, "vertex_table"},
       {&pypy.signal_checkpoint, "signal_checkpoint"},
       {&pypy.blank_array, "blank_array"},
@@ -197,17 +201,27 @@ static_assert(sizeof(std::size_t) == 8 && sizeof(vertex_t) == 8 && sizeof(double
               "the PyPy route moves 64-bit words");
 static_assert(sizeof(index_t) == 4, "the PyPy route reads dense ids as 32-bit words");
 
-// An array.array of the words, made by the Python code at its full length and
+// An array.array of words, made by the Python code at its full length and
 // filled here through the address it reports. PyPy copies a bytes object made
 // here into its own heap a byte at a time, some 3 ns a byte, and holds on to a
 // few dozen bytes for every buffer taken of an object; an array's storage
 // stays where it is.
 template <class T>
-PyRef array_of(const T* begin, const T* end) {
+struct WordArray {
+  PyRef numbers;  // null on failure
+  T* storage = nullptr;
+
+  // Copies the words to the start of the storage, which has room for them.
+  void fill(const T* begin, const T* end) {
+    if (end != begin) std::memcpy(storage, begin, static_cast<std::size_t>(end - begin) * sizeof(T));
+  }
+};
+
+template <class T>
+WordArray<T> blank_words(std::size_t count) {
   static_assert(std::is_floating_point_v<T> || sizeof(T) == 4 || sizeof(T) == 8);
-  const Py_ssize_t count = end - begin;
-  const PyRef made(PyObject_CallFunction(pypy.blank_array, "nni", count, Py_ssize_t{sizeof(T)},
-                                         int{std::is_floating_point_v<T>}));
+  const PyRef made(PyObject_CallFunction(pypy.blank_array, "nni", static_cast<Py_ssize_t>(count),
+                                         Py_ssize_t{sizeof(T)}, int{std::is_floating_point_v<T>}));
   if (!made) return {};
   if (!PyTuple_Check(made.get()) || PyTuple_GET_SIZE(made.get()) != 2) {
     PyErr_SetString(PyExc_SystemError, "korvane: blank_array returned no (array, address) pair");
@@ -215,10 +229,16 @@ PyRef array_of(const T* begin, const T* end) {
   }
   void* storage = PyLong_AsVoidPtr(PyTuple_GET_ITEM(made.get(), 1));
   if (storage == nullptr && PyErr_Occurred()) return {};
-  if (count > 0) std::memcpy(storage, begin, static_cast<std::size_t>(count) * sizeof(T));
   PyObject* numbers = PyTuple_GET_ITEM(made.get(), 0);
   Py_INCREF(numbers);
-  return PyRef(numbers);
+  return {PyRef(numbers), static_cast<T*>(storage)};
+}
+
+template <class T>
+PyRef array_of(const T* begin, const T* end) {
+  WordArray<T> words = blank_words<T>(static_cast<std::size_t>(end - begin));
+  if (words.numbers) words.fill(begin, end);
+  return std::move(words.numbers);
 }
 
 template <class T>
@@ -226,14 +246,25 @@ PyRef array_of(const std::vector<T>& words) {
   return array_of(words.data(), words.data() + words.size());
 }
 
-// Replaces `words` with the words of a bytes object.
+// Replaces `words` with the words of a packed array: the (array, address,
+// size in bytes) that the Python code reports, the array keeping its storage
+// alive and in place while `packed` is held.
 template <class T>
-bool read_words(PyObject* bytes, std::vector<T>& words) {
-  char* data = nullptr;
-  Py_ssize_t size = 0;
-  if (bytes == nullptr || PyBytes_AsStringAndSize(bytes, &data, &size) != 0) return false;
+bool read_words(PyObject* packed, std::vector<T>& words) {
+  if (packed == nullptr) return false;
+  if (!PyTuple_Check(packed) || PyTuple_GET_SIZE(packed) != 3) {
+    PyErr_SetString(PyExc_SystemError, "korvane: a packed array is not an (array, address, size) triple");
+    return false;
+  }
+  const void* data = PyLong_AsVoidPtr(PyTuple_GET_ITEM(packed, 1));
+  if (data == nullptr && PyErr_Occurred()) return false;
+  const Py_ssize_t size = PyLong_AsSsize_t(PyTuple_GET_ITEM(packed, 2));
+  if (size < 0) {
+    if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "korvane: a packed array has a negative size");
+    return false;
+  }
   words.resize(static_cast<std::size_t>(size) / sizeof(T));
-  std::memcpy(words.data(), data, words.size() * sizeof(T));
+  if (!words.empty()) std::memcpy(words.data(), data, words.size() * sizeof(T));
   return true;
 }
 
@@ -568,35 +599,53 @@ bool set_tuple_item(PyObject* tuple, Py_ssize_t position, PyObject* item) {
 }
 
 // The records handed to Python code in chunks of some 65 thousand ids, each as
-// five word arrays that it appends to one list, the vertices as dense ids into
-// one table of the caller's ids: only one chunk's words are held twice at a
-// time, and Ctrl-C is polled between chunks.
+// five word arrays that it builds into a list of its own, the vertices as
+// dense ids into one table of the caller's ids: only one chunk's words are
+// held twice at a time, and Ctrl-C is polled between chunks. The arrays are
+// made once, for the largest chunk, and refilled: the collector frees none
+// while the records of a large result are built. The chunks' lists stay on
+// the Python side, in a list made there, until they are joined.
 PyRef build_persistence_in_python(const PersistenceRecords& records, Ticker& tick) {
   constexpr std::size_t chunk_ids = std::size_t{1} << 16;
-  const PyRef id_words = array_of(records.ids);
-  const PyRef table(id_words ? PyObject_CallFunctionObjArgs(pypy.vertex_table, id_words.get(), nullptr) : nullptr);
-  PyRef list(table ? PyList_New(0) : nullptr);
-  if (!list) return {};
-  std::vector<std::size_t> starts;
+  const auto& starts = records.vertices.starts;
+  std::vector<std::size_t> chunk_firsts;  // and records.size() last
+  std::size_t most_records = 0, most_ids = 0;
   for (std::size_t first = 0; first < records.size();) {
-    const std::size_t base = records.vertices.starts[first];
     std::size_t last = first + 1;
-    while (last < records.size() && records.vertices.starts[last + 1] - base <= chunk_ids) ++last;
-    tick.poll();
-    starts.clear();
-    for (std::size_t r = first; r <= last; ++r) starts.push_back(records.vertices.starts[r] - base);
-    const PyRef levels = array_of(records.q.data() + first, records.q.data() + last),
-                items = array_of(records.vertices.begin(first), records.vertices.begin(last)),
-                offsets = array_of(starts),
-                births = array_of(records.birth.data() + first, records.birth.data() + last),
-                deaths = array_of(records.death.data() + first, records.death.data() + last);
-    if (!levels || !items || !offsets || !births || !deaths ||
-        !PyRef(PyObject_CallFunctionObjArgs(pypy.build_persistence, list.get(), table.get(), levels.get(),
-                                            items.get(), offsets.get(), births.get(), deaths.get(), nullptr)))
-      return {};
+    while (last < records.size() && starts[last + 1] - starts[first] <= chunk_ids) ++last;
+    chunk_firsts.push_back(first);
+    most_records = std::max(most_records, last - first);
+    most_ids = std::max(most_ids, starts[last] - starts[first]);
     first = last;
   }
-  return list;
+  chunk_firsts.push_back(records.size());
+
+  const PyRef id_words = array_of(records.ids);
+  const PyRef table(id_words ? PyObject_CallFunctionObjArgs(pypy.vertex_table, id_words.get(), nullptr) : nullptr);
+  const PyRef chunks(table ? PyObject_CallNoArgs(pypy.record_chunks) : nullptr);
+  if (!chunks) return {};
+  WordArray<std::int64_t> levels = blank_words<std::int64_t>(most_records);
+  WordArray<index_t> items = blank_words<index_t>(most_ids);
+  WordArray<std::size_t> offsets = blank_words<std::size_t>(most_records + 1);
+  WordArray<double> births = blank_words<double>(most_records), deaths = blank_words<double>(most_records);
+  if (!levels.numbers || !items.numbers || !offsets.numbers || !births.numbers || !deaths.numbers) return {};
+  PyObject* large = records.vertices.items.size() > chunk_ids ? Py_True : Py_False;
+  for (std::size_t c = 0; c + 1 < chunk_firsts.size(); ++c) {
+    const std::size_t first = chunk_firsts[c], last = chunk_firsts[c + 1];
+    tick.poll();
+    for (std::size_t r = first; r <= last; ++r) offsets.storage[r - first] = starts[r] - starts[first];
+    levels.fill(records.q.data() + first, records.q.data() + last);
+    items.fill(records.vertices.begin(first), records.vertices.begin(last));
+    births.fill(records.birth.data() + first, records.birth.data() + last);
+    deaths.fill(records.death.data() + first, records.death.data() + last);
+    const PyRef count(PyLong_FromSize_t(last - first));
+    if (!count || !PyRef(PyObject_CallFunctionObjArgs(pypy.build_persistence, chunks.get(), table.get(), count.get(),
+                                                      large, levels.numbers.get(), items.numbers.get(),
+                                                      offsets.numbers.get(), births.numbers.get(),
+                                                      deaths.numbers.get(), nullptr)))
+      return {};
+  }
+  return PyRef(PyObject_CallFunctionObjArgs(pypy.joined, chunks.get(), nullptr));
 }
 
 // [((q, [vertices ascending]), birth, death) for each record]

@@ -1,7 +1,7 @@
 // Python source that the binding runs on PyPy, where every object that crosses
 // the C-extension layer costs far more than the work done on it, while plain
 // Python loops are compiled by the JIT and lists and sets of ints are stored
-// unboxed. Arguments of the common shapes are flattened here into bytes of
+// unboxed. Arguments of the common shapes are flattened here into arrays of
 // 64-bit words, and results are built here from arrays of words that the
 // binding fills: a call crosses the layer a handful of times instead of once
 // per object.
@@ -18,6 +18,7 @@ namespace korvane {
 
 inline constexpr const char* pypy_conversions_source = R"PY(
 from array import array
+import gc
 
 WORD = "l" if array("l").itemsize == 8 else "q"
 
@@ -44,9 +45,17 @@ def blank_array(count, itemsize, floating):
     return numbers, numbers.buffer_info()[0]
 
 
+def located(words):
+    """An array, its address and its size in bytes, for the binding to copy
+    from; bytes would be copied once more, into the C object that PyPy makes
+    for them, and freed only by a later collection."""
+    address, count = words.buffer_info()
+    return words, address, count * words.itemsize
+
+
 def packed(numbers, typecode):
     try:
-        return array(typecode, numbers).tobytes()
+        return located(array(typecode, numbers))
     except (OverflowError, TypeError):
         return None
 
@@ -87,40 +96,63 @@ def flatten_simplices(simplices):
 
 
 def flatten_edges(edges, width):
-    """Edge tuples of `width` 2 (u, v) or 3 (u, v, weight)."""
+    """Edge tuples of `width` 2 (u, v) or 3 (u, v, weight), written straight
+    into arrays made at their full length: an array's items are stored
+    unboxed, and making one of a list is a slow pass of its own."""
     if type(edges) is not list and type(edges) is not tuple:
         return None
     count = len(edges)
-    ends = [0] * (2 * count)
-    weights = [0.0] * count if width == 3 else []
+    ends = array(WORD, bytes(16 * count))
+    weights = array("d", bytes(8 * count) if width == 3 else b"")
     i = 0
-    for edge in edges:
-        if i == count or type(edge) is not tuple or len(edge) != width:
-            return None
-        u = edge[0]
-        v = edge[1]
-        if type(u) is not int or type(v) is not int or u < 0 or v < 0:
-            return None
-        if width == 3:
-            weight = edge[2]
-            if type(weight) is int:
-                try:
-                    weight = float(weight)
-                except OverflowError:
-                    return None
-            elif type(weight) is not float:
+    try:
+        for edge in edges:
+            if i == count or type(edge) is not tuple or len(edge) != width:
                 return None
-            weights[i] = weight
-        ends[2 * i] = u
-        ends[2 * i + 1] = v
-        i += 1
+            u = edge[0]
+            v = edge[1]
+            if type(u) is not int or type(v) is not int or u < 0 or v < 0:
+                return None
+            if width == 3:
+                weight = edge[2]
+                if type(weight) is int:
+                    weight = float(weight)
+                elif type(weight) is not float:
+                    return None
+                weights[i] = weight
+            ends[2 * i] = u
+            ends[2 * i + 1] = v
+            i += 1
+    except OverflowError:
+        # An id of 2**63 or more, or an int weight beyond the floats.
+        return None
     if i != count:
         return None
-    ends = packed(ends, WORD)
-    return None if ends is None else (ends, packed(weights, "d"))
+    return located(ends), located(weights)
+
+
+# PyPy's major collections mark every live object, and the next starts once
+# the heap has grown by a share of what the last one found alive: while a
+# result of many sets is built they would run again and again over its
+# finished part, none of which can be garbage yet. They are paused while such
+# a result is built; the first one afterwards sees it whole. Small results
+# are built unpaused: there the pause would cover most of a call, and a major
+# collection in progress, which advances only unpaused, would fall behind the
+# garbage of repeated calls.
+PAUSED_FROM_SETS = 1 << 16
 
 
 def build_levels(items, starts, level_ends, table):
+    if len(starts) <= PAUSED_FROM_SETS or not gc.isenabled():
+        return build_levels_unpaused(items, starts, level_ends, table)
+    gc.disable()
+    try:
+        return build_levels_unpaused(items, starts, level_ends, table)
+    finally:
+        gc.enable()
+
+
+def build_levels_unpaused(items, starts, level_ends, table):
     if table is None:
         ids = list(items)
     else:
@@ -139,13 +171,60 @@ def vertex_table(ids):
     return list(ids)
 
 
-def build_persistence(records, table, levels, items, starts, births, deaths):
-    """Appends one chunk of records; `items` are dense ids into `table`, and
-    `starts` index this chunk's `items`."""
-    for r, q in enumerate(levels):
-        # Indexing, not a slice: a slice is a copy, garbage as large as the ids.
-        vertices = [table[items[i]] for i in range(starts[r], starts[r + 1])]
-        records.append(((q, vertices), births[r], deaths[r]))
+# Persistence records are built a chunk at a time into lists that the binding
+# never holds: on PyPy, a list that the binding made, or held, before it was
+# filled is freed, with all it holds, only a collection later, and repeated
+# calls grew the heap. `chunks`, which the binding holds, is left empty.
+
+
+def record_chunks():
+    return []
+
+
+def build_persistence(chunks, table, count, large, levels, items, starts, births, deaths):
+    """Appends to `chunks` the list of one chunk's `count` records, the first
+    items of the arrays; `items` are dense ids into `table`, and `starts`
+    index this chunk's `items`. Major collections are paused while a chunk
+    of a `large` result is built, as while levels are."""
+    if not large or not gc.isenabled():
+        chunks.append(chunk_records(table, count, levels, items, starts, births, deaths))
+        return
+    gc.disable()
+    try:
+        chunks.append(chunk_records(table, count, levels, items, starts, births, deaths))
+    finally:
+        gc.enable()
+
+
+def chunk_records(table, count, levels, items, starts, births, deaths):
+    records = [None] * count
+    # Each list is made at its length and filled by a plain loop: a slice of
+    # `items` would be a copy, garbage as large as the ids, and a comprehension
+    # a function call per record.
+    i = 0
+    for r in range(count):
+        end = starts[r + 1]
+        vertices = [0] * (end - i)
+        k = 0
+        while i < end:
+            vertices[k] = table[items[i]]
+            i += 1
+            k += 1
+        records[r] = ((levels[r], vertices), births[r], deaths[r])
+    return records
+
+
+def joined(chunks):
+    """All the records, in a list made at its full length."""
+    if len(chunks) == 1:
+        return chunks.pop()
+    records = [None] * sum(len(chunk) for chunk in chunks)
+    at = 0
+    while chunks:
+        chunk = chunks.pop(0)
+        records[at:at + len(chunk)] = chunk
+        at += len(chunk)
+    return records
 )PY";
 
 }  // namespace korvane

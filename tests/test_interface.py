@@ -2,6 +2,7 @@
 
 import copy
 import ctypes
+import gc
 import inspect
 import pickle
 import sys
@@ -356,6 +357,26 @@ def test_persistence_records_have_int_levels_vertex_lists_and_float_weights():
         assert type(birth) is float and type(death) is float
     assert ((0, [2, 3]), 1.0, 3.0) in records
     assert ((1, [1, 2]), 3.0, 3.0) in records
+
+
+def test_large_results_leave_the_collector_as_they_found_it():
+    """A result of many sets or ids is built with the collector paused on
+    either interpreter; enabled or disabled by the caller, it must stay so."""
+    n = 70_000
+    simplices = [[i] for i in range(n)]
+    edges = [(2 * i, 2 * i + 1) for i in range(n)]
+    # Edge (i, i + 1) weighs the lowest set bit of i + 1: blocks merge
+    # pairwise, some 120 thousand ids in all.
+    chain = [(i, i + 1, float((i + 1) & -(i + 1))) for i in range(8_000)]
+    try:
+        for enabled in (True, False):
+            (gc.enable if enabled else gc.disable)()
+            assert [len(level) for level in hierarchy(simplices)] == [n]
+            assert [len(level) for level in graph(edges, None)] == [n, n]
+            assert sum(len(vertices) for (_, vertices), _, _ in persistence(chain, None)) > 100_000
+            assert gc.isenabled() is enabled
+    finally:
+        gc.enable()
 
 
 def test_a_result_holds_one_int_object_per_value():
