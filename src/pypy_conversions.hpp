@@ -145,8 +145,8 @@ PAUSED_FROM_SETS = 1 << 16
 def build_levels(items, starts, level_ends, table):
     if len(starts) <= PAUSED_FROM_SETS or not gc.isenabled():
         return build_levels_unpaused(items, starts, level_ends, table)
-    gc.disable()
-    try:
+    try:  # disabled inside: a KeyboardInterrupt can land between two lines
+        gc.disable()
         return build_levels_unpaused(items, starts, level_ends, table)
     finally:
         gc.enable()
@@ -189,8 +189,8 @@ def build_persistence(chunks, table, count, large, levels, items, starts, births
     if not large or not gc.isenabled():
         chunks.append(chunk_records(table, count, levels, items, starts, births, deaths))
         return
-    gc.disable()
     try:
+        gc.disable()
         chunks.append(chunk_records(table, count, levels, items, starts, births, deaths))
     finally:
         gc.enable()
