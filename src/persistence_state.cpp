@@ -218,7 +218,8 @@ void PersistentLevels::update_level(index_t q, double weight) {
   if (!level_changes_[q]) {
     // Every new facet {u, v} + K here has |K| > q: the old facets holding u + K
     // and v + K share K, so one old class already holds all of it. The facet
-    // joins that class, whose vertex set and key stay.
+    // joins that class, whose vertex set and key stay: its node, fresh, hangs
+    // below its link's.
     for (std::size_t i = 0; i < new_facets_.size(); ++i) {
       if (!present(i)) continue;
       nodes_.attach(node(new_facets_[i], q), node(link_u_[i], q));
