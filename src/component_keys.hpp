@@ -25,6 +25,11 @@ class ComponentKeys {
 
   // A commutative set hash: the sum of a fixed 64-bit value per vertex.
   std::uint64_t vertex_hash(index_t x) const { return vertex_hash_[x]; }
+  std::uint64_t set_hash(const index_t* begin, const index_t* end) const {
+    std::uint64_t hash = 0;
+    for (const index_t* x = begin; x != end; ++x) hash += vertex_hash_[*x];
+    return hash;
+  }
 
   // The key (q, [begin, end)), `hash` being the set hash of that ascending
   // list: an existing one or a new one, born at `weight`. Takes no count.

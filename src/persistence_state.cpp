@@ -104,8 +104,7 @@ index_t PersistentLevels::registered_facet(const Groups<index_t>& cliques, std::
   const std::size_t length = cliques.length(g);
   if (length == 0) return none;
   if (length == 1) return singleton_facet_[*cliques.begin(g)];
-  std::uint64_t hash = 0;
-  for (const index_t* x = cliques.begin(g); x != cliques.end(g); ++x) hash += keys_.vertex_hash(*x);
+  const std::uint64_t hash = keys_.set_hash(cliques.begin(g), cliques.end(g));
   const index_t facet = facet_index_.find(scramble(hash), [&](index_t f) {
     return facets_.length(f) == length && std::equal(cliques.begin(g), cliques.end(g), facets_.begin(f));
   });
@@ -159,9 +158,8 @@ void PersistentLevels::compact_facets() {
     renumbered[f] = static_cast<index_t>(facets.size());
     facets.items.insert(facets.items.end(), facets_.begin(f), facets_.end(f));
     facets.close_group();
-    std::uint64_t hash = 0;
-    for (const index_t* x = facets_.begin(f); x != facets_.end(f); ++x) hash += keys_.vertex_hash(*x);
-    if (facets_.length(f) >= 2) facet_index.insert(scramble(hash), renumbered[f]);
+    if (facets_.length(f) >= 2)
+      facet_index.insert(scramble(keys_.set_hash(facets_.begin(f), facets_.end(f))), renumbered[f]);
     node_base.push_back(static_cast<index_t>(nodes.size()));
     const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(facets_.length(f), size_cap_ - 1));
     const index_t first_node = static_cast<index_t>(class_key.size());
@@ -197,14 +195,12 @@ index_t PersistentLevels::add_facet(const index_t* begin, const index_t* end) {
   const std::size_t length = static_cast<std::size_t>(end - begin);
   facets_.items.insert(facets_.items.end(), begin, end);
   facets_.close_group();
-  std::uint64_t hash = 0;
-  for (const index_t* x = begin; x != end; ++x) hash += keys_.vertex_hash(*x);
   const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(length, size_cap_ - 1));
   const index_t base = nodes_.size();
   nodes_.grow(checked_index(base + levels));
   class_key_.resize(base + levels, none);
   node_base_.push_back(base);
-  if (length >= 2) facet_index_.insert(scramble(hash), facet);
+  if (length >= 2) facet_index_.insert(scramble(keys_.set_hash(begin, end)), facet);
   swallowed_.push_back(0);
   return facet;
 }
@@ -279,9 +275,8 @@ void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::siz
     // top level being the common case) is keyed by its own vertex list,
     // ascending already: there is nothing to merge.
     const index_t facet = new_facets_[entries_[first_entry].item];
-    std::uint64_t hash = 0;
-    for (const index_t* x = facets_.begin(facet); x != facets_.end(facet); ++x) hash += keys_.vertex_hash(*x);
-    const index_t key = keys_.find_or_create(q, hash, facets_.begin(facet), facets_.end(facet), weight);
+    const index_t key = keys_.find_or_create(q, keys_.set_hash(facets_.begin(facet), facets_.end(facet)),
+                                             facets_.begin(facet), facets_.end(facet), weight);
     keys_.acquire(key);
     class_key_[root] = key;
     tick_(facets_.length(facet));
