@@ -142,17 +142,23 @@ def flatten_edges(edges, width):
 PAUSED_FROM_SETS = 1 << 16
 
 
-def build_levels(items, starts, level_ends, table):
-    if len(starts) <= PAUSED_FROM_SETS or not gc.isenabled():
-        return build_levels_unpaused(items, starts, level_ends, table)
+def built(large, build, *arguments):
+    """build(*arguments), with major collections paused if `large` and the
+    collector is enabled."""
+    if not large or not gc.isenabled():
+        return build(*arguments)
     try:  # disabled inside: a KeyboardInterrupt can land between two lines
         gc.disable()
-        return build_levels_unpaused(items, starts, level_ends, table)
+        return build(*arguments)
     finally:
         gc.enable()
 
 
-def build_levels_unpaused(items, starts, level_ends, table):
+def build_levels(items, starts, level_ends, table):
+    return built(len(starts) > PAUSED_FROM_SETS, levels_of, items, starts, level_ends, table)
+
+
+def levels_of(items, starts, level_ends, table):
     if table is None:
         ids = list(items)
     else:
@@ -186,14 +192,7 @@ def build_persistence(chunks, table, count, large, levels, items, starts, births
     items of the arrays; `items` are dense ids into `table`, and `starts`
     index this chunk's `items`. Major collections are paused while a chunk
     of a `large` result is built, as while levels are."""
-    if not large or not gc.isenabled():
-        chunks.append(chunk_records(table, count, levels, items, starts, births, deaths))
-        return
-    try:
-        gc.disable()
-        chunks.append(chunk_records(table, count, levels, items, starts, births, deaths))
-    finally:
-        gc.enable()
+    chunks.append(built(large, chunk_records, table, count, levels, items, starts, births, deaths))
 
 
 def chunk_records(table, count, levels, items, starts, births, deaths):
