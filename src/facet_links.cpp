@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "row_cliques.hpp"
+
 namespace korvane {
 
 // Candidates on neighbour lists: the common neighbours of the clique, counted
@@ -75,26 +77,25 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
                       std::uint64_t size_cap, Ticker& tick) {
   links_.starts.assign(1, 0);
   links_.items.clear();
+  const bool graph_rows = with_row_width(graph.row_words(), [&](auto width) {
+    find_on_graph_rows<decltype(width)::value>(graph, u, v, cliques, size_cap, tick);
+  });
+  if (graph_rows) return;
   const std::vector<index_t>& common = cliques.common();
   const Groups<index_t>& cores = cliques.cores();
-  // On the graph's own rows a link is the AND of its members' rows, grown.
-  const bool graph_rows = graph.row_words() > 0;
-  bool on_rows = false;
-  if (!graph_rows) {
-    std::size_t core_cost = 0;
-    for (const index_t c : cores.items) core_cost += 2 * std::size_t{graph.degree(common[c])};
-    // Building the rows reads every neighbour list of N(u) + N(v); stop
-    // counting once that outweighs the core-by-core search.
-    on_rows = core_cost > 0;
-    std::size_t around_cost = 0;
-    for (const index_t x : {u, v}) {
-      for (const index_t* z = graph.neighbours_begin(x); on_rows && z != graph.neighbours_end(x); ++z) {
-        around_cost += graph.degree(*z);
-        on_rows = around_cost <= 2 * core_cost;
-      }
+  std::size_t core_cost = 0;
+  for (const index_t c : cores.items) core_cost += 2 * std::size_t{graph.degree(common[c])};
+  // Building the rows reads every neighbour list of N(u) + N(v); stop
+  // counting once that outweighs the core-by-core search.
+  bool on_rows = core_cost > 0;
+  std::size_t around_cost = 0;
+  for (const index_t x : {u, v}) {
+    for (const index_t* z = graph.neighbours_begin(x); on_rows && z != graph.neighbours_end(x); ++z) {
+      around_cost += graph.degree(*z);
+      on_rows = around_cost <= 2 * core_cost;
     }
-    if (on_rows) build_rows(graph, u, v, tick);
   }
+  if (on_rows) build_rows(graph, u, v, tick);
   for (std::size_t i = 0; i < cores.size(); ++i) {
     const bool v_needed = cores.length(i) + 2 <= size_cap;
     for (const index_t first : {u, v}) {
@@ -105,23 +106,7 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
       clique_.assign(1, first);
       for (const index_t* c = cores.begin(i); c != cores.end(i); ++c) clique_.push_back(common[*c]);
       if (clique_.size() > 1) {
-        if (graph_rows) {
-          RowCandidates candidates(graph.rows(), graph.row_words(), first, row_candidates_,
-                                   [](std::size_t r) { return static_cast<index_t>(r); });
-          for (std::size_t m = 1; m < clique_.size(); ++m) candidates.intersect(clique_[m]);
-          tick(clique_.size() * graph.row_words());
-          const std::size_t grown_from = clique_.size();
-          grow_to_maximal(clique_, candidates);
-          // The core and the grown vertices (taken lowest first) are each
-          // ascending: merging them and placing `first` is all the sorting.
-          sorted_.resize(clique_.size());
-          std::merge(clique_.begin() + 1, clique_.begin() + static_cast<std::ptrdiff_t>(grown_from),
-                     clique_.begin() + static_cast<std::ptrdiff_t>(grown_from), clique_.end(), sorted_.begin() + 1);
-          std::size_t at = 0;
-          for (; at + 1 < sorted_.size() && sorted_[at + 1] < first; ++at) sorted_[at] = sorted_[at + 1];
-          sorted_[at] = first;
-          clique_.swap(sorted_);
-        } else if (on_rows) {
+        if (on_rows) {
           RowCandidates candidates(rows_.data(), words_, around_.size() + (first == v ? 1 : 0), row_candidates_,
                                    [&](std::size_t r) { return around_[r]; });
           for (std::size_t m = 1; m < clique_.size(); ++m) candidates.intersect(mark_[clique_[m]]);
@@ -131,7 +116,7 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
           ListCandidates candidates(graph, *this, clique_, tick);
           grow_to_maximal(clique_, candidates);
         }
-        if (!graph_rows) std::sort(clique_.begin(), clique_.end());
+        std::sort(clique_.begin(), clique_.end());
       }
       links_.items.insert(links_.items.end(), clique_.begin(), clique_.end());
       links_.close_group();
@@ -139,6 +124,55 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
   }
   if (on_rows)
     for (const index_t z : around_) mark_[z] = GrowingGraph::none;
+}
+
+// On the graph's own rows the links are sets of W words: the vertices adjacent
+// to all of a core are ANDed once for both links, and a link grows by taking
+// its lowest candidate and ANDing that vertex's row in. Read out by word, a
+// link comes out ascending.
+template <std::size_t W>
+void FacetLinks::find_on_graph_rows(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
+                                    std::uint64_t size_cap, Ticker& tick) {
+  const RowCliques<W> rows(graph.rows(), tick);
+  const std::vector<index_t>& common = cliques.common();
+  const Groups<index_t>& cores = cliques.cores();
+  for (std::size_t i = 0; i < cores.size(); ++i) {
+    const bool v_needed = cores.length(i) + 2 <= size_cap;
+    if (cores.length(i) == 0) {  // the links are the lone vertices u and v
+      links_.items.push_back(u);
+      links_.close_group();
+      if (v_needed) links_.items.push_back(v);
+      links_.close_group();
+      continue;
+    }
+    RowSet<W> core{};
+    RowSet<W> around = rows.neighbours(common[*cores.begin(i)]);
+    for (const index_t* c = cores.begin(i); c != cores.end(i); ++c) {
+      add_vertex(core, common[*c]);
+      around = rows.within_neighbours(around, common[*c]);
+    }
+    for (const index_t first : {u, v}) {
+      if (first == v && !v_needed) {
+        links_.close_group();
+        continue;
+      }
+      RowSet<W> link = core;
+      add_vertex(link, first);
+      RowSet<W> candidates = rows.within_neighbours(around, first);
+      for (std::size_t k = 0; k < W;) {
+        if (candidates[k] == 0) {
+          ++k;
+          continue;
+        }
+        const index_t x = static_cast<index_t>(64 * k + lowest_bit(candidates[k]));
+        add_vertex(link, x);
+        candidates = rows.within_neighbours(candidates, x);
+      }
+      for_each_vertex(link, [&](index_t x) { links_.items.push_back(x); });
+      links_.close_group();
+    }
+    tick(cores.length(i) * W + 2);
+  }
 }
 
 // Z = N(u) + N(v) on local ids (held in mark_ until find() ends), each with

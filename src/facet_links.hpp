@@ -28,12 +28,14 @@ class FacetLinks {
 
  private:
   class ListCandidates;
+  template <std::size_t W>
+  void find_on_graph_rows(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
+                          std::uint64_t size_cap, Ticker& tick);
   void build_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
 
   std::vector<index_t> mark_;  // per vertex, none between uses
   Groups<index_t> links_;
   std::vector<index_t> clique_;
-  std::vector<index_t> sorted_;
   std::vector<index_t> extension_;
   std::vector<index_t> marked_;
 
