@@ -52,18 +52,25 @@ class GrowingGraph {
 
 // The ascending vertices of {u, v} + {common[p] : p in [begin, end)}, for
 // ascending positions into the ascending `common`, none of them u or v: the
-// pair merged into the list rather than sorted with it.
-inline void edge_and_clique(index_t u, index_t v, const index_t* begin, const index_t* end,
-                            const std::vector<index_t>& common, std::vector<index_t>& members) {
+// pair merged into the list rather than sorted with it. Written from `out` on;
+// returns the end.
+inline index_t* edge_and_clique(index_t u, index_t v, const index_t* begin, const index_t* end,
+                                const std::vector<index_t>& common, index_t* out) {
   const index_t low = std::min(u, v);
   const index_t high = std::max(u, v);
-  members.clear();
   const index_t* p = begin;
-  for (; p != end && common[*p] < low; ++p) members.push_back(common[*p]);
-  members.push_back(low);
-  for (; p != end && common[*p] < high; ++p) members.push_back(common[*p]);
-  members.push_back(high);
-  for (; p != end; ++p) members.push_back(common[*p]);
+  for (; p != end && common[*p] < low; ++p) *out++ = common[*p];
+  *out++ = low;
+  for (; p != end && common[*p] < high; ++p) *out++ = common[*p];
+  *out++ = high;
+  for (; p != end; ++p) *out++ = common[*p];
+  return out;
+}
+
+inline void edge_and_clique(index_t u, index_t v, const index_t* begin, const index_t* end,
+                            const std::vector<index_t>& common, std::vector<index_t>& members) {
+  members.resize(static_cast<std::size_t>(end - begin) + 2);
+  edge_and_clique(u, v, begin, end, common, members.data());
 }
 
 }  // namespace korvane

@@ -47,7 +47,10 @@ void PersistentLevels::add_vertex(index_t x, double weight) {
   const index_t key = keys_.find_or_create(0, keys_.vertex_hash(x), &x, &x + 1, weight);
   keys_.acquire(key);
   if (size_cap_ == 1) return;  // level 0 is the only level: every vertex alone
-  const index_t facet = add_facet(&x, &x + 1);
+  const index_t base = nodes_.size();
+  facets_.items.push_back(x);
+  grow_nodes(std::size_t{base} + 1);
+  const index_t facet = close_facet(facets_.items.size(), base);
   singleton_facet_[x] = facet;
   class_key_[node(facet, 0)] = key;
 }
@@ -69,14 +72,9 @@ void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
   if (capped) add_top_cliques(u, v, weight);
   graph_.insert_edge(u, v);
 
-  const std::vector<index_t>& common = cliques_.common();
-  new_facets_.clear();
+  add_edge_facets(u, v);
   std::size_t largest_core = 0;
-  for (std::size_t i = 0; i < cores.size(); ++i) {
-    edge_and_clique(u, v, cores.begin(i), cores.end(i), common, members_);
-    new_facets_.push_back(add_facet(members_.data(), members_.data() + members_.size()));
-    largest_core = std::max(largest_core, cores.length(i));
-  }
+  for (std::size_t i = 0; i < cores.size(); ++i) largest_core = std::max(largest_core, cores.length(i));
   cliques_.pair_cores(size_cap_, tick_);
   const std::uint64_t top = std::min<std::uint64_t>(largest_core + 2, size_cap_ - 1);
   // Level q changes beyond the new facets joining old classes only where a
@@ -161,7 +159,7 @@ void PersistentLevels::compact_facets() {
     if (facets_.length(f) >= 2)
       facet_index.insert(scramble(keys_.set_hash(facets_.begin(f), facets_.end(f))), renumbered[f]);
     node_base.push_back(static_cast<index_t>(nodes.size()));
-    const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(facets_.length(f), size_cap_ - 1));
+    const std::size_t levels = levels_of(facets_.length(f));
     const index_t first_node = static_cast<index_t>(class_key.size());
     nodes.grow(first_node + static_cast<index_t>(levels));
     for (index_t q = 0; q < levels; ++q) {
@@ -190,17 +188,44 @@ void PersistentLevels::compact_facets() {
 
 // ---- Facets and classes ----
 
-index_t PersistentLevels::add_facet(const index_t* begin, const index_t* end) {
+// The new facets {u, v} + K, one per core, in the cores' order. An edge
+// brings a handful of small facets at once: room for all of them, and for
+// their nodes, is made in one go, and each is written in place.
+void PersistentLevels::add_edge_facets(index_t u, index_t v) {
+  const Groups<index_t>& cores = cliques_.cores();
+  std::size_t items = facets_.items.size();
+  std::size_t nodes = nodes_.size();
+  for (std::size_t i = 0; i < cores.size(); ++i) {
+    items += cores.length(i) + 2;
+    nodes += levels_of(cores.length(i) + 2);
+  }
+  std::size_t end = facets_.items.size();
+  index_t base = nodes_.size();
+  facets_.items.resize(items);
+  grow_nodes(nodes);
+  new_facets_.clear();
+  for (std::size_t i = 0; i < cores.size(); ++i) {
+    edge_and_clique(u, v, cores.begin(i), cores.end(i), cliques_.common(), facets_.items.data() + end);
+    end += cores.length(i) + 2;
+    new_facets_.push_back(close_facet(end, base));
+    base += static_cast<index_t>(levels_of(cores.length(i) + 2));
+  }
+}
+
+// Nodes up to n, each its own class without a key yet.
+void PersistentLevels::grow_nodes(std::size_t n) {
+  nodes_.grow(checked_index(n));
+  class_key_.resize(n, none);
+}
+
+// Registers the facet written in facets_.items up to `end`, its nodes
+// (made already) numbered from `base`.
+index_t PersistentLevels::close_facet(std::size_t end, index_t base) {
   const index_t facet = checked_index(facets_.size());
-  const std::size_t length = static_cast<std::size_t>(end - begin);
-  facets_.items.insert(facets_.items.end(), begin, end);
-  facets_.close_group();
-  const std::size_t levels = static_cast<std::size_t>(std::min<std::uint64_t>(length, size_cap_ - 1));
-  const index_t base = nodes_.size();
-  nodes_.grow(checked_index(base + levels));
-  class_key_.resize(base + levels, none);
+  facets_.starts.push_back(end);
   node_base_.push_back(base);
-  if (length >= 2) facet_index_.insert(scramble(keys_.set_hash(begin, end)), facet);
+  if (facets_.length(facet) >= 2)
+    facet_index_.insert(scramble(keys_.set_hash(facets_.begin(facet), facets_.end(facet))), facet);
   swallowed_.push_back(0);
   return facet;
 }

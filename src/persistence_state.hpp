@@ -1,6 +1,7 @@
 // The q-components of a graph's clique complex, kept up to date edge by edge.
 #pragma once
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -45,7 +46,13 @@ class PersistentLevels {
   void add_top_cliques(index_t u, index_t v, double weight);
 
   // Facets and classes.
-  index_t add_facet(const index_t* begin, const index_t* end);
+  void add_edge_facets(index_t u, index_t v);
+  void grow_nodes(std::size_t n);
+  index_t close_facet(std::size_t end, index_t base);
+  // The levels a facet of `length` vertices reaches, one node each.
+  std::size_t levels_of(std::size_t length) const {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(length, size_cap_ - 1));
+  }
   void swallow(index_t facet, std::size_t length);
   void compact_facets();
   index_t node(index_t facet, index_t q) const { return node_base_[facet] + q; }
@@ -77,7 +84,7 @@ class PersistentLevels {
   std::vector<index_t> new_facets_;  // per core
   std::vector<index_t> link_u_;      // per core, an old facet holding u and the core
   std::vector<index_t> link_v_;      // the same with v, or none when not needed
-  std::vector<index_t> members_;     // a vertex list being built
+  std::vector<index_t> members_;     // a top clique being built
   SmallCliqueSearch top_search_{tick_};  // the new top cliques of an edge
   std::vector<index_t> top_clique_;
   std::vector<char> level_changes_;  // per level q, whether it may gain vertices or merge classes
