@@ -22,6 +22,7 @@ PersistentLevels::PersistentLevels(std::size_t vertex_count,
   facets_.starts.reserve(facets + 1);
   facets_.items.reserve(vertex_count + 2 * edges.size());
   node_base_.reserve(facets);
+  facet_hash_.reserve(facets);
   swallowed_.reserve(facets);
   nodes_.reserve(vertex_count + 2 * edges.size());
   class_key_.reserve(vertex_count + 2 * edges.size());
@@ -147,6 +148,7 @@ void PersistentLevels::compact_facets() {
   std::vector<index_t> renumbered(facets_.size(), none);
   Groups<index_t> facets;
   std::vector<index_t> node_base;
+  std::vector<std::uint64_t> facet_hash;
   Dsu nodes;
   std::vector<index_t> class_key;
   std::vector<index_t> root_of(nodes_.size(), none);  // old root -> new root
@@ -156,8 +158,8 @@ void PersistentLevels::compact_facets() {
     renumbered[f] = static_cast<index_t>(facets.size());
     facets.items.insert(facets.items.end(), facets_.begin(f), facets_.end(f));
     facets.close_group();
-    if (facets_.length(f) >= 2)
-      facet_index.insert(scramble(keys_.set_hash(facets_.begin(f), facets_.end(f))), renumbered[f]);
+    facet_hash.push_back(facet_hash_[f]);
+    if (facets_.length(f) >= 2) facet_index.insert(scramble(facet_hash_[f]), renumbered[f]);
     node_base.push_back(static_cast<index_t>(nodes.size()));
     const std::size_t levels = levels_of(facets_.length(f));
     const index_t first_node = static_cast<index_t>(class_key.size());
@@ -179,6 +181,7 @@ void PersistentLevels::compact_facets() {
     if (facet != none) facet = renumbered[facet];
   facets_ = std::move(facets);
   node_base_ = std::move(node_base);
+  facet_hash_ = std::move(facet_hash);
   nodes_ = std::move(nodes);
   class_key_ = std::move(class_key);
   facet_index_ = std::move(facet_index);
@@ -224,8 +227,9 @@ index_t PersistentLevels::close_facet(std::size_t end, index_t base) {
   const index_t facet = checked_index(facets_.size());
   facets_.starts.push_back(end);
   node_base_.push_back(base);
-  if (facets_.length(facet) >= 2)
-    facet_index_.insert(scramble(keys_.set_hash(facets_.begin(facet), facets_.end(facet))), facet);
+  const std::uint64_t hash = keys_.set_hash(facets_.begin(facet), facets_.end(facet));
+  facet_hash_.push_back(hash);
+  if (facets_.length(facet) >= 2) facet_index_.insert(scramble(hash), facet);
   swallowed_.push_back(0);
   return facet;
 }
@@ -300,8 +304,7 @@ void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::siz
     // top level being the common case) is keyed by its own vertex list,
     // ascending already: there is nothing to merge.
     const index_t facet = new_facets_[entries_[first_entry].item];
-    const index_t key = keys_.find_or_create(q, keys_.set_hash(facets_.begin(facet), facets_.end(facet)),
-                                             facets_.begin(facet), facets_.end(facet), weight);
+    const index_t key = keys_.find_or_create(q, facet_hash_[facet], facets_.begin(facet), facets_.end(facet), weight);
     keys_.acquire(key);
     class_key_[root] = key;
     tick_(facets_.length(facet));

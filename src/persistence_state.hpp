@@ -72,6 +72,7 @@ class PersistentLevels {
 
   Groups<index_t> facets_;          // each ascending
   std::vector<index_t> node_base_;  // facet f owns nodes node_base_[f] + q, one per level it reaches
+  std::vector<std::uint64_t> facet_hash_;  // per facet, the set hash of its vertices
   HashIndex facet_index_;           // facets with two or more vertices
   std::vector<char> swallowed_;     // per facet: no longer maximal
   std::size_t swallowed_length_ = 0;  // total length of the swallowed facets
