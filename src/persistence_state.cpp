@@ -75,7 +75,11 @@ void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
 
   add_edge_facets(u, v);
   std::size_t largest_core = 0;
-  for (std::size_t i = 0; i < cores.size(); ++i) largest_core = std::max(largest_core, cores.length(i));
+  for (std::size_t i = 0; i < cores.size(); ++i) {
+    largest_core = std::max(largest_core, cores.length(i));
+    fresh_[i].link_u = node_base_[link_u_[i]];
+    fresh_[i].link_v = link_v_[i] == none ? none : node_base_[link_v_[i]];
+  }
   cliques_.pair_cores(size_cap_, tick_);
   const std::uint64_t top = std::min<std::uint64_t>(largest_core + 2, size_cap_ - 1);
   // Level q changes beyond the new facets joining old classes only where a
@@ -206,11 +210,13 @@ void PersistentLevels::add_edge_facets(index_t u, index_t v) {
   index_t base = nodes_.size();
   facets_.items.resize(items);
   grow_nodes(nodes);
-  new_facets_.clear();
+  fresh_.resize(cores.size());
   for (std::size_t i = 0; i < cores.size(); ++i) {
     edge_and_clique(u, v, cores.begin(i), cores.end(i), cliques_.common(), facets_.items.data() + end);
     end += cores.length(i) + 2;
-    new_facets_.push_back(close_facet(end, base));
+    fresh_[i].facet = close_facet(end, base);
+    fresh_[i].core = static_cast<index_t>(cores.length(i));
+    fresh_[i].node = base;
     base += static_cast<index_t>(levels_of(cores.length(i) + 2));
   }
 }
@@ -238,50 +244,49 @@ index_t PersistentLevels::close_facet(std::size_t end, index_t base) {
 // vertices joins its old classes and the new facets it shares a new
 // (q+1)-clique with; every class that results gets its vertex set and key.
 void PersistentLevels::update_level(index_t q, double weight) {
-  const auto present = [&](std::size_t i) { return facets_.length(new_facets_[i]) >= std::size_t{q} + 1; };
-  const auto core_length = [&](std::size_t i) { return facets_.length(new_facets_[i]) - 2; };
+  // A new facet {u, v} + K reaches level q when |K| + 2 >= q + 1; it has a
+  // link at this level holding u + K when |K| >= q, and v + K too when |K| = q.
+  const auto present = [&](const NewFacet& f) { return f.core + 1 >= q; };
   if (!level_changes_[q]) {
     // Every new facet {u, v} + K here has |K| > q: the old facets holding u + K
     // and v + K share K, so one old class already holds all of it. The facet
     // joins that class, whose vertex set and key stay: its node, fresh, hangs
     // below its link's.
-    for (std::size_t i = 0; i < new_facets_.size(); ++i) {
-      if (!present(i)) continue;
-      nodes_.attach(node(new_facets_[i], q), node(link_u_[i], q));
-    }
+    for (const NewFacet& f : fresh_)
+      if (present(f)) nodes_.attach(f.node + q, f.link_u + q);
     return;
   }
 
   old_roots_.clear();
-  for (std::size_t i = 0; i < new_facets_.size(); ++i) {
-    if (!present(i)) continue;
-    if (core_length(i) >= q) old_roots_.push_back(nodes_.find(node(link_u_[i], q)));
-    if (core_length(i) == q) old_roots_.push_back(nodes_.find(node(link_v_[i], q)));
+  for (const NewFacet& f : fresh_) {
+    if (!present(f)) continue;
+    if (f.core >= q) old_roots_.push_back(nodes_.find(f.link_u + q));
+    if (f.core == q) old_roots_.push_back(nodes_.find(f.link_v + q));
   }
 
   if (q <= 1) {  // every new facet holds u and v
-    std::size_t first = new_facets_.size();
-    for (std::size_t i = 0; i < new_facets_.size(); ++i) {
-      if (!present(i)) continue;
-      if (first == new_facets_.size()) first = i;
-      nodes_.unite(node(new_facets_[first], q), node(new_facets_[i], q));
+    const NewFacet* first = nullptr;
+    for (const NewFacet& f : fresh_) {
+      if (!present(f)) continue;
+      if (first == nullptr) first = &f;
+      nodes_.unite(first->node + q, f.node + q);
     }
   } else {
     for (const CorePair* p = cliques_.pairs_begin(q); p != cliques_.pairs_end(q); ++p)
-      nodes_.unite(node(new_facets_[p->a], q), node(new_facets_[p->b], q));
+      nodes_.unite(fresh_[p->a].node + q, fresh_[p->b].node + q);
   }
-  for (std::size_t i = 0; i < new_facets_.size(); ++i) {
-    if (!present(i)) continue;
-    if (core_length(i) >= q) nodes_.unite(node(new_facets_[i], q), node(link_u_[i], q));
-    if (core_length(i) == q) nodes_.unite(node(new_facets_[i], q), node(link_v_[i], q));
+  for (const NewFacet& f : fresh_) {
+    if (!present(f)) continue;
+    if (f.core >= q) nodes_.unite(f.node + q, f.link_u + q);
+    if (f.core == q) nodes_.unite(f.node + q, f.link_v + q);
   }
 
   std::sort(old_roots_.begin(), old_roots_.end());
   old_roots_.erase(std::unique(old_roots_.begin(), old_roots_.end()), old_roots_.end());
   entries_.clear();
   for (const index_t root : old_roots_) entries_.push_back(Entry{nodes_.find(root), root, true});
-  for (std::size_t i = 0; i < new_facets_.size(); ++i)
-    if (present(i)) entries_.push_back(Entry{nodes_.find(node(new_facets_[i], q)), static_cast<index_t>(i), false});
+  for (std::size_t i = 0; i < fresh_.size(); ++i)
+    if (present(fresh_[i])) entries_.push_back(Entry{nodes_.find(fresh_[i].node + q), static_cast<index_t>(i), false});
   std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) { return a.root < b.root; });
   tick_(entries_.size());
 
@@ -303,7 +308,7 @@ void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::siz
     // A new facet alone in its class (so without a link at this level, its
     // top level being the common case) is keyed by its own vertex list,
     // ascending already: there is nothing to merge.
-    const index_t facet = new_facets_[entries_[first_entry].item];
+    const index_t facet = fresh_[entries_[first_entry].item].facet;
     const index_t key = keys_.find_or_create(q, facet_hash_[facet], facets_.begin(facet), facets_.end(facet), weight);
     keys_.acquire(key);
     class_key_[root] = key;
@@ -318,8 +323,9 @@ void PersistentLevels::settle_class(index_t q, std::size_t first_entry, std::siz
       old_keys_.push_back(class_key_[entry.item]);
       continue;
     }
-    const index_t facet = new_facets_[entry.item];
-    if (facets_.length(facet) - 2 >= q) continue;
+    const NewFacet& fresh = fresh_[entry.item];
+    if (fresh.core >= q) continue;
+    const index_t facet = fresh.facet;
     extra_.insert(extra_.end(), facets_.begin(facet), facets_.end(facet));
     tick_(facets_.length(facet));
   }

@@ -82,9 +82,17 @@ class PersistentLevels {
   std::vector<index_t> class_key_;  // per node, its class's key, valid at roots
 
   // Scratch of one step.
-  std::vector<index_t> new_facets_;  // per core
-  std::vector<index_t> link_u_;      // per core, an old facet holding u and the core
-  std::vector<index_t> link_v_;      // the same with v, or none when not needed
+  std::vector<index_t> link_u_;  // per core, an old facet holding u and the core
+  std::vector<index_t> link_v_;  // the same with v, or none when not needed
+  // Per core, the new facet {u, v} + K, with its nodes and its links' from level 0.
+  struct NewFacet {
+    index_t facet;
+    index_t core;  // |K|
+    index_t node;
+    index_t link_u;
+    index_t link_v;  // none when not needed
+  };
+  std::vector<NewFacet> fresh_;
   std::vector<index_t> members_;     // a top clique being built
   SmallCliqueSearch top_search_{tick_};  // the new top cliques of an edge
   std::vector<index_t> top_clique_;
@@ -92,7 +100,7 @@ class PersistentLevels {
   std::vector<index_t> old_roots_;
   struct Entry {
     index_t root;
-    index_t item;  // an old root, or a new facet's position in new_facets_
+    index_t item;  // an old root, or a new facet's position in fresh_
     bool old;
   };
   std::vector<Entry> entries_;
