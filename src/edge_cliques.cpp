@@ -114,8 +114,17 @@ void EdgeCliques::count_core_overlaps(std::uint64_t size_cap, Ticker& tick) {
 // every level below, so a pair that forest pairs of at least its overlap
 // connect needs nothing of its own: the forest pairs suffice.
 void EdgeCliques::span_cores(std::uint64_t size_cap, Ticker& tick) {
+  const bool fixed = with_row_width(words_for(common_.size()), [&](auto width) {
+    span_cores_on<decltype(width)::value>(size_cap, tick);
+  });
+  if (!fixed) span_cores_on<0>(size_cap, tick);
+}
+
+// W words per core's bitset, or any number for W = 0.
+template <std::size_t W>
+void EdgeCliques::span_cores_on(std::uint64_t size_cap, Ticker& tick) {
   const std::size_t core_count = cores_.size();
-  const std::size_t words = (common_.size() + 63) / 64;
+  const std::size_t words = W != 0 ? W : words_for(common_.size());
   core_bits_.assign(core_count * words, 0);
   for (std::size_t i = 0; i < core_count; ++i)
     for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c)
@@ -130,6 +139,7 @@ void EdgeCliques::span_cores(std::uint64_t size_cap, Ticker& tick) {
       core_pairs_.push_back(CorePair{next.overlap + 1, next.partner, next.core});
     const std::uint64_t* row = core_bits_.data() + std::size_t{next.core} * words;
     best = 0;
+    index_t best_overlap = 0;
     for (std::size_t i = 0; i < outside_count; ++i) {
       Outside& candidate = outside_[i];
       const std::uint64_t* other = core_bits_.data() + std::size_t{candidate.core} * words;
@@ -139,7 +149,10 @@ void EdgeCliques::span_cores(std::uint64_t size_cap, Ticker& tick) {
         candidate.overlap = overlap;
         candidate.partner = next.core;
       }
-      if (candidate.overlap > outside_[best].overlap) best = i;
+      if (candidate.overlap > best_overlap) {
+        best = i;
+        best_overlap = candidate.overlap;
+      }
     }
     tick(outside_count * (words + 1));
   }

@@ -50,6 +50,8 @@ class EdgeCliques {
   void find_on_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
   void count_core_overlaps(std::uint64_t size_cap, Ticker& tick);
   void span_cores(std::uint64_t size_cap, Ticker& tick);
+  template <std::size_t W>
+  void span_cores_on(std::uint64_t size_cap, Ticker& tick);
 
   std::vector<index_t> mark_;      // per vertex of the graph, none between calls
   std::vector<index_t> position_;  // per vertex of C, its position in C
