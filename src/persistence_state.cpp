@@ -98,7 +98,9 @@ void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
     swallow(link_u_[i], cores.length(i) + 1);
     swallow(link_v_[i], cores.length(i) + 1);
   }
-  if (swallowed_length_ > 4096 && 2 * swallowed_length_ > facets_.items.size()) compact_facets();
+  // Dropping the swallowed facets is a pass over all of them: it waits until
+  // they outweigh the live ones, and below 16,384 ids keeping them costs less.
+  if (swallowed_length_ > 16384 && 2 * swallowed_length_ > facets_.items.size()) compact_facets();
 }
 
 // The facet equal to group g of `cliques` (ascending), none for an empty

@@ -352,16 +352,20 @@ def test_a_cap_bounds_the_work_on_a_complete_graph(max_q):
     assert call < 10 * max(materialise, 1e-3)
 
 
-@pytest.mark.parametrize("weights", [random_weights(30), point_cloud(30, 31)], ids=["random", "point-cloud"])
-def test_dropping_swallowed_facets_keeps_every_level(weights):
-    # Filling in K_30 swallows thousands of facets, enough to drop them many
-    # times over. Levels 0 to 2 must still be those of the small-clique
-    # engine, and at the end every level is the whole vertex set.
-    edges = complete_graph(30, weights)
+@pytest.mark.parametrize(
+    "n, weights", [(30, random_weights(30)), (50, point_cloud(50, 51))], ids=["random", "point-cloud"]
+)
+def test_dropping_swallowed_facets_keeps_every_level(n, weights):
+    # Filling in K_30 with random weights, or K_50 with a point cloud's
+    # distances (whose cliques grow more orderly), swallows tens of thousands
+    # of facet vertices, enough to drop the swallowed facets several times
+    # over. Levels 0 to 2 must still be those of the small-clique engine, and
+    # at the end every level is the whole vertex set.
+    edges = complete_graph(n, weights)
     uncapped = persistence(edges, None)
     assert split_by_cap(uncapped, 4)[0] == split_by_cap(persistence(edges, 4), 4)[0]
     end = max(w for _, _, w in edges)
-    assert [key for key, _, death in uncapped if death == end][-30:] == [(q, list(range(30))) for q in range(30)]
+    assert [key for key, _, death in uncapped if death == end][-n:] == [(q, list(range(n))) for q in range(n)]
 
 
 def complete_minus_matching(n, missing, seed, values=None):
