@@ -70,12 +70,12 @@ class PersistentLevels {
   std::vector<char> present_;
   std::vector<index_t> singleton_facet_;
 
-  Groups<index_t> facets_;          // each ascending
-  std::vector<index_t> node_base_;  // facet f owns nodes node_base_[f] + q, one per level it reaches
+  Groups<index_t> facets_;                 // each ascending
+  std::vector<index_t> node_base_;         // facet f owns nodes node_base_[f] + q, one per level it reaches
   std::vector<std::uint64_t> facet_hash_;  // per facet, the set hash of its vertices
-  HashIndex facet_index_;           // facets with two or more vertices
-  std::vector<char> swallowed_;     // per facet: no longer maximal
-  std::size_t swallowed_length_ = 0;  // total length of the swallowed facets
+  HashIndex facet_index_;                  // facets with two or more vertices
+  std::vector<char> swallowed_;            // per facet: no longer maximal
+  std::size_t swallowed_length_ = 0;       // total length of the swallowed facets
 
   // Union-find over nodes; every level's nodes form their own classes.
   Dsu nodes_;
@@ -93,7 +93,7 @@ class PersistentLevels {
     index_t link_v;  // none when not needed
   };
   std::vector<NewFacet> fresh_;
-  std::vector<index_t> members_;     // a top clique being built
+  std::vector<index_t> members_;  // a top clique being built
   SmallCliqueSearch top_search_{tick_};  // the new top cliques of an edge
   std::vector<index_t> top_clique_;
   std::vector<char> level_changes_;  // per level q, whether it may gain vertices or merge classes
