@@ -30,19 +30,6 @@ inline std::size_t popcount64(word_t w) {
 #endif
 }
 
-// The hottest bit counting loops are built twice on x86-64 Linux: for the
-// popcnt instruction, which the processor's check at load time picks when it
-// has it, and for the baseline. Inside them, popcount_cloned() is that
-// instruction (the baseline, which only processors before 2008 run, calls a
-// library routine instead).
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__ELF__) && defined(__GLIBC__) && !defined(__POPCNT__)
-#define KORVANE_POPCNT_CLONES __attribute__((target_clones("popcnt", "default")))
-inline std::size_t popcount_cloned(word_t w) { return static_cast<std::size_t>(__builtin_popcountll(w)); }
-#else
-#define KORVANE_POPCNT_CLONES
-inline std::size_t popcount_cloned(word_t w) { return popcount64(w); }
-#endif
-
 inline std::size_t lowest_bit(word_t w) {  // w != 0
 #if defined(_MSC_VER)
   unsigned long i;

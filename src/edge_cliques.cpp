@@ -122,7 +122,7 @@ void EdgeCliques::span_cores(std::uint64_t size_cap, Ticker& tick) {
 
 // W words per core's bitset, or any number for W = 0.
 template <std::size_t W>
-KORVANE_POPCNT_CLONES void EdgeCliques::span_cores_on(std::uint64_t size_cap, Ticker& tick) {
+void EdgeCliques::span_cores_on(std::uint64_t size_cap, Ticker& tick) {
   const std::size_t core_count = cores_.size();
   const std::size_t words = W != 0 ? W : words_for(common_.size());
   core_bits_.assign(core_count * words, 0);
@@ -144,7 +144,7 @@ KORVANE_POPCNT_CLONES void EdgeCliques::span_cores_on(std::uint64_t size_cap, Ti
       Outside& candidate = outside_[i];
       const std::uint64_t* other = core_bits_.data() + std::size_t{candidate.core} * words;
       index_t overlap = 0;
-      for (std::size_t w = 0; w < words; ++w) overlap += static_cast<index_t>(popcount_cloned(row[w] & other[w]));
+      for (std::size_t w = 0; w < words; ++w) overlap += static_cast<index_t>(popcount64(row[w] & other[w]));
       if (overlap > candidate.overlap) {
         candidate.overlap = overlap;
         candidate.partner = next.core;

@@ -84,7 +84,7 @@ class PivotSearch {
   // Enters the frame at `depth`: reports the clique when P and X are both
   // empty, and otherwise lists the branches. False when there is none.
   template <class Rows, class Report>
-  KORVANE_POPCNT_CLONES bool open_frame(const Rows& rows, std::size_t depth, Ticker& tick, Report& report) {
+  bool open_frame(const Rows& rows, std::size_t depth, Ticker& tick, Report& report) {
     const std::size_t p_words = rows.p_words();
     const std::size_t x_words = rows.x_words();
     const word_t* candidates = candidates_at(depth);
@@ -104,7 +104,7 @@ class PivotSearch {
     // stops at a count that no vertex after it can beat, which in a P that is
     // one clique is the first vertex.
     std::size_t p_count = 0;
-    for (std::size_t k = 0; k < p_words; ++k) p_count += popcount_cloned(candidates[k]);
+    for (std::size_t k = 0; k < p_words; ++k) p_count += popcount64(candidates[k]);
     word_t any_excluded = 0;
     for (std::size_t k = 0; k < x_words; ++k) any_excluded |= excluded[k];
     std::size_t pivot = 0;
@@ -118,7 +118,7 @@ class PivotSearch {
           ++considered;
           const word_t* row = rows.p_row(u);
           std::size_t count = 0;
-          for (std::size_t j = 0; j < p_words; ++j) count += popcount_cloned(candidates[j] & row[j]);
+          for (std::size_t j = 0; j < p_words; ++j) count += popcount64(candidates[j] & row[j]);
           if (!found || count > best) {
             pivot = u;
             best = count;
