@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "core.hpp"
+#include "persistence_records.hpp"
 
 namespace korvane {
 
@@ -14,26 +15,6 @@ namespace korvane {
 // ascending simplex indices, components in ascending order of their smallest
 // index. No levels for an empty list; one empty level when every simplex is empty.
 std::vector<Groups<index_t>> find_hierarchical_q_components(const Groups<vertex_t>& simplices);
-
-struct WeightedEdge {
-  vertex_t u;
-  vertex_t v;
-  double weight;
-};
-
-// Record r: the component (q[r], vertices group r, ascending) lived from birth[r]
-// to death[r]. Vertices are dense ids, ids[x] being the caller's id of x; dense
-// order is the caller's order. Half the size of caller ids, and a reader can
-// keep one object per vertex in a plain array.
-struct PersistenceRecords {
-  std::vector<std::int64_t> q;
-  Groups<index_t> vertices;
-  std::vector<vertex_t> ids;
-  std::vector<double> birth;
-  std::vector<double> death;
-
-  std::size_t size() const { return q.size(); }
-};
 
 // Births and deaths of the (q, vertex set) components of the clique complex as
 // the edges are added one by one in ascending order of weight (non-finite

@@ -12,7 +12,7 @@
 #include "facet_links.hpp"
 #include "graph.hpp"
 #include "growing_graph.hpp"
-#include "lib.hpp"
+#include "persistence_records.hpp"
 #include "small_cliques.hpp"
 
 namespace korvane {

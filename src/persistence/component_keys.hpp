@@ -4,7 +4,7 @@
 
 #include "core.hpp"
 #include "hash_index.hpp"
-#include "lib.hpp"
+#include "persistence_records.hpp"
 
 namespace korvane {
 

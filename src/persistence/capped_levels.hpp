@@ -9,7 +9,7 @@
 #include "graph.hpp"
 #include "growing_graph.hpp"
 #include "hash_index.hpp"
-#include "lib.hpp"
+#include "persistence_records.hpp"
 #include "dsu.hpp"
 #include "small_cliques.hpp"
 

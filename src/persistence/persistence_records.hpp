@@ -1,0 +1,31 @@
+// What persistence takes and gives: weighted edges in, records of components out.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core.hpp"
+
+namespace korvane {
+
+struct WeightedEdge {
+  vertex_t u;
+  vertex_t v;
+  double weight;
+};
+
+// Record r: the component (q[r], vertices group r, ascending) lived from birth[r]
+// to death[r]. Vertices are dense ids, ids[x] being the caller's id of x; dense
+// order is the caller's order. Half the size of caller ids, and a reader can
+// keep one object per vertex in a plain array.
+struct PersistenceRecords {
+  std::vector<std::int64_t> q;
+  Groups<index_t> vertices;
+  std::vector<vertex_t> ids;
+  std::vector<double> birth;
+  std::vector<double> death;
+
+  std::size_t size() const { return q.size(); }
+};
+
+}  // namespace korvane
