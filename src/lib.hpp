@@ -22,4 +22,11 @@ std::vector<Groups<index_t>> find_hierarchical_q_components(const Groups<vertex_
 PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge> edges,
                                                      std::optional<std::uint64_t> size_cap);
 
+// The same filtration as a community tree. With `group_ties`, all edges of one
+// weight are added in one step, so no record is born and gone at one weight
+// (but those born at the last weight, which survive to it) and the tree does
+// not depend on the order of equal weights.
+CommunityTree build_community_tree(std::vector<WeightedEdge> edges, std::optional<std::uint64_t> size_cap,
+                                   bool group_ties);
+
 }  // namespace korvane

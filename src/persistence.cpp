@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "capped_levels.hpp"
+#include "component_keys.hpp"
 #include "lib.hpp"
 #include "persistence_route.hpp"
 #include "persistence_state.hpp"
@@ -9,15 +10,18 @@
 
 namespace korvane {
 
+namespace {
+
 // Edges are added in ascending order of weight (ties in input order), one step
-// each; the state carries the components from one step to the next, so a step
-// costs what the edge changes, not what the graph holds.
-PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge> edges,
-                                                     std::optional<std::uint64_t> size_cap) {
-  PersistenceRecords records;
+// each or one step per weight; the state carries the components from one step
+// to the next, so a step costs what the edges change, not what the graph
+// holds. `Output` is a list of records or a tree; its `ids` are the caller's ids.
+template <class Output>
+Output filtration(std::vector<WeightedEdge> edges, std::optional<std::uint64_t> size_cap, bool group_ties) {
+  Output output;
   const auto infinite = [](const WeightedEdge& e) { return !std::isfinite(e.weight); };
   edges.erase(std::remove_if(edges.begin(), edges.end(), infinite), edges.end());
-  if (edges.empty()) return records;
+  if (edges.empty()) return output;
   std::stable_sort(edges.begin(), edges.end(),
                    [](const WeightedEdge& a, const WeightedEdge& b) { return a.weight < b.weight; });
 
@@ -29,19 +33,39 @@ PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge> e
   std::vector<std::pair<index_t, index_t>> dense_edges(edges.size());
   for (std::size_t e = 0; e < edges.size(); ++e) dense_edges[e] = {dense_end[2 * e], dense_end[2 * e + 1]};
 
+  ComponentKeys keys(ids.size(), output);
   const auto run = [&](auto&& levels) {
-    for (std::size_t i = 0; i < edges.size(); ++i)
-      levels.step(dense_edges[i].first, dense_edges[i].second, edges[i].weight, records);
-    levels.finish(edges.back().weight, records);
+    for (std::size_t i = 0; i < edges.size();) {
+      const std::size_t first = i;
+      keys.begin_step();
+      do {
+        levels.add(dense_edges[i].first, dense_edges[i].second, edges[i].weight);
+        ++i;
+      } while (group_ties && i < edges.size() && edges[i].weight == edges[first].weight);
+      keys.close_step(edges[first].weight);
+    }
+    keys.finish(edges.back().weight);
   };
   Ticker tick;
   if (size_cap && capped_route_pays(ids.size(), dense_edges, *size_cap, tick)) {
-    run(CappedLevels(ids.size(), dense_edges, *size_cap));
+    run(CappedLevels(ids.size(), dense_edges, *size_cap, keys));
   } else {
-    run(PersistentLevels(ids.size(), dense_edges, size_cap));
+    run(PersistentLevels(ids.size(), dense_edges, size_cap, keys));
   }
-  records.ids = std::move(ids);
-  return records;
+  output.ids = std::move(ids);
+  return output;
+}
+
+}  // namespace
+
+PersistenceRecords calculate_persistent_q_components(std::vector<WeightedEdge> edges,
+                                                     std::optional<std::uint64_t> size_cap) {
+  return filtration<PersistenceRecords>(std::move(edges), size_cap, false);
+}
+
+CommunityTree build_community_tree(std::vector<WeightedEdge> edges, std::optional<std::uint64_t> size_cap,
+                                   bool group_ties) {
+  return filtration<CommunityTree>(std::move(edges), size_cap, group_ties);
 }
 
 }  // namespace korvane

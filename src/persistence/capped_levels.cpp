@@ -6,8 +6,8 @@
 namespace korvane {
 
 CappedLevels::CappedLevels(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges,
-                           std::uint64_t size_cap)
-    : keys_(vertex_count, tick_), graph_(vertex_count, edges) {
+                           std::uint64_t size_cap, ComponentKeys& keys)
+    : keys_(keys), graph_(vertex_count, edges) {
   const std::size_t n = vertex_count;
   // No clique outgrows the largest degree + 1, and a cap at or above the
   // clique number is no cap, so the cap can come down to that bound.
@@ -30,13 +30,11 @@ CappedLevels::CappedLevels(std::size_t vertex_count, const std::vector<std::pair
   }
 }
 
-void CappedLevels::step(index_t u, index_t v, double weight, PersistenceRecords& records) {
+void CappedLevels::add(index_t u, index_t v, double weight) {
   ++step_;
-  keys_.begin_step();
   add_vertex(u, weight);
   add_vertex(v, weight);
   if (size_cap_ >= 2 && u != v && !graph_.adjacent(u, v)) add_edge(u, v, weight);
-  keys_.close_step(weight, records);
 }
 
 // A new vertex is a class of its own at level 0, or a top-level clique when

@@ -9,7 +9,6 @@
 #include "graph.hpp"
 #include "growing_graph.hpp"
 #include "hash_index.hpp"
-#include "persistence_records.hpp"
 #include "dsu.hpp"
 #include "small_cliques.hpp"
 
@@ -23,15 +22,13 @@ namespace korvane {
 class CappedLevels {
  public:
   // Vertices are the dense ids 0 .. vertex_count-1; `edges` are every edge the
-  // filtration will add, for sizing; `size_cap` is S >= 1.
+  // filtration will add, for sizing; `size_cap` is S >= 1. The classes' keys
+  // live in `keys`.
   CappedLevels(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges,
-               std::uint64_t size_cap);
+               std::uint64_t size_cap, ComponentKeys& keys);
 
-  // One step: adds the edge (a self-loop adds its vertex only) and appends the
-  // records of the keys that died at it, ordered by q and then vertex list.
-  void step(index_t u, index_t v, double weight, PersistenceRecords& records);
-  // The keys still alive, dying at `weight`, in the same order.
-  void finish(double weight, PersistenceRecords& records) { keys_.finish(weight, records); }
+  // Adds the edge (a self-loop adds its vertex only) within the keys' step.
+  void add(index_t u, index_t v, double weight);
 
  private:
   static constexpr index_t none = HashIndex::none;
@@ -67,11 +64,11 @@ class CappedLevels {
 
   std::uint64_t size_cap_;  // S, at most the largest degree + 1
   Ticker tick_;
-  ComponentKeys keys_;
+  ComponentKeys& keys_;
   GrowingGraph graph_;
   std::vector<char> present_;
   std::vector<Level> levels_;  // q = 0 .. S-2, made as cliques reach them
-  std::uint64_t step_ = 0;
+  std::uint64_t step_ = 0;  // edges added
   std::size_t touched_levels_ = 0;  // levels 0 .. touched_levels_ - 1 met cliques in this step
 
   // Scratch of one step: the edge (u, v) with low = min(u, v), high = max(u, v).

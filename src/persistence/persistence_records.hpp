@@ -28,4 +28,20 @@ struct PersistenceRecords {
   std::size_t size() const { return q.size(); }
 };
 
+// The same records without the repeated listing. Record r is the component
+// (q[r], S_r) that lived from birth[r] to death[r], where S_r is the union of
+// the sets of the records in group r of `parents` (each earlier than r) and of
+// the vertices in group r of `added` (ascending, in no parent's set). Vertices
+// are dense ids as in PersistenceRecords.
+struct CommunityTree {
+  std::vector<std::int64_t> q;
+  Groups<index_t> parents;
+  Groups<index_t> added;
+  std::vector<vertex_t> ids;
+  std::vector<double> birth;
+  std::vector<double> death;
+
+  std::size_t size() const { return q.size(); }
+};
+
 }  // namespace korvane

@@ -8,9 +8,9 @@ namespace korvane {
 
 PersistentLevels::PersistentLevels(std::size_t vertex_count,
                                    const std::vector<std::pair<index_t, index_t>>& edges,
-                                   std::optional<std::uint64_t> size_cap)
+                                   std::optional<std::uint64_t> size_cap, ComponentKeys& keys)
     : size_cap_(size_cap.value_or(std::numeric_limits<std::uint64_t>::max())),
-      keys_(vertex_count, tick_),
+      keys_(keys),
       graph_(vertex_count, edges),
       cliques_(vertex_count),
       links_(vertex_count),
@@ -28,18 +28,14 @@ PersistentLevels::PersistentLevels(std::size_t vertex_count,
   class_key_.reserve(vertex_count + 2 * edges.size());
   facet_index_.reserve(edges.size());
   // Levels 0 and 1 alone hold a key per vertex and per edge at first.
-  keys_.reserve(facets, vertex_count + 2 * edges.size());
+  keys_.reserve(facets);
 }
 
-void PersistentLevels::step(index_t u, index_t v, double weight, PersistenceRecords& records) {
-  keys_.begin_step();
+void PersistentLevels::add(index_t u, index_t v, double weight) {
   add_vertex(u, weight);
   add_vertex(v, weight);
   if (size_cap_ >= 2 && u != v && !graph_.adjacent(u, v)) add_edge(u, v, weight);
-  keys_.close_step(weight, records);
 }
-
-void PersistentLevels::finish(double weight, PersistenceRecords& records) { keys_.finish(weight, records); }
 
 // A vertex first seen is a one-vertex facet and its own class at level 0.
 void PersistentLevels::add_vertex(index_t x, double weight) {

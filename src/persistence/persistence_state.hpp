@@ -12,7 +12,6 @@
 #include "facet_links.hpp"
 #include "graph.hpp"
 #include "growing_graph.hpp"
-#include "persistence_records.hpp"
 #include "small_cliques.hpp"
 
 namespace korvane {
@@ -27,15 +26,12 @@ namespace korvane {
 class PersistentLevels {
  public:
   // Vertices are the dense ids 0 .. vertex_count-1; `edges` are every edge the
-  // filtration will add, for sizing.
+  // filtration will add, for sizing. The classes' keys live in `keys`.
   PersistentLevels(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges,
-                   std::optional<std::uint64_t> size_cap);
+                   std::optional<std::uint64_t> size_cap, ComponentKeys& keys);
 
-  // One step: adds the edge (a self-loop adds its vertex only) and appends the
-  // records of the keys that died at it, ordered by q and then vertex list.
-  void step(index_t u, index_t v, double weight, PersistenceRecords& records);
-  // The keys still alive, dying at `weight`, in the same order.
-  void finish(double weight, PersistenceRecords& records);
+  // Adds the edge (a self-loop adds its vertex only) within the keys' step.
+  void add(index_t u, index_t v, double weight);
 
  private:
   static constexpr index_t none = HashIndex::none;
@@ -62,7 +58,7 @@ class PersistentLevels {
   std::uint64_t size_cap_;  // S: the largest clique size enumerated
   Ticker tick_;
   // The parts a step drives, each with its own scratch.
-  ComponentKeys keys_;
+  ComponentKeys& keys_;
   GrowingGraph graph_;
   EdgeCliques cliques_;
   FacetLinks links_;
