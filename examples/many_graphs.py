@@ -161,15 +161,18 @@ def local_cluster(workers):
 
 
 @contextlib.contextmanager
-def dask_client(address, workers):
+def dask_client(address, workers, timeout=60):
     """A Client of the scheduler at address, or (address "") of a LocalCluster of its own, closed
-    on leaving."""
+    on leaving. Tasks sent to a scheduler without workers would wait for ever, so this waits up to
+    timeout seconds for a first worker and raises TimeoutError if none comes."""
     from distributed import Client
 
     with contextlib.ExitStack() as stack:
         if not address:
             address = stack.enter_context(local_cluster(workers))
-        yield stack.enter_context(Client(address))
+        client = stack.enter_context(Client(address, timeout=timeout))
+        client.wait_for_workers(1, timeout=timeout)
+        yield client
 
 
 def mean_vector(vectors):
