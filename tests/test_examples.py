@@ -20,9 +20,10 @@ import persistence_figures  # noqa: E402
 import q_summary  # noqa: E402
 
 
-def run_example(script, *arguments, cwd):
+def run_example(script, *arguments, cwd, timeout=None):
     env = dict(os.environ, PYTHONPATH=os.path.dirname(korvane.__file__))
-    done = subprocess.run([sys.executable, str(script), *arguments], capture_output=True, text=True, env=env, cwd=cwd)
+    command = [sys.executable, str(script), *arguments]
+    done = subprocess.run(command, capture_output=True, text=True, env=env, cwd=cwd, timeout=timeout)
     assert done.returncode == 0, done.stderr
     return done.stdout
 
@@ -109,10 +110,14 @@ def test_eccentricity_and_maximal_cliques():
     assert q_summary.maximal_cliques(graph.edges) == sorted(sorted(c) for c in nx.find_cliques(graph))
 
 
-def test_many_graphs_in_processes_match_one_by_one():
+def test_many_graphs_in_processes_match_one_by_one(tmp_path):
     keyed = many_graphs.graphs(subjects=2, days=3)
     edges = list(keyed.values())
-    assert many_graphs.structure_vectors(edges, workers=2) == [many_graphs.structure_vector(e) for e in edges]
+    serial = [many_graphs.structure_vector(e) for e in edges]
+    assert many_graphs.structure_vectors(edges, workers=2) == serial
+    # Workers that read their graphs from paths find the same.
+    paths = many_graphs.write_graphs(keyed, tmp_path)
+    assert many_graphs.structure_vectors(paths, 2, many_graphs.structure_vector_of_file) == serial
     # Everyone is a vertex at every threshold.
     assert all(sum(len(c) for c in korvane.py_find_hierarchical_q_components_within_graph(e, None)[0]) == 40 for e in edges)
 
@@ -121,6 +126,70 @@ def test_many_graphs_script(tmp_path):
     lines = run_example(EXAMPLES / "many_graphs.py", "--subjects", "2", "--days", "2", cwd=tmp_path).splitlines()
     assert lines[0].startswith("12 graphs (2 subjects x 2 days x 3 thresholds) on 2 worker processes")
     assert len(lines) == 2 + 2 * 3
+
+
+# Generous bounds in seconds on a Dask run, so that a cluster that stops answering fails its test
+# instead of hanging the suite; a run takes a few seconds.
+DASK_TIMEOUT = 120
+
+
+@pytest.fixture(scope="module")
+def dask_client():
+    """A Client of a LocalCluster of two worker processes on the loopback interface, shut down
+    after the module's tests."""
+    distributed = pytest.importorskip("distributed")
+    cluster = many_graphs.local_cluster(workers=2)
+    try:
+        client = distributed.Client(cluster, timeout=DASK_TIMEOUT)
+        try:
+            client.wait_for_workers(2, timeout=DASK_TIMEOUT)
+            yield client
+        finally:
+            client.close(timeout=DASK_TIMEOUT)
+    finally:
+        cluster.close(timeout=DASK_TIMEOUT)
+
+
+def test_many_graphs_on_dask_match_one_by_one(dask_client, tmp_path):
+    # 25 graphs on two single-threaded workers go in batches of three, the last of one.
+    keyed = dict(list(many_graphs.graphs(subjects=3, days=3).items())[:25])
+    edges = list(keyed.values())
+    serial = [many_graphs.structure_vector(e) for e in edges]
+    assert many_graphs.structure_vectors_on_dask(dask_client, edges, timeout=DASK_TIMEOUT) == serial
+    # Workers that read their graphs from paths find the same.
+    paths = many_graphs.write_graphs(keyed, tmp_path / "graphs")
+    on_dask = many_graphs.structure_vectors_on_dask(
+        dask_client, paths, many_graphs.structure_vector_of_file, timeout=DASK_TIMEOUT
+    )
+    assert on_dask == serial
+    # korvane's own functions travel to the workers as they are, and come back with equal results.
+    weighted = [(u, v, (u * 7 + v) % 5 / 4) for u, v in edges[0] if u != v]
+    calls = [
+        (korvane.py_find_hierarchical_q_components, [[0, 1, 2], [2, 3], [5]]),
+        (korvane.py_find_hierarchical_q_components_within_graph, edges[0], None),
+        (korvane.py_calculate_persistent_q_components, weighted, 2),
+    ]
+    futures = [dask_client.submit(function, *arguments) for function, *arguments in calls]
+    assert [f.result(timeout=DASK_TIMEOUT) for f in futures] == [function(*arguments) for function, *arguments in calls]
+    # A call refused on a worker raises its own error here.
+    with pytest.raises(TypeError):
+        many_graphs.structure_vectors_on_dask(dask_client, [edges[0], [[0, 1]]], timeout=DASK_TIMEOUT)
+
+
+def test_many_graphs_script_on_dask_prints_the_pool_table(dask_client, tmp_path):
+    script = EXAMPLES / "many_graphs.py"
+    size = ("--subjects", "2", "--days", "3")
+    pool = run_example(script, *size, cwd=tmp_path).splitlines()
+    # On the scheduler of the test's cluster, the function defined in the script goes by value.
+    address = dask_client.scheduler.address
+    on_cluster = run_example(script, *size, "--dask", address, cwd=tmp_path, timeout=DASK_TIMEOUT).splitlines()
+    assert on_cluster[0].startswith(f"18 graphs (2 subjects x 3 days x 3 thresholds) on 2 Dask workers at {address} in ")
+    assert on_cluster[1:] == pool[1:]
+    # On a LocalCluster of the script's own, the workers reading the graphs from files.
+    local = run_example(script, *size, "--dask", "--paths", "graphs", cwd=tmp_path, timeout=DASK_TIMEOUT).splitlines()
+    assert " on 2 Dask workers at tcp://127.0.0.1:" in local[0] and ", read by the workers from graphs in " in local[0]
+    assert local[1:] == pool[1:]
+    assert len(list((tmp_path / "graphs").iterdir())) == 18
 
 
 def test_figures_or_how_to_get_them(example):
