@@ -87,10 +87,17 @@ def flatten_simplices(simplices):
     if i + 1 != len(starts):
         return None
     vertices = [0] * total
-    for i, simplex in enumerate(simplices):
+    i = 0
+    for simplex in simplices:
         if i + 1 == len(starts) or len(simplex) != starts[i + 1] - starts[i]:
             return None
         vertices[starts[i]:starts[i + 1]] = simplex
+        i += 1
+    # A simplex whose length changed between its check and its copy, or
+    # simplices that ran out early, would leave the words out of step with
+    # the starts, and the binding would read past them.
+    if i + 1 != len(starts) or len(vertices) != total:
+        return None
     vertices = packed(vertices, WORD)
     return None if vertices is None else (vertices, packed(starts, WORD))
 
