@@ -7,6 +7,7 @@ import inspect
 import pickle
 import sys
 import textwrap
+from pathlib import Path
 
 import pytest
 
@@ -266,6 +267,52 @@ def test_simplices_with_empty_and_repeated_parts_match_across_conversion_routes(
     shifted above it they are converted one by one: both must agree."""
     shift = 2**63
     assert hierarchy([[v + shift for v in s] for s in simplices]) == hierarchy(simplices)
+
+
+def shrink_simplex(simplices, simplex):
+    del simplex[0]
+
+
+def shrink_list(simplices, simplex):
+    if simplices[-1] is not simplex:
+        simplices.pop()
+
+
+@pytest.mark.skipif(sys.implementation.name != "pypy", reason="only PyPy converts through Python code")
+@pytest.mark.parametrize("change", [shrink_simplex, shrink_list])
+def test_simplices_changed_while_flattened_are_converted_as_they_end_up(change):
+    """Another thread may change the simplices while PyPy's route flattens
+    them. Here they change, through a trace function, at the worst moment:
+    after the route has checked a simplex's length and before it copies the
+    simplex. The flat words then no longer agree with the counts taken
+    before; the argument must go to the generic conversion, never reach the
+    core out of step (which read past the words it was given)."""
+    route = (Path(__file__).resolve().parent.parent / "src" / "binding" / "pypy_route.py").read_text()
+    copy_line = 1 + route.splitlines().index("        vertices[starts[i]:starts[i + 1]] = simplex")
+    changes = []
+
+    def trace(frame, event, arg):
+        if frame.f_code.co_name != "flatten_simplices":
+            return None
+
+        def each_line(frame, event, arg):
+            if event == "line" and frame.f_lineno == copy_line:
+                simplex = frame.f_locals["simplex"]
+                if len(simplex) == 3:
+                    change(simplices, simplex)
+                    changes.append(change)
+            return each_line
+
+        return each_line
+
+    simplices = [[1_000 + k, 2_000 + k, 3_000 + k] for k in range(40)]
+    sys.settrace(trace)
+    try:
+        result = hierarchy(simplices)
+    finally:
+        sys.settrace(None)
+    assert changes
+    assert result == hierarchy(simplices)
 
 
 @pytest.mark.parametrize("count", [0, 1, 2, 1_000])

@@ -1,22 +1,22 @@
-// Python source that the binding runs on PyPy, where every object that crosses
-// the C-extension layer costs far more than the work done on it, while plain
-// Python loops are compiled by the JIT and lists and sets of ints are stored
-// unboxed. Arguments of the common shapes are flattened here into arrays of
-// 64-bit words, and results are built here from arrays of words that the
-// binding fills: a call crosses the layer a handful of times instead of once
-// per object.
-//
-// Words are signed 64-bit (WORD), whose arrays PyPy turns into lists of ints
-// and back in bulk; ids of 2**63 and above take the generic route. A
-// flattening function accepts only exact lists and tuples of exact ints in
-// 0 .. 2**63-1 (and floats for weights); for anything else it returns None,
-// touching nothing, and the binding converts the argument itself, raising
-// exactly the errors it always raises.
-#pragma once
+# The Python half of the binding's route on PyPy, where every object that
+# crosses the C-extension layer costs far more than the work done on it, while
+# plain Python loops are compiled by the JIT and lists and sets of ints are
+# stored unboxed. Arguments of the common shapes are flattened here into arrays
+# of 64-bit words, and results are built here from arrays of words that the
+# binding fills: a call crosses the layer a handful of times instead of once
+# per object.
+#
+# Words are signed 64-bit (WORD), whose arrays PyPy turns into lists of ints
+# and back in bulk; ids of 2**63 and above take the generic route. A
+# flattening function accepts only exact lists and tuples of exact ints in
+# 0 .. 2**63-1 (and floats for weights); for anything else it returns None,
+# touching nothing, and the binding converts the argument itself, raising
+# exactly the errors it always raises.
+#
+# The build embeds this file in the extension (src/binding/CMakeLists.txt),
+# which runs it once, at import on PyPy, in a namespace of its own, and takes
+# the functions it calls from there by name (src/binding/pypy_route.cpp).
 
-namespace korvane {
-
-inline constexpr const char* pypy_conversions_source = R"PY(
 from array import array
 import gc
 
@@ -87,10 +87,17 @@ def flatten_simplices(simplices):
     if i + 1 != len(starts):
         return None
     vertices = [0] * total
-    for i, simplex in enumerate(simplices):
+    i = 0
+    for simplex in simplices:
         if i + 1 == len(starts) or len(simplex) != starts[i + 1] - starts[i]:
             return None
         vertices[starts[i]:starts[i + 1]] = simplex
+        i += 1
+    # A simplex whose length changed between its check and its copy, or
+    # simplices that ran out early, would leave the words out of step with
+    # the starts, and the binding would read past them.
+    if i + 1 != len(starts) or len(vertices) != total:
+        return None
     vertices = packed(vertices, WORD)
     return None if vertices is None else (vertices, packed(starts, WORD))
 
@@ -224,6 +231,3 @@ def joined(chunks):
         records[at:at + len(chunk)] = chunk
         at += len(chunk)
     return records
-)PY";
-
-}  // namespace korvane

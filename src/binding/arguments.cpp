@@ -1,0 +1,201 @@
+// The argument converters: a generic reader of sequences and numbers through
+// the Python C API, with the PyPy route tried first where it exists.
+#include "arguments.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+
+#include "pypy_route.hpp"
+
+namespace korvane::binding {
+namespace {
+
+// Raises TypeError "'TYPE' object cannot be converted to 'TARGET'".
+void raise_not_convertible(PyObject* object, const char* target) {
+  PyRef qualname(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
+  if (qualname && PyUnicode_Check(qualname.get())) {
+    PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", qualname.get(), target);
+  } else {
+    PyErr_Clear();
+    PyErr_Format(PyExc_TypeError, "'<failed to extract type name>' object cannot be converted to '%s'", target);
+  }
+}
+
+// A length hint only sizes the first allocation; an unbounded one from a
+// sequence whose __len__ overstates its contents must not fail the call.
+constexpr std::size_t max_reserved_items = std::size_t{1} << 20;
+
+template <class T>
+void reserve_more(std::vector<T>& items, std::size_t extra) {
+  const std::size_t wanted = items.size() + std::min(extra, max_reserved_items);
+  if (wanted > items.capacity()) items.reserve(std::max(wanted, 2 * items.capacity()));
+}
+
+// Applies `convert_item` to each element of a sequence argument (never a str),
+// reading it by iteration. `on_size_hint` receives the sequence's length, or 0
+// when it has none. Stops at the first failure, leaving its exception set.
+template <class OnSizeHint, class ConvertItem>
+bool for_each_item(PyObject* sequence, Ticker& tick, OnSizeHint&& on_size_hint, ConvertItem&& convert_item) {
+  if (PyUnicode_Check(sequence)) {
+    PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
+    return false;
+  }
+  if (!PySequence_Check(sequence)) {
+    raise_not_convertible(sequence, "Sequence");
+    return false;
+  }
+  const Py_ssize_t size = PySequence_Size(sequence);
+  if (size < 0) PyErr_Clear();
+  on_size_hint(size < 0 ? std::size_t{0} : static_cast<std::size_t>(size));
+
+  PyRef iterator(PyObject_GetIter(sequence));
+  if (!iterator) return false;
+  while (PyRef item{PyIter_Next(iterator.get())}) {
+    tick(object_work);
+    if (!convert_item(item.get())) return false;
+  }
+  return PyErr_Occurred() == nullptr;
+}
+
+// A non-negative int that fits in 64 bits (a vertex id, a cap); other objects
+// go through __index__.
+bool convert_unsigned(PyObject* object, std::uint64_t& value) {
+  PyRef index;
+  if (!PyLong_Check(object)) {
+    index = PyRef(PyNumber_Index(object));
+    if (!index) return false;
+    object = index.get();
+  }
+  const unsigned long long converted = PyLong_AsUnsignedLongLong(object);
+  if (converted == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+  value = converted;
+  return true;
+}
+
+bool convert_weight(PyObject* object, double& weight) {
+  if (PyFloat_CheckExact(object)) {
+    weight = PyFloat_AS_DOUBLE(object);
+    return true;
+  }
+  weight = PyFloat_AsDouble(object);
+  return !(weight == -1.0 && PyErr_Occurred());
+}
+
+// The items of a tuple of exactly `length` elements, borrowed.
+template <std::size_t length>
+bool unpack_tuple(PyObject* object, std::array<PyObject*, length>& items) {
+  if (!PyTuple_Check(object)) {
+    raise_not_convertible(object, "PyTuple");
+    return false;
+  }
+  const Py_ssize_t actual = PyTuple_Size(object);
+  if (actual != static_cast<Py_ssize_t>(length)) {
+    PyErr_Format(PyExc_ValueError, "expected tuple of length %zu, but got tuple of length %zd", length, actual);
+    return false;
+  }
+  for (std::size_t i = 0; i < length; ++i) {
+    items[i] = PyTuple_GetItem(object, static_cast<Py_ssize_t>(i));
+    if (items[i] == nullptr) return false;
+  }
+  return true;
+}
+
+// The two edge shapes: the tuple's width, its fields, and edge i from the PyPy
+// route's flat words (ends 2i and 2i + 1, weight i).
+template <class EdgeShape>
+struct EdgeFields;
+
+template <>
+struct EdgeFields<Edge> {
+  static constexpr std::size_t width = 2;
+  static bool convert(const std::array<PyObject*, width>& fields, Edge& edge) {
+    return convert_unsigned(fields[0], edge.first) && convert_unsigned(fields[1], edge.second);
+  }
+  static Edge from_words(const std::vector<vertex_t>& ends, const std::vector<double>&, std::size_t i) {
+    return {ends[2 * i], ends[2 * i + 1]};
+  }
+};
+
+template <>
+struct EdgeFields<WeightedEdge> {
+  static constexpr std::size_t width = 3;
+  static bool convert(const std::array<PyObject*, width>& fields, WeightedEdge& edge) {
+    return convert_unsigned(fields[0], edge.u) && convert_unsigned(fields[1], edge.v) &&
+           convert_weight(fields[2], edge.weight);
+  }
+  static WeightedEdge from_words(const std::vector<vertex_t>& ends, const std::vector<double>& weights,
+                                 std::size_t i) {
+    return {ends[2 * i], ends[2 * i + 1], weights[i]};
+  }
+};
+
+// A sequence of edge tuples, of either shape.
+template <class EdgeShape>
+bool convert_edges(PyObject* object, std::vector<EdgeShape>& edges, Ticker& tick) {
+  using Fields = EdgeFields<EdgeShape>;
+  const auto read = [&](PyObject* words) {
+    std::vector<vertex_t> ends;
+    std::vector<double> weights;
+    if (!read_words(PyTuple_GetItem(words, 0), ends) || !read_words(PyTuple_GetItem(words, 1), weights)) return false;
+    edges.reserve(ends.size() / 2);
+    for (std::size_t i = 0; i < ends.size() / 2; ++i) edges.push_back(Fields::from_words(ends, weights, i));
+    return true;
+  };
+  const Flattened flat =
+      flatten(pypy.flatten_edges, read, "(On)", object, static_cast<Py_ssize_t>(Fields::width));
+  if (flat != Flattened::declined) return flat == Flattened::converted;
+  [[maybe_unused]] const CollectorPaused paused;
+  return for_each_item(
+      object, tick, [&](std::size_t count) { reserve_more(edges, count); },
+      [&](PyObject* item) {
+        std::array<PyObject*, Fields::width> fields{};
+        EdgeShape edge{};
+        if (!unpack_tuple(item, fields) || !Fields::convert(fields, edge)) return false;
+        edges.push_back(edge);
+        return true;
+      });
+}
+
+}  // namespace
+
+bool convert_simplices(PyObject* object, Groups<vertex_t>& simplices, Ticker& tick) {
+  const auto read = [&](PyObject* words) {
+    return read_words(PyTuple_GetItem(words, 0), simplices.items) &&
+           read_words(PyTuple_GetItem(words, 1), simplices.starts);
+  };
+  const Flattened flat = flatten(pypy.flatten_simplices, read, "(O)", object);
+  if (flat != Flattened::declined) return flat == Flattened::converted;
+  [[maybe_unused]] const CollectorPaused paused;
+  return for_each_item(
+      object, tick, [&](std::size_t count) { reserve_more(simplices.starts, count); },
+      [&](PyObject* simplex) {
+        const bool converted = for_each_item(
+            simplex, tick, [&](std::size_t count) { reserve_more(simplices.items, count); },
+            [&](PyObject* vertex) {
+              simplices.items.push_back(0);
+              return convert_unsigned(vertex, simplices.items.back());
+            });
+        simplices.close_group();
+        return converted;
+      });
+}
+
+bool convert_edge_tuples(PyObject* object, std::vector<Edge>& edges, Ticker& tick) {
+  return convert_edges(object, edges, tick);
+}
+
+bool convert_edge_tuples(PyObject* object, std::vector<WeightedEdge>& edges, Ticker& tick) {
+  return convert_edges(object, edges, tick);
+}
+
+bool convert_size_cap(PyObject* object, std::optional<std::uint64_t>& size_cap) {
+  size_cap.reset();
+  if (object == Py_None) return true;
+  std::uint64_t value = 0;
+  if (!convert_unsigned(object, value)) return false;
+  size_cap = std::max<std::uint64_t>(value, 1);
+  return true;
+}
+
+}  // namespace korvane::binding

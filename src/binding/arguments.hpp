@@ -1,0 +1,32 @@
+// One converter per argument shape: Python data into the core's flat
+// containers. Each returns false with a Python exception set, the messages and
+// exception types being those the module has always raised. On PyPy the common
+// shapes go through the PyPy route; anything else, and all on CPython, is read
+// object by object here.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "core.hpp"
+#include "graph.hpp"
+#include "persistence_records.hpp"
+#include "python.hpp"
+
+namespace korvane::binding {
+
+// A sequence of vertex sequences; simplex i is group i.
+bool convert_simplices(PyObject* object, Groups<vertex_t>& simplices, Ticker& tick);
+
+// A sequence of (u, v) tuples.
+bool convert_edge_tuples(PyObject* object, std::vector<Edge>& edges, Ticker& tick);
+
+// A sequence of (u, v, weight) tuples.
+bool convert_edge_tuples(PyObject* object, std::vector<WeightedEdge>& edges, Ticker& tick);
+
+// max_q caps the number of vertices of the cliques taken (None: no cap); a cap
+// of 0 counts as 1. This is the one place the cap is normalised.
+bool convert_size_cap(PyObject* object, std::optional<std::uint64_t>& size_cap);
+
+}  // namespace korvane::binding

@@ -1,0 +1,27 @@
+// One builder per result shape: the core's results as the Python objects the
+// module returns. Each returns null with a Python exception set on failure,
+// freeing whatever it had built.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "core.hpp"
+#include "persistence_records.hpp"
+#include "python.hpp"
+
+namespace korvane::binding {
+
+// [[{positions of component} for each component] for each level]: the
+// hierarchy's levels, whose dense ids are positions 0 .. position_count-1 in
+// the caller's list of simplices.
+PyRef build_position_levels(const std::vector<Groups<index_t>>& levels, std::size_t position_count, Ticker& tick);
+
+// [[{vertex ids of component} for each component] for each level]: a graph's
+// levels, whose dense ids index `ids`, the caller's vertex ids.
+PyRef build_vertex_levels(const std::vector<Groups<index_t>>& levels, const std::vector<vertex_t>& ids, Ticker& tick);
+
+// [((q, [vertices ascending]), birth, death) for each record]
+PyRef build_persistence(const PersistenceRecords& records, Ticker& tick);
+
+}  // namespace korvane::binding
