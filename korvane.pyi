@@ -1,5 +1,5 @@
 from collections.abc import Iterator
-from typing import Any, Protocol, SupportsFloat, SupportsIndex, TypeVar
+from typing import Any, Literal, Protocol, SupportsFloat, SupportsIndex, TypeVar
 
 __all__ = [
     "py_find_hierarchical_q_components",
@@ -36,3 +36,34 @@ def py_calculate_persistent_q_components(
     edges: _ReadAsSequence[tuple[SupportsIndex, SupportsIndex, SupportsFloat]], max_q: SupportsIndex | None
 ) -> list[tuple[tuple[int, list[int]], float, float]]:
     """((q, vertices), birth, death) of every component as weighted edges are added in ascending weight."""
+
+# The community tree: the persistence records without their repeated listing,
+# and the queries that read it. Outside __all__.
+
+_TreeRecord = tuple[int, float, float, tuple[int, ...], list[int]]
+
+def persistence_tree(
+    edges: _ReadAsSequence[tuple[SupportsIndex, SupportsIndex, SupportsFloat]],
+    max_q: SupportsIndex | None,
+    *,
+    ties: Literal["separate", "grouped"] = "separate",
+) -> list[_TreeRecord]:
+    """(q, birth, death, parents, added) per record: its vertex set is the union of the
+    parents' sets (earlier records) and its added vertices. ties="grouped" adds all edges
+    of one weight in one step."""
+
+def tree_vertices(tree: _ReadAsSequence[_TreeRecord], record: SupportsIndex) -> list[int]:
+    """The vertex set of one record, ascending."""
+
+def tree_alive(
+    tree: _ReadAsSequence[_TreeRecord], q: SupportsIndex, weight: SupportsFloat
+) -> list[tuple[int, list[int]]]:
+    """(index, vertices) of the records at level q with birth <= weight < death."""
+
+def tree_communities(
+    tree: _ReadAsSequence[_TreeRecord], k: SupportsIndex, weight: SupportsFloat
+) -> list[tuple[int, list[int]]]:
+    """(index, vertices) of the k-clique communities of the edges of weight <= weight."""
+
+def tree_records(tree: _ReadAsSequence[_TreeRecord]) -> list[tuple[tuple[int, list[int]], float, float]]:
+    """The records of py_calculate_persistent_q_components, one per record of the tree."""

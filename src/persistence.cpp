@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "capped_levels.hpp"
 #include "component_keys.hpp"
@@ -22,8 +23,20 @@ Output filtration(std::vector<WeightedEdge> edges, std::optional<std::uint64_t> 
   const auto infinite = [](const WeightedEdge& e) { return !std::isfinite(e.weight); };
   edges.erase(std::remove_if(edges.begin(), edges.end(), infinite), edges.end());
   if (edges.empty()) return output;
-  std::stable_sort(edges.begin(), edges.end(),
-                   [](const WeightedEdge& a, const WeightedEdge& b) { return a.weight < b.weight; });
+  if (group_ties) {
+    // A step per weight makes the order of equal weights irrelevant to the
+    // components; putting each weight's edges in one order makes it
+    // irrelevant to the records made and to their order too.
+    for (WeightedEdge& e : edges)
+      if (e.v < e.u) std::swap(e.u, e.v);
+    std::sort(edges.begin(), edges.end(), [](const WeightedEdge& a, const WeightedEdge& b) {
+      if (a.weight != b.weight) return a.weight < b.weight;
+      return a.u != b.u ? a.u < b.u : a.v < b.v;
+    });
+  } else {
+    std::stable_sort(edges.begin(), edges.end(),
+                     [](const WeightedEdge& a, const WeightedEdge& b) { return a.weight < b.weight; });
+  }
 
   // Dense ids in ascending order of the caller's ids, so that comparing dense
   // vertex lists compares the caller's lists.

@@ -22,6 +22,7 @@
 #include "python.hpp"
 #include "results.hpp"
 #include "signals.hpp"
+#include "tree_functions.hpp"
 
 namespace korvane::binding {
 namespace {
@@ -70,8 +71,40 @@ constexpr ModuleFunction module_functions[] = {
     {"py_find_hierarchical_q_components", {"py_simplices"}, 1, hierarchy_levels},
     {"py_calculate_persistent_q_components", {"edges", "max_q"}, 2, persistence_records},
     {"py_find_hierarchical_q_components_within_graph", {"edges", "max_q"}, 2, graph_levels},
+    // Beside the three, outside __all__: the community tree and its queries.
+    {"persistence_tree", {"edges", "max_q", "ties"}, 2, persistence_tree, 1, {nullptr, nullptr, "'separate'"},
+     "The records of py_calculate_persistent_q_components(edges, max_q) as a\n"
+     "community tree: a list of (q, birth, death, parents, added) tuples, in order\n"
+     "of birth. A record's vertex set is the union of the vertex sets of the\n"
+     "records its tuple `parents` names (indices of earlier records) and of its\n"
+     "list `added` (ascending; vertices in none of the parents' sets). Expanding\n"
+     "every record gives that function's records, as a multiset, in a result\n"
+     "near linear in the edges instead of quadratic in the components' sizes.\n\n"
+     "ties='separate' adds edges of equal weight one at a time, in input order, as\n"
+     "that function does. ties='grouped' adds all edges of one weight in one step:\n"
+     "no record is then born and gone at one weight (but those born at the last\n"
+     "weight, which die there as every survivor does), and the tree does not\n"
+     "depend on the order of equal weights.\n\n"
+     "Read it with tree_vertices, tree_alive, tree_communities and tree_records."},
+    {"tree_vertices", {"tree", "record"}, 2, tree_vertices, 0, {},
+     "The vertex set of record `record` (an index, negative from the end) of a\n"
+     "tree from persistence_tree, as an ascending list."},
+    {"tree_alive", {"tree", "q", "weight"}, 3, tree_alive, 0, {},
+     "The records of a tree from persistence_tree at level q that are alive at\n"
+     "`weight` (birth <= weight < death), as (index, vertices) pairs in the tree's\n"
+     "order, vertices ascending."},
+    {"tree_communities", {"tree", "k", "weight"}, 3, tree_communities, 0, {},
+     "The k-clique communities (clique percolation, k >= 2) of the graph of the\n"
+     "edges of weight at most `weight`: the records of a tree from\n"
+     "persistence_tree at level k - 2 alive at `weight` with at least k vertices,\n"
+     "as (index, vertices) pairs in the tree's order, vertices ascending."},
+    {"tree_records", {"tree"}, 1, tree_records, 0, {},
+     "The records of py_calculate_persistent_q_components, ((q, vertices), birth,\n"
+     "death), of a tree from persistence_tree: one per record, in the tree's order."},
 };
 constexpr std::size_t function_count = std::size(module_functions);
+// The first rows are the module's public functions, its __all__.
+constexpr std::size_t public_count = 3;
 
 // The interpreter's entry to row `row`: fast calling convention with keywords.
 template <std::size_t row>
@@ -137,8 +170,8 @@ PyRef create_module() {
 #endif
   PyRef all(PyList_New(0));
   if (!all) return {};
-  for (const ModuleFunction& function : module_functions) {
-    if (!append_steal(all.get(), PyRef(PyUnicode_FromString(function.name)))) return {};
+  for (std::size_t row = 0; row < public_count; ++row) {
+    if (!append_steal(all.get(), PyRef(PyUnicode_FromString(module_functions[row].name)))) return {};
   }
   if (PyObject_SetAttrString(module.get(), "__all__", all.get()) != 0 ||
       PyObject_SetAttrString(module.get(), "PanicException", panic) != 0)

@@ -90,17 +90,20 @@ def reference_graph_levels(edges, max_q):
     return levels
 
 
-def reference_persistence(edges, max_q):
+def reference_persistence(edges, max_q, grouped=False):
     """Births and deaths of the (q, vertex set) components as the weighted edges
-    are added one at a time in ascending order of weight, rerunning the level
-    search after every edge. Records come in the order of the step at which they
-    die (the survivors last, dying at the largest finite weight), and within a
-    step by q and then by the ascending vertex list."""
+    are added one at a time in ascending order of weight (with `grouped`, all
+    edges of one weight at once), rerunning the level search after every step.
+    Records come in the order of the step at which they die (the survivors
+    last, dying at the largest finite weight), and within a step by q and then
+    by the ascending vertex list."""
     finite = [(u, v, float(w)) for u, v, w in edges if math.isfinite(w)]
     finite.sort(key=lambda e: e[2])
     graph, active, records = [], {}, []
-    for u, v, w in finite:
+    for i, (u, v, w) in enumerate(finite):
         graph.append((u, v))
+        if grouped and i + 1 < len(finite) and finite[i + 1][2] == w:
+            continue
         current = {
             (q, frozenset(c)) for q, level in enumerate(reference_graph_levels(graph, max_q)) for c in level
         }

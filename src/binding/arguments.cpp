@@ -73,15 +73,6 @@ bool convert_unsigned(PyObject* object, std::uint64_t& value) {
   return true;
 }
 
-bool convert_weight(PyObject* object, double& weight) {
-  if (PyFloat_CheckExact(object)) {
-    weight = PyFloat_AS_DOUBLE(object);
-    return true;
-  }
-  weight = PyFloat_AsDouble(object);
-  return !(weight == -1.0 && PyErr_Occurred());
-}
-
 // The items of a tuple of exactly `length` elements, borrowed.
 template <std::size_t length>
 bool unpack_tuple(PyObject* object, std::array<PyObject*, length>& items) {
@@ -159,6 +150,15 @@ bool convert_edges(PyObject* object, std::vector<EdgeShape>& edges, Ticker& tick
 
 }  // namespace
 
+bool convert_weight(PyObject* object, double& weight) {
+  if (PyFloat_CheckExact(object)) {
+    weight = PyFloat_AS_DOUBLE(object);
+    return true;
+  }
+  weight = PyFloat_AsDouble(object);
+  return !(weight == -1.0 && PyErr_Occurred());
+}
+
 bool convert_simplices(PyObject* object, Groups<vertex_t>& simplices, Ticker& tick) {
   const auto read = [&](PyObject* words) {
     return read_words(PyTuple_GetItem(words, 0), simplices.items) &&
@@ -196,6 +196,70 @@ bool convert_size_cap(PyObject* object, std::optional<std::uint64_t>& size_cap) 
   if (!convert_unsigned(object, value)) return false;
   size_cap = std::max<std::uint64_t>(value, 1);
   return true;
+}
+
+bool convert_level(PyObject* object, std::int64_t& value) {
+  const PyRef index(PyNumber_Index(object));
+  if (!index) return false;
+  const long long converted = PyLong_AsLongLong(index.get());
+  if (converted == -1 && PyErr_Occurred()) return false;
+  value = converted;
+  return true;
+}
+
+bool convert_ties(PyObject* object, bool& grouped) {
+  grouped = false;
+  if (object == nullptr) return true;
+  if (!PyUnicode_Check(object)) {
+    PyErr_Format(PyExc_TypeError, "ties must be 'separate' or 'grouped', not %.100s", Py_TYPE(object)->tp_name);
+    return false;
+  }
+  grouped = PyUnicode_CompareWithASCIIString(object, "grouped") == 0;
+  if (grouped || PyUnicode_CompareWithASCIIString(object, "separate") == 0) return true;
+  PyErr_Format(PyExc_ValueError, "ties must be 'separate' or 'grouped', not %R", object);
+  return false;
+}
+
+bool convert_tree(PyObject* object, TreeRecords& tree, Ticker& tick) {
+  [[maybe_unused]] const CollectorPaused paused;
+  return for_each_item(
+      object, tick, [&](std::size_t count) { reserve_more(tree.q, count); },
+      [&](PyObject* item) {
+        std::array<PyObject*, 5> fields{};
+        std::int64_t q = 0;
+        double birth = 0, death = 0;
+        if (!unpack_tuple(item, fields) || !convert_level(fields[0], q) || !convert_weight(fields[1], birth) ||
+            !convert_weight(fields[2], death))
+          return false;
+        const std::size_t record = tree.size();
+        const bool converted =
+            for_each_item(
+                fields[3], tick, [](std::size_t) {},
+                [&](PyObject* parent) {
+                  std::uint64_t p = 0;
+                  if (!convert_unsigned(parent, p)) return false;
+                  if (p >= record) {
+                    PyErr_Format(PyExc_ValueError, "record %zu names parent %llu, which does not come before it",
+                                 record, static_cast<unsigned long long>(p));
+                    return false;
+                  }
+                  tree.parents.items.push_back(static_cast<index_t>(p));
+                  return true;
+                }) &&
+            for_each_item(
+                fields[4], tick, [](std::size_t) {},
+                [&](PyObject* vertex) {
+                  tree.added.items.push_back(0);
+                  return convert_unsigned(vertex, tree.added.items.back());
+                });
+        tree.parents.close_group();
+        tree.added.close_group();
+        tree.q.push_back(q);
+        tree.birth.push_back(birth);
+        tree.death.push_back(death);
+        checked_index(tree.size());
+        return converted;
+      });
 }
 
 }  // namespace korvane::binding

@@ -13,6 +13,7 @@
 #include "graph.hpp"
 #include "persistence_records.hpp"
 #include "python.hpp"
+#include "tree_queries.hpp"
 
 namespace korvane::binding {
 
@@ -28,5 +29,18 @@ bool convert_edge_tuples(PyObject* object, std::vector<WeightedEdge>& edges, Tic
 // max_q caps the number of vertices of the cliques taken (None: no cap); a cap
 // of 0 counts as 1. This is the one place the cap is normalised.
 bool convert_size_cap(PyObject* object, std::optional<std::uint64_t>& size_cap);
+
+// A weight: a float, or anything float() takes.
+bool convert_weight(PyObject* object, double& weight);
+
+// A level q, or another int that fits in 64 signed bits (through __index__).
+bool convert_level(PyObject* object, std::int64_t& value);
+
+// `ties`, 'separate' (also when left out: null) or 'grouped'.
+bool convert_ties(PyObject* object, bool& grouped);
+
+// A community tree as persistence_tree returns it: a sequence of
+// (q, birth, death, parents, added) tuples, each parent before its record.
+bool convert_tree(PyObject* object, TreeRecords& tree, Ticker& tick);
 
 }  // namespace korvane::binding

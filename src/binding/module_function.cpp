@@ -24,16 +24,22 @@ std::string quoted_list(const std::vector<const char*>& names) {
 std::string text_signature(const ModuleFunction& function) {
   std::string text = function.name;
   text += '(';
-  for (std::size_t p = 0; p < function.parameter_count; ++p) {
+  for (std::size_t p = 0; p < function.parameter_count + function.keyword_only_count; ++p) {
     if (p > 0) text += ", ";
+    if (p == function.parameter_count) text += "*, ";
     text += function.parameters[p];
+    if (p >= function.parameter_count) {
+      text += '=';
+      text += function.defaults[p];
+    }
   }
-  return text + ")\n--\n\n";
+  return text + ")\n--\n\n" + function.doc;
 }
 
 bool parse_arguments(const ModuleFunction& function, PyObject* const* args, Py_ssize_t positional_count,
                      PyObject* keyword_names, Arguments& bound) {
   const std::size_t n = function.parameter_count;
+  const std::size_t all = n + function.keyword_only_count;
   bound.fill(nullptr);
   const auto given = static_cast<std::size_t>(positional_count);
   if (given > n) {
@@ -49,16 +55,16 @@ bool parse_arguments(const ModuleFunction& function, PyObject* const* args, Py_s
     if (key == nullptr) return false;
     // Parameter names are ASCII, so a non-str key or one that is not valid
     // UTF-8 (lone surrogates) can match none of them.
-    std::size_t slot = n;
+    std::size_t slot = all;
     if (PyUnicode_Check(key)) {
-      for (std::size_t p = 0; p < n; ++p) {
+      for (std::size_t p = 0; p < all; ++p) {
         if (PyUnicode_CompareWithASCIIString(key, function.parameters[p]) == 0) {
           slot = p;
           break;
         }
       }
     }
-    if (slot == n) {
+    if (slot == all) {
       PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'", function.name, key);
       return false;
     }

@@ -13,24 +13,31 @@
 namespace korvane::binding {
 
 // Every argument of a call, borrowed, in parameter order; unused slots stay null.
-constexpr std::size_t max_parameters = 2;
+constexpr std::size_t max_parameters = 3;
 using Arguments = std::array<PyObject*, max_parameters>;
 
 // Runs the function on parsed arguments: its result, or null with an exception
 // set. Native failures may be thrown; the call boundary maps them.
 using Body = PyRef (*)(const Arguments& arguments, Ticker& tick);
 
-// One row per module function. Every parameter is required and may be passed by
-// position or by keyword; the row yields the method table entry, the text
-// signature and the parser's messages.
+// One row per module function. Its first `parameter_count` parameters are
+// required and may be passed by position or by keyword; the next
+// `keyword_only_count` may only be passed by keyword and may be left out
+// (their slots stay null), `defaults` giving their defaults as the signature
+// shows them. The row yields the method table entry, the text signature and
+// docstring, and the parser's messages.
 struct ModuleFunction {
   const char* name;
   std::array<const char*, max_parameters> parameters;
   std::size_t parameter_count;
   Body body;
+  std::size_t keyword_only_count = 0;
+  std::array<const char*, max_parameters> defaults{};
+  const char* doc = "";
 };
 
-// "NAME(a, b)\n--\n\n": the interpreter's text-signature convention, no further text.
+// "NAME(a, b, *, c=DEFAULT)\n--\n\n" and the row's doc: the interpreter's
+// text-signature convention.
 std::string text_signature(const ModuleFunction& function);
 
 // Fills `bound` with borrowed references, one per parameter, from a call made
