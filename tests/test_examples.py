@@ -232,3 +232,28 @@ def test_barcodes_run_survivors_to_infinity_and_skip_empty_levels():
     assert titles == ["q = 0: 2 bars (1 to \u221e); 0 of zero length", "q = 2: 1 bar (1 to \u221e); 0 of zero length"]
     assert [ax.get_yticklabels()[0].get_text() for ax in figure.axes] == ["1, 2, 3", "4, 5, 6"]
     pyplot.close(figure)
+
+
+@pytest.mark.parametrize("form, magic", [("png", b"\x89PNG"), ("svg", b"<?xml"), ("pdf", b"%PDF-")])
+def test_community_tree_draws_the_les_miserables_dendrogram(tmp_path, form, magic):
+    output = run_example(EXAMPLES / "community_tree.py", "--format", form, "--output", "out", cwd=tmp_path)
+    assert "3-clique communities at some threshold" in output
+    if importlib.util.find_spec("matplotlib") is None:
+        assert "pip install '.[plot]'" in output
+        return
+    assert (tmp_path / "out" / f"les_miserables_3_clique_tree.{form}").read_bytes().startswith(magic)
+
+
+def test_community_tree_communities_are_those_of_the_thresholded_graph():
+    import community_tree
+    import networkx as nx
+
+    edges, names = community_tree.les_miserables()
+    tree = korvane.persistence_tree(edges, None, ties="grouped")
+    for k in (3, 4):
+        kept = community_tree.communities(tree, k)
+        for threshold in (-8, -4, -2):
+            graph = nx.Graph((u, v) for u, v, w in edges if w <= threshold)
+            expected = sorted(sorted(c) for c in nx.community.k_clique_communities(graph, k))
+            alive = [i for i in kept if tree[i][1] <= threshold < tree[i][2]]
+            assert sorted(sorted(kept[i]) for i in alive) == expected
