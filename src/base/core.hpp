@@ -24,6 +24,10 @@ struct Groups {
   const T* end(std::size_t g) const { return items.data() + starts[g + 1]; }
   std::size_t length(std::size_t g) const { return starts[g + 1] - starts[g]; }
   void close_group() { starts.push_back(items.size()); }
+  void clear() {
+    starts.assign(1, 0);
+    items.clear();
+  }
 };
 
 // Dense ids are 32-bit, the largest value marking "none"; a call with more

@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "pypy_route.hpp"
+#include "vertex_index.hpp"
 
 namespace korvane::binding {
 namespace {
@@ -220,9 +221,10 @@ bool convert_ties(PyObject* object, bool& grouped) {
   return false;
 }
 
-bool convert_tree(PyObject* object, TreeRecords& tree, Ticker& tick) {
+bool convert_tree(PyObject* object, CommunityTree& tree, Ticker& tick) {
   [[maybe_unused]] const CollectorPaused paused;
-  return for_each_item(
+  std::vector<vertex_t> added;  // the caller's ids, numbered densely at the end
+  const bool converted = for_each_item(
       object, tick, [&](std::size_t count) { reserve_more(tree.q, count); },
       [&](PyObject* item) {
         std::array<PyObject*, 5> fields{};
@@ -232,7 +234,7 @@ bool convert_tree(PyObject* object, TreeRecords& tree, Ticker& tick) {
             !convert_weight(fields[2], death))
           return false;
         const std::size_t record = tree.size();
-        const bool converted =
+        const bool parts_converted =
             for_each_item(
                 fields[3], tick, [](std::size_t) {},
                 [&](PyObject* parent) {
@@ -249,17 +251,21 @@ bool convert_tree(PyObject* object, TreeRecords& tree, Ticker& tick) {
             for_each_item(
                 fields[4], tick, [](std::size_t) {},
                 [&](PyObject* vertex) {
-                  tree.added.items.push_back(0);
-                  return convert_unsigned(vertex, tree.added.items.back());
+                  added.push_back(0);
+                  return convert_unsigned(vertex, added.back());
                 });
         tree.parents.close_group();
-        tree.added.close_group();
+        tree.added.starts.push_back(added.size());
         tree.q.push_back(q);
         tree.birth.push_back(birth);
         tree.death.push_back(death);
         checked_index(tree.size());
-        return converted;
+        return parts_converted;
       });
+  if (!converted) return false;
+  // Dense ids in the order of the caller's, so that ascending stays ascending.
+  tree.added.items = number_ascending(added.size(), [&](std::size_t i) { return added[i]; }, tree.ids);
+  return true;
 }
 
 }  // namespace korvane::binding

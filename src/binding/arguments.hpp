@@ -13,7 +13,6 @@
 #include "graph.hpp"
 #include "persistence_records.hpp"
 #include "python.hpp"
-#include "tree_queries.hpp"
 
 namespace korvane::binding {
 
@@ -41,6 +40,7 @@ bool convert_ties(PyObject* object, bool& grouped);
 
 // A community tree as persistence_tree returns it: a sequence of
 // (q, birth, death, parents, added) tuples, each parent before its record.
-bool convert_tree(PyObject* object, TreeRecords& tree, Ticker& tick);
+// The added vertices become dense ids into tree.ids, in the caller's order.
+bool convert_tree(PyObject* object, CommunityTree& tree, Ticker& tick);
 
 }  // namespace korvane::binding

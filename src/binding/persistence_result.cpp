@@ -69,18 +69,10 @@ PyRef build_persistence(const PersistenceRecords& records, Ticker& tick) {
   SharedInts<DenseVertexSlots> vertices(records.ids.size(), DenseVertexSlots{records.ids});
   return build_list(records.size(), tick, [&](std::size_t r) {
     const index_t* begin = records.vertices.begin(r);
-    PyRef key(PyTuple_New(2));
-    if (!key || !set_tuple_item(key.get(), 0, PyLong_FromLongLong(records.q[r])) ||
-        !set_tuple_item(key.get(), 1,
-                        build_list(records.vertices.length(r), tick, [&](std::size_t i) { return vertices.get(begin[i]); })
-                            .release()))
-      return static_cast<PyObject*>(nullptr);
-    PyRef record(PyTuple_New(3));
-    if (!record || !set_tuple_item(record.get(), 0, key.release()) ||
-        !set_tuple_item(record.get(), 1, PyFloat_FromDouble(records.birth[r])) ||
-        !set_tuple_item(record.get(), 2, PyFloat_FromDouble(records.death[r])))
-      return static_cast<PyObject*>(nullptr);
-    return record.release();
+    return build_record(
+        records.q[r],
+        build_list(records.vertices.length(r), tick, [&](std::size_t i) { return vertices.get(begin[i]); }),
+        records.birth[r], records.death[r]);
   });
 }
 

@@ -64,4 +64,18 @@ PyRef build_list(std::size_t count, Ticker& tick, Item&& item) {
   return list;
 }
 
+// ((q, vertices), birth, death): a persistence record, taking `vertices` (null:
+// a failed creation, which fails). A new reference, or null.
+inline PyObject* build_record(std::int64_t q, PyRef vertices, double birth, double death) {
+  PyRef key(PyTuple_New(2));
+  if (!key || !set_tuple_item(key.get(), 0, PyLong_FromLongLong(q)) || !set_tuple_item(key.get(), 1, vertices.release()))
+    return nullptr;
+  PyRef record(PyTuple_New(3));
+  if (!record || !set_tuple_item(record.get(), 0, key.release()) ||
+      !set_tuple_item(record.get(), 1, PyFloat_FromDouble(birth)) ||
+      !set_tuple_item(record.get(), 2, PyFloat_FromDouble(death)))
+    return nullptr;
+  return record.release();
+}
+
 }  // namespace korvane::binding

@@ -9,7 +9,6 @@
 #include "core.hpp"
 #include "persistence_records.hpp"
 #include "python.hpp"
-#include "tree_queries.hpp"
 
 namespace korvane::binding {
 
@@ -28,13 +27,16 @@ PyRef build_persistence(const PersistenceRecords& records, Ticker& tick);
 // [(q, birth, death, (parents...), [added vertices ascending]) for each record]
 PyRef build_tree(const CommunityTree& tree, Ticker& tick);
 
-// [vertex ids]
-PyRef build_vertex_list(const std::vector<vertex_t>& vertices, Ticker& tick);
+// [vertex ids], dense ids into `ids`
+PyRef build_vertex_list(const std::vector<index_t>& vertices, const std::vector<vertex_t>& ids, Ticker& tick);
 
-// [(record, [vertices ascending]) for each record], set i being that of records[i]
-PyRef build_indexed_sets(const std::vector<index_t>& records, const Groups<vertex_t>& sets, Ticker& tick);
+// [(record, [vertices ascending]) for each record], set i being that of
+// records[i], dense ids into `ids`
+PyRef build_indexed_sets(const std::vector<index_t>& records, const Groups<index_t>& sets,
+                         const std::vector<vertex_t>& ids, Ticker& tick);
 
-// [((q, [vertices ascending]), birth, death) for each record of the tree]
-PyRef build_tree_records(const TreeRecords& tree, const Groups<vertex_t>& sets, Ticker& tick);
+// [((q, [vertices ascending]), birth, death) for each record of the tree],
+// sets[r] being the vertex set of record r
+PyRef build_tree_records(const CommunityTree& tree, const Groups<index_t>& sets, Ticker& tick);
 
 }  // namespace korvane::binding

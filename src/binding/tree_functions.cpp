@@ -8,13 +8,14 @@
 #include "lib.hpp"
 #include "results.hpp"
 #include "signals.hpp"
+#include "tree_queries.hpp"
 
 namespace korvane::binding {
 namespace {
 
 // The vertex sets of `records`, in that order.
-Groups<vertex_t> vertex_sets(const TreeRecords& tree, const std::vector<index_t>& records) {
-  Groups<vertex_t> sets;
+Groups<index_t> vertex_sets(const CommunityTree& tree, const std::vector<index_t>& records) {
+  Groups<index_t> sets;
   TreeWalk walk(tree);
   for (const index_t r : records) {
     walk.vertices(r, sets.items);
@@ -25,13 +26,13 @@ Groups<vertex_t> vertex_sets(const TreeRecords& tree, const std::vector<index_t>
 
 // The records alive at `arguments[2]` at level q, with at least `least` vertices.
 PyRef alive(const Arguments& arguments, std::int64_t q, std::size_t least, Ticker& tick) {
-  TreeRecords tree;
+  CommunityTree tree;
   double weight = 0;
   if (!convert_tree(arguments[0], tree, tick) || !convert_weight(arguments[2], weight)) return {};
   std::vector<index_t> kept;
-  const Groups<vertex_t> sets = without_interpreter_lock([&] {
+  const Groups<index_t> sets = without_interpreter_lock([&] {
     const std::vector<index_t> records = alive_records(tree, q, weight);
-    Groups<vertex_t> all = vertex_sets(tree, records), large;
+    Groups<index_t> all = vertex_sets(tree, records), large;
     for (std::size_t i = 0; i < records.size(); ++i) {
       if (all.length(i) < least) continue;
       kept.push_back(records[i]);
@@ -40,7 +41,7 @@ PyRef alive(const Arguments& arguments, std::int64_t q, std::size_t least, Ticke
     }
     return large;
   });
-  return build_indexed_sets(kept, sets, tick);
+  return build_indexed_sets(kept, sets, tree.ids, tick);
 }
 
 }  // namespace
@@ -58,7 +59,7 @@ PyRef persistence_tree(const Arguments& arguments, Ticker& tick) {
 }
 
 PyRef tree_vertices(const Arguments& arguments, Ticker& tick) {
-  TreeRecords tree;
+  CommunityTree tree;
   std::int64_t record = 0;
   if (!convert_tree(arguments[0], tree, tick) || !convert_level(arguments[1], record)) return {};
   const auto count = static_cast<std::int64_t>(tree.size());
@@ -67,9 +68,9 @@ PyRef tree_vertices(const Arguments& arguments, Ticker& tick) {
     PyErr_SetString(PyExc_IndexError, "tree record index out of range");
     return {};
   }
-  std::vector<vertex_t> vertices;
+  std::vector<index_t> vertices;
   without_interpreter_lock([&] { TreeWalk(tree).vertices(static_cast<index_t>(record), vertices); });
-  return build_vertex_list(vertices, tick);
+  return build_vertex_list(vertices, tree.ids, tick);
 }
 
 PyRef tree_alive(const Arguments& arguments, Ticker& tick) {
@@ -89,9 +90,9 @@ PyRef tree_communities(const Arguments& arguments, Ticker& tick) {
 }
 
 PyRef tree_records(const Arguments& arguments, Ticker& tick) {
-  TreeRecords tree;
+  CommunityTree tree;
   if (!convert_tree(arguments[0], tree, tick)) return {};
-  const Groups<vertex_t> sets = without_interpreter_lock([&] { return all_vertex_sets(tree); });
+  const Groups<index_t> sets = without_interpreter_lock([&] { return all_vertex_sets(tree); });
   return build_tree_records(tree, sets, tick);
 }
 

@@ -9,8 +9,7 @@
 namespace korvane {
 
 void EdgeCliques::find(const GrowingGraph& graph, index_t u, index_t v, bool with_common_graph, Ticker& tick) {
-  cores_.starts.assign(1, 0);
-  cores_.items.clear();
+  cores_.clear();
   const bool on_rows = with_row_width(graph.row_words(), [&](auto width) {
     find_on_rows<decltype(width)::value>(graph, u, v, tick);
   });

@@ -75,8 +75,7 @@ class FacetLinks::ListCandidates {
 
 void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
                       std::uint64_t size_cap, Ticker& tick) {
-  links_.starts.assign(1, 0);
-  links_.items.clear();
+  links_.clear();
   const bool graph_rows = with_row_width(graph.row_words(), [&](auto width) {
     find_on_graph_rows<decltype(width)::value>(graph, u, v, cliques, size_cap, tick);
   });

@@ -24,10 +24,8 @@ void ComponentKeys::note_birth(index_t k, const index_t* parents_begin, const in
 // they were made, so such a key's own entry is resolved already. Its vertices
 // may lie in another parent of the key made of it, so they are checked again.
 void ComponentKeys::resolve_births() {
-  resolved_parents_.starts.assign(1, 0);
-  resolved_parents_.items.clear();
-  resolved_added_.starts.assign(1, 0);
-  resolved_added_.items.clear();
+  resolved_parents_.clear();
+  resolved_added_.clear();
   for (std::size_t i = 0; i < born_.size(); ++i) {
     const std::size_t parents_start = resolved_parents_.items.size();
     const std::size_t added_start = resolved_added_.items.size();
@@ -88,10 +86,8 @@ void ComponentKeys::close_tree_step(double weight) {
       tree.death.push_back(std::numeric_limits<double>::quiet_NaN());
     }
     born_.clear();
-    born_parents_.starts.assign(1, 0);
-    born_parents_.items.clear();
-    born_added_.starts.assign(1, 0);
-    born_added_.items.clear();
+    born_parents_.clear();
+    born_added_.clear();
   }
   for (const index_t k : touched_) {
     if (keys_[k].count != 0) continue;

@@ -35,11 +35,11 @@ struct PersistenceRecords {
 // are dense ids as in PersistenceRecords.
 struct CommunityTree {
   std::vector<std::int64_t> q;
+  std::vector<double> birth;
+  std::vector<double> death;
   Groups<index_t> parents;
   Groups<index_t> added;
   std::vector<vertex_t> ids;
-  std::vector<double> birth;
-  std::vector<double> death;
 
   std::size_t size() const { return q.size(); }
 };

@@ -5,7 +5,7 @@
 
 namespace korvane {
 
-void TreeWalk::vertices(index_t r, std::vector<vertex_t>& out) {
+void TreeWalk::vertices(index_t r, std::vector<index_t>& out) {
   if (++stamp_ == 0) {
     std::fill(seen_.begin(), seen_.end(), 0);
     stamp_ = 1;
@@ -30,17 +30,17 @@ void TreeWalk::vertices(index_t r, std::vector<vertex_t>& out) {
   tick_(8 * (out.size() - start));
 }
 
-std::vector<index_t> alive_records(const TreeRecords& tree, std::int64_t q, double weight) {
+std::vector<index_t> alive_records(const CommunityTree& tree, std::int64_t q, double weight) {
   std::vector<index_t> alive;
   for (std::size_t r = 0; r < tree.size(); ++r)
     if (tree.q[r] == q && tree.birth[r] <= weight && weight < tree.death[r]) alive.push_back(static_cast<index_t>(r));
   return alive;
 }
 
-Groups<vertex_t> all_vertex_sets(const TreeRecords& tree) {
-  Groups<vertex_t> sets;
-  std::vector<vertex_t> unioned;
-  std::vector<vertex_t> spare;
+Groups<index_t> all_vertex_sets(const CommunityTree& tree) {
+  Groups<index_t> sets;
+  std::vector<index_t> unioned;
+  std::vector<index_t> spare;
   Ticker tick;
   for (std::size_t r = 0; r < tree.size(); ++r) {
     unioned.assign(tree.added.begin(r), tree.added.end(r));
