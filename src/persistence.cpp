@@ -52,7 +52,10 @@ Output filtration(std::vector<WeightedEdge> edges, std::optional<std::uint64_t> 
       const std::size_t first = i;
       keys.begin_step();
       do {
-        levels.add(dense_edges[i].first, dense_edges[i].second, edges[i].weight);
+        const auto [u, v] = dense_edges[i];
+        levels.add_vertex(u, edges[i].weight);
+        levels.add_vertex(v, edges[i].weight);
+        if (u != v) levels.add_edge(u, v, edges[i].weight);  // a self-loop adds its vertex only
         ++i;
       } while (group_ties && i < edges.size() && edges[i].weight == edges[first].weight);
       keys.close_step(edges[first].weight);

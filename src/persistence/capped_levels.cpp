@@ -30,13 +30,6 @@ CappedLevels::CappedLevels(std::size_t vertex_count, const std::vector<std::pair
   }
 }
 
-void CappedLevels::add(index_t u, index_t v, double weight) {
-  ++step_;
-  add_vertex(u, weight);
-  add_vertex(v, weight);
-  if (size_cap_ >= 2 && u != v && !graph_.adjacent(u, v)) add_edge(u, v, weight);
-}
-
 // A new vertex is a class of its own at level 0, or a top-level clique when
 // the cap is one vertex.
 void CappedLevels::add_vertex(index_t x, double weight) {
@@ -54,6 +47,8 @@ void CappedLevels::add_vertex(index_t x, double weight) {
 // The cliques the edge (u, v) creates are {u, v} + K for every clique K of the
 // subgraph induced by C = N(u) & N(v); those with at most S vertices matter.
 void CappedLevels::add_edge(index_t u, index_t v, double weight) {
+  if (size_cap_ < 2 || graph_.adjacent(u, v)) return;
+  ++step_;
   const std::size_t largest_k = static_cast<std::size_t>(size_cap_ - 2);
   low_ = std::min(u, v);
   high_ = std::max(u, v);

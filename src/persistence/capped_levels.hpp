@@ -27,8 +27,10 @@ class CappedLevels {
   CappedLevels(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges,
                std::uint64_t size_cap, ComponentKeys& keys);
 
-  // Adds the edge (a self-loop adds its vertex only) within the keys' step.
-  void add(index_t u, index_t v, double weight);
+  // Adds a vertex, then an edge between two vertices added (u != v; again
+  // or past the cap, nothing), within the keys' step.
+  void add_vertex(index_t x, double weight);
+  void add_edge(index_t u, index_t v, double weight);
 
  private:
   static constexpr index_t none = HashIndex::none;
@@ -53,8 +55,6 @@ class CappedLevels {
     std::vector<Sighting> sightings;  // this step's
   };
 
-  void add_vertex(index_t x, double weight);
-  void add_edge(index_t u, index_t v, double weight);
   index_t visit(const index_t* clique, std::size_t size, index_t added, index_t parent, bool linked, double weight);
   index_t find_clique(Level& level, std::uint64_t hash, const std::vector<index_t>& clique) const;
   index_t find_or_add_clique(Level& level, std::uint64_t hash, const std::vector<index_t>& clique);

@@ -31,12 +31,6 @@ PersistentLevels::PersistentLevels(std::size_t vertex_count,
   keys_.reserve(facets);
 }
 
-void PersistentLevels::add(index_t u, index_t v, double weight) {
-  add_vertex(u, weight);
-  add_vertex(v, weight);
-  if (size_cap_ >= 2 && u != v && !graph_.adjacent(u, v)) add_edge(u, v, weight);
-}
-
 // A vertex first seen is a one-vertex facet and its own class at level 0.
 void PersistentLevels::add_vertex(index_t x, double weight) {
   if (present_[x]) return;
@@ -56,6 +50,7 @@ void PersistentLevels::add_vertex(index_t x, double weight) {
 // graph without it; then the new facets join the levels they reach, and the
 // old facets they swallow are let go.
 void PersistentLevels::add_edge(index_t u, index_t v, double weight) {
+  if (size_cap_ < 2 || graph_.adjacent(u, v)) return;
   const bool capped = size_cap_ != std::numeric_limits<std::uint64_t>::max();
   cliques_.find(graph_, u, v, capped, tick_);
   links_.find(graph_, u, v, cliques_, size_cap_, tick_);

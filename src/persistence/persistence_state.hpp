@@ -30,14 +30,14 @@ class PersistentLevels {
   PersistentLevels(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges,
                    std::optional<std::uint64_t> size_cap, ComponentKeys& keys);
 
-  // Adds the edge (a self-loop adds its vertex only) within the keys' step.
-  void add(index_t u, index_t v, double weight);
+  // Adds a vertex, then an edge between two vertices added (u != v; again
+  // or past the cap, nothing), within the keys' step.
+  void add_vertex(index_t x, double weight);
+  void add_edge(index_t u, index_t v, double weight);
 
  private:
   static constexpr index_t none = HashIndex::none;
 
-  void add_vertex(index_t x, double weight);
-  void add_edge(index_t u, index_t v, double weight);
   index_t registered_facet(const Groups<index_t>& cliques, std::size_t g) const;
   void add_top_cliques(index_t u, index_t v, double weight);
 
