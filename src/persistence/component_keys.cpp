@@ -21,11 +21,16 @@ std::vector<std::uint64_t> vertex_hashes(std::size_t vertex_count) {
 
 }  // namespace
 
+// A list copies every set it records whole anyway, so its keys keep each set in
+// one run, read where it lies; a tree keeps a long set's growth in runs.
 ComponentKeys::ComponentKeys(std::size_t vertex_count, PersistenceRecords& records)
-    : records_(&records), vertex_hash_(vertex_hashes(vertex_count)), mark_(vertex_count, 0) {}
+    : records_(&records),
+      vertex_hash_(vertex_hashes(vertex_count)),
+      sets_(tick_, static_cast<std::size_t>(-1)),
+      mark_(vertex_count, 0) {}
 
 ComponentKeys::ComponentKeys(std::size_t vertex_count, CommunityTree& tree)
-    : tree_(&tree), vertex_hash_(vertex_hashes(vertex_count)), mark_(vertex_count, 0) {}
+    : tree_(&tree), vertex_hash_(vertex_hashes(vertex_count)), sets_(tick_, 64), mark_(vertex_count, 0) {}
 
 void ComponentKeys::reserve(std::size_t keys) {
   keys_.reserve(keys);

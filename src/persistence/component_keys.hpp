@@ -103,7 +103,7 @@ class ComponentKeys {
   std::vector<Key> keys_;
   std::vector<index_t> free_keys_;
   HashIndex index_;
-  KeySets sets_{tick_};
+  KeySets sets_;
 
   index_t top_level_ = 0;
   std::size_t top_width_ = 0;

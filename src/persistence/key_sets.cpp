@@ -13,7 +13,7 @@ void KeySets::assign(index_t k, index_t base, const index_t* begin, const index_
   // short set is one run, read in one binary search.
   std::size_t keep = below_count;
   std::size_t length = static_cast<std::size_t>(end - begin);
-  if (below_length + length <= short_set) {
+  if (below_length + length <= short_set_) {
     keep = 0;
     length += below_length;
   } else {

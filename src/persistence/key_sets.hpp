@@ -19,10 +19,9 @@ namespace korvane {
 class KeySets {
  public:
   static constexpr index_t none = static_cast<index_t>(-1);
-  // Sets of at most this many vertices are kept in one run.
-  static constexpr std::size_t short_set = 64;
 
-  explicit KeySets(Ticker& tick) : tick_(tick) {}
+  // Sets of at most `short_set` vertices are kept in one run (none: every set).
+  KeySets(Ticker& tick, std::size_t short_set) : tick_(tick), short_set_(short_set) {}
 
   // Slot k holds the set of `base` (none: the empty set) and the vertices
   // [begin, end), ascending and not in `base`'s set. Slot k is empty before,
@@ -84,6 +83,7 @@ class KeySets {
   void compact();
 
   Ticker& tick_;
+  std::size_t short_set_;
   std::vector<index_t> vertices_;
   std::vector<Run> runs_;  // in the order of their starts
   std::vector<index_t> stacks_;
