@@ -33,7 +33,7 @@ void CliqueManager::add_clique(const vertex_t* begin, const vertex_t* end) {
   const auto equal = [&](index_t other) {
     return std::equal(clique_begin, clique_end, cliques_.begin(other), cliques_.end(other));
   };
-  if (index_.find(hash, equal) != HashIndex::none) {
+  if (index_.find(hash, equal) != none) {
     items.resize(start);
     return;
   }
@@ -45,8 +45,8 @@ void CliqueManager::add_clique(const vertex_t* begin, const vertex_t* end) {
 }
 
 const std::vector<index_t>& CliqueManager::cliques_by_size(std::size_t size) const {
-  static const std::vector<index_t> none;
-  return size < ids_by_size_.size() ? ids_by_size_[size] : none;
+  static const std::vector<index_t> empty;
+  return size < ids_by_size_.size() ? ids_by_size_[size] : empty;
 }
 
 namespace {

@@ -15,8 +15,6 @@ namespace korvane {
 // vertices and their neighbour lists, whatever graph those come from.
 class LocalNeighbourhood {
  public:
-  static constexpr index_t none = static_cast<index_t>(-1);
-
   explicit LocalNeighbourhood(std::size_t vertex_count) : local_of_(vertex_count, none) {}
 
   // Forgets the locals, ready for the next start vertex.
@@ -40,7 +38,6 @@ class LocalNeighbourhood {
 
   std::size_t count() const { return global_of_.size(); }
   index_t global(std::size_t l) const { return global_of_[l]; }
-  const index_t* globals() const { return global_of_.data(); }
 
   // Calls link(l) for every local l in the ascending neighbour list [begin,
   // end): the shorter side is walked, the list itself, or the locals, each

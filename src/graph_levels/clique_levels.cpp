@@ -13,8 +13,6 @@ namespace korvane {
 
 namespace {
 
-constexpr index_t none = static_cast<index_t>(-1);
-
 // The distinct cliques of one size, stored flat with a fixed stride, ids
 // 0, 1, 2, ... in order of first sight, indexed by key.
 class CliqueTable {
@@ -137,7 +135,7 @@ class LevelBuilder {
   index_t near_intern(std::size_t size, const index_t* vertices, std::size_t skip, std::uint64_t key) {
     CliqueTable& table = tables_[size];
     index_t id = table.find(near_[size], vertices, skip, key);
-    if (id != HashIndex::none) return id;
+    if (id != none) return id;
     id = table.add(vertices, skip, key);
     near_[size].insert(key, id);
     near_entries_.push_back({size, key, id});

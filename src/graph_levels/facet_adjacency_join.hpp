@@ -50,8 +50,6 @@ inline std::uint64_t hash_of_bits(const word_t* bits, std::size_t words) {
 // stays in cache while the lookups of that vertex run.
 class HolderTable {
  public:
-  static constexpr index_t none = static_cast<index_t>(-1);
-
   void reset(std::size_t count) {
     std::size_t slot_count = 16;
     while (slot_count < 2 * count) slot_count *= 2;
@@ -107,8 +105,6 @@ class HolderTable {
 // enough to stay in cache while the lookups run one after the other.
 class AdjacencyJoiner {
  public:
-  static constexpr index_t none = static_cast<index_t>(-1);
-
   AdjacencyJoiner(const Graph& graph, const Groups<index_t>& facets, std::vector<index_t>& local_of, Ticker& tick)
       : graph_(graph), facets_(facets), local_of_(local_of), tick_(tick) {}
 
@@ -117,9 +113,10 @@ class AdjacencyJoiner {
     load_rows(vertices, vertex_count);
     load_facets(block_facets, facet_count, vertex_count);
     // Blocks of up to 128 vertices, the common case, get loops of fixed width.
-    if (words_ == 1) join_each_vertex<1>(block_facets, facet_count, vertex_count, joins);
-    else if (words_ == 2) join_each_vertex<2>(block_facets, facet_count, vertex_count, joins);
-    else join_each_vertex<0>(block_facets, facet_count, vertex_count, joins);
+    const bool fixed = with_fixed_words<2>(words_, [&](auto width) {
+      join_each_vertex<decltype(width)::value>(block_facets, facet_count, vertex_count, joins);
+    });
+    if (!fixed) join_each_vertex<0>(block_facets, facet_count, vertex_count, joins);
     for (std::size_t l = 0; l < vertex_count; ++l) local_of_[order_[l]] = none;
   }
 
@@ -162,7 +159,7 @@ class AdjacencyJoiner {
         const index_t found = holder_table_.find(lookup.hash, [&](index_t h) {
           return !holder_table_.tags_collide() || holds_trace<Words>(facet_bits(h), facet_bits(lookup.facet), row_x);
         });
-        if (found == HolderTable::none) throw std::logic_error("a maximal clique is missing from the facets");
+        if (found == none) throw std::logic_error("a maximal clique is missing from the facets");
         joins.join(block_facets[lookup.facet], block_facets[found], lookup.level);
       }
       below[x_word] |= x_bit;

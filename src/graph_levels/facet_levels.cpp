@@ -12,8 +12,6 @@ namespace korvane {
 
 namespace {
 
-constexpr index_t none = static_cast<index_t>(-1);
-
 // The facets with at least 3 vertices, and their vertices, grouped into
 // blocks: the components of the graph those facets span. Two facets sharing
 // two vertices lie in one block, so every join above level 0 stays inside a

@@ -73,7 +73,7 @@ bool PrefixJoin::tie_rare(const std::vector<index_t>& rare, std::size_t level_co
     }
     for (index_t b : touched) {
       if (shared[b] >= 2) {
-        const std::size_t overlap = static_cast<std::size_t>(popcount(bits_[a].heavy & bits_[b].heavy)) +
+        const std::size_t overlap = popcount64(bits_[a].heavy & bits_[b].heavy) +
                                     medium_shared(bits_[a], bits_[b], every_word) + shared[b];
         joined_[std::min(overlap, level_count) - 1].push_back({a, b});
       }

@@ -10,14 +10,12 @@
 
 namespace korvane {
 
-inline int popcount(std::uint64_t x) { return static_cast<int>(popcount64(x)); }
-
 // The medium vertices a and b share, among those `keep` selects word by word.
 template <class Bits, class Keep>
 inline std::size_t medium_shared(const Bits& a, const Bits& b, Keep keep) {
   std::size_t shared = 0;
   for (std::size_t w = 0; w < std::size(a.medium); ++w)
-    shared += static_cast<std::size_t>(popcount(a.medium[w] & b.medium[w] & keep(w)));
+    shared += popcount64(a.medium[w] & b.medium[w] & keep(w));
   return shared;
 }
 
@@ -25,7 +23,7 @@ inline std::size_t medium_shared(const Bits& a, const Bits& b, Keep keep) {
 template <class Bits>
 inline std::size_t medium_count(const Bits& s) {
   std::size_t count = 0;
-  for (std::uint64_t word : s.medium) count += static_cast<std::size_t>(popcount(word));
+  for (std::uint64_t word : s.medium) count += popcount64(word);
   return count;
 }
 

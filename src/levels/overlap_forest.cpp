@@ -8,39 +8,20 @@ namespace korvane {
 
 namespace {
 
-// |a & b| over the first Words words, by the processor's bit count.
+// One Prim step: raises best[h] to the weight |row & rows[h]|, over the first
+// Words words, where that is more, and returns the remaining row with the best
+// weight. Rows whose last word is empty throughout are weighed without it.
+template <std::size_t Words>
 #if defined(__GNUC__)
-struct CountByInstruction {
-  template <std::size_t Words>
-  static index_t shared(const BitRow& a, const BitRow& b) {
-    index_t shared = 0;
-    for (std::size_t w = 0; w < Words; ++w)
-      shared += static_cast<index_t>(__builtin_popcountll(a.words[w] & b.words[w]));
-    return shared;
-  }
-};
+__attribute__((always_inline))
 #endif
-
-// |a & b| over the first Words words, in plain arithmetic.
-struct CountByArithmetic {
-  template <std::size_t Words = row_words>
-  static index_t shared(const BitRow& a, const BitRow& b) {
-    index_t shared = 0;
-    for (std::size_t w = 0; w < Words; ++w) shared += static_cast<index_t>(popcount64(a.words[w] & b.words[w]));
-    return shared;
-  }
-};
-
-// One Prim step: raises best[h] to the weight from `row` where that is more,
-// and returns the remaining row with the best weight. Rows whose last word is
-// empty throughout are weighed without it.
-template <class Count, std::size_t Words>
 inline std::size_t prim_step(const BitRow& row, index_t from, const BitRow* rows, index_t* best, index_t* best_from,
                              std::size_t left) {
   index_t top = 0;
   std::size_t next = 0;
   for (std::size_t h = 0; h < left; ++h) {
-    const index_t shared = Count::template shared<Words>(row, rows[h]);
+    index_t shared = 0;
+    for (std::size_t w = 0; w < Words; ++w) shared += static_cast<index_t>(popcount64(row.words[w] & rows[h].words[w]));
     if (shared > best[h]) {
       best[h] = shared;
       best_from[h] = from;
@@ -55,27 +36,29 @@ inline std::size_t prim_step(const BitRow& row, index_t from, const BitRow* rows
 
 using StepFn = std::size_t (*)(const BitRow&, index_t, const BitRow*, index_t*, index_t*, std::size_t);
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(__POPCNT__)
 template <std::size_t Words>
-__attribute__((target("popcnt"))) std::size_t prim_step_popcnt(const BitRow& row, index_t from, const BitRow* rows,
-                                                               index_t* best, index_t* best_from, std::size_t left) {
-  return prim_step<CountByInstruction, Words>(row, from, rows, best, best_from, left);
+std::size_t plain_step(const BitRow& row, index_t from, const BitRow* rows, index_t* best, index_t* best_from,
+                       std::size_t left) {
+  return prim_step<Words>(row, from, rows, best, best_from, left);
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(__POPCNT__)
+// The same step built for the popcnt instruction, which popcount64 becomes
+// there. No exception passes through it: the caller ticks between steps.
+template <std::size_t Words>
+__attribute__((target("popcnt"))) std::size_t popcnt_step(const BitRow& row, index_t from, const BitRow* rows,
+                                                          index_t* best, index_t* best_from, std::size_t left) {
+  return prim_step<Words>(row, from, rows, best, best_from, left);
 }
 // The bit-count instruction when this processor has it (any x86-64 of the
 // last fifteen years), chosen once.
 StepFn chosen_step(bool last_word) {
   static const bool has_popcnt = __builtin_cpu_supports("popcnt");
-  if (has_popcnt) return last_word ? prim_step_popcnt<row_words> : prim_step_popcnt<row_words - 1>;
-  return last_word ? prim_step<CountByArithmetic, row_words> : prim_step<CountByArithmetic, row_words - 1>;
-}
-#elif defined(__GNUC__)
-StepFn chosen_step(bool last_word) {
-  return last_word ? prim_step<CountByInstruction, row_words> : prim_step<CountByInstruction, row_words - 1>;
+  if (has_popcnt) return last_word ? popcnt_step<row_words> : popcnt_step<row_words - 1>;
+  return last_word ? plain_step<row_words> : plain_step<row_words - 1>;
 }
 #else
-StepFn chosen_step(bool last_word) {
-  return last_word ? prim_step<CountByArithmetic, row_words> : prim_step<CountByArithmetic, row_words - 1>;
-}
+StepFn chosen_step(bool last_word) { return last_word ? plain_step<row_words> : plain_step<row_words - 1>; }
 #endif
 
 bool row_less(const BitRow& x, const BitRow& y) {
@@ -98,7 +81,7 @@ bool OverlapForest::tie(const std::vector<BitRow>& rows, std::vector<WeightedPai
   for (std::size_t k = 0; k < order_.size(); ++k) {
     const BitRow& row = rows[order_[k]];
     if (k > 0 && !row_less(rows[order_[k - 1]], row))
-      forest.push_back({order_[k - 1], order_[k], CountByArithmetic::shared(row, row)});
+      forest.push_back({order_[k - 1], order_[k], static_cast<index_t>(popcount64(row.words[0]) + popcount64(row.words[1]) + popcount64(row.words[2]))});
     else {
       id_.push_back(order_[k]);
       distinct_.push_back(row);

@@ -83,7 +83,7 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
   holders_.items.resize(light_.items.size());
   std::vector<std::size_t> fill(holders_.starts.begin(), holders_.starts.end() - 1);
   for (index_t s = 0; s < light_.size(); ++s) {
-    const index_t heavy = static_cast<index_t>(popcount(bits_[s].heavy));
+    const index_t heavy = static_cast<index_t>(popcount64(bits_[s].heavy));
     const index_t medium = static_cast<index_t>(medium_count(bits_[s]));
     for (index_t k = 0; k < light_.length(s); ++k)
       holders_.items[fill[light_.begin(s)[k]]++] = Entry{s, heavy + k, k - std::min(k, medium), s};
@@ -115,7 +115,7 @@ void PrefixJoin::chain_common(index_t v, std::size_t level_count) {
     all.heavy &= next.heavy;
     for (std::size_t w = 0; w < medium_words; ++w) all.medium[w] &= next.medium[w];
   }
-  const std::size_t shared = static_cast<std::size_t>(popcount(all.heavy)) + medium_count(all) +
+  const std::size_t shared = popcount64(all.heavy) + medium_count(all) +
                              (medium_rank_[v] < max_medium ? 0 : 1);
   common_[v] = static_cast<index_t>(shared);
   if (shared < 2) return;
@@ -163,7 +163,7 @@ void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
   std::vector<index_t> sets;
   forest_rows_.clear();
   for (index_t s = 0; s < bits_.size(); ++s) {
-    if (popcount(bits_[s].heavy) < 2) continue;
+    if (popcount64(bits_[s].heavy) < 2) continue;
     sets.push_back(s);
     forest_rows_.push_back(BitRow{{bits_[s].heavy}});
   }
@@ -223,7 +223,7 @@ void PrefixJoin::stamp(index_t a) {
 
 // |a & b|, with a's rare vertices stamped.
 std::size_t PrefixJoin::overlap(index_t a, index_t b) const {
-  std::size_t shared = static_cast<std::size_t>(popcount(bits_[a].heavy & bits_[b].heavy)) +
+  std::size_t shared = popcount64(bits_[a].heavy & bits_[b].heavy) +
                        medium_shared(bits_[a], bits_[b], every_word);
   for (const index_t* u = light_.begin(b) + medium_count(bits_[b]); u != light_.end(b); ++u)
     shared += stamp_[*u] == stamp_value_;
@@ -274,7 +274,7 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, Dsu& cla
       if (entry.root == root || (entry.root = classes.find(entry.root)) == root) continue;
       const index_t other = entry.set;
       const Bits& theirs = bits_[other];
-      const std::size_t heavy = static_cast<std::size_t>(popcount(mine.heavy & theirs.heavy));
+      const std::size_t heavy = popcount64(mine.heavy & theirs.heavy);
       std::size_t shared;
       if (medium < max_medium) {
         // A shared medium vertex after v: the pair met first there.

@@ -99,7 +99,7 @@ class PrefixJoin {
   // Scratch for counting overlaps.
   std::vector<index_t> stamp_;
   index_t stamp_value_ = 0;
-  index_t stamped_ = static_cast<index_t>(-1);  // the set whose rare vertices carry stamp_value_
+  index_t stamped_ = none;  // the set whose rare vertices carry stamp_value_
 };
 
 }  // namespace korvane

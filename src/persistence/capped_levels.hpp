@@ -34,8 +34,6 @@ class CappedLevels {
   void finish(double weight, PersistenceRecords& records) { keys_.finish(weight, records); }
 
  private:
-  static constexpr index_t none = HashIndex::none;
-
   // A class met in the current step: `key` is the key it carried when first
   // met, none for a clique new in this step.
   struct Sighting {

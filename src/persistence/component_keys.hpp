@@ -15,8 +15,6 @@ namespace korvane {
 // without a count or an index.
 class ComponentKeys {
  public:
-  static constexpr index_t none = HashIndex::none;
-
   // Keys over the dense vertices 0 .. vertex_count-1.
   ComponentKeys(std::size_t vertex_count, Ticker& tick);
 
@@ -49,7 +47,6 @@ class ComponentKeys {
 
   const index_t* begin(index_t k) const { return arena_.data() + keys_[k].start; }
   const index_t* end(index_t k) const { return begin(k) + keys_[k].length; }
-  index_t length(index_t k) const { return keys_[k].length; }
 
   void begin_step() { ++step_; }
   // Appends the records of the keys that died at `weight`, by q and then vertex list.

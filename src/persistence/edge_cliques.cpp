@@ -11,7 +11,7 @@ namespace korvane {
 void EdgeCliques::find(const GrowingGraph& graph, index_t u, index_t v, bool with_common_graph, Ticker& tick) {
   cores_.starts.assign(1, 0);
   cores_.items.clear();
-  const bool on_rows = with_row_width(graph.row_words(), [&](auto width) {
+  const bool on_rows = with_fixed_words<GrowingGraph::row_words_limit>(graph.row_words(), [&](auto width) {
     find_on_rows<decltype(width)::value>(graph, u, v, tick);
   });
   if (!on_rows) return find_on_lists(graph, u, v, tick);
@@ -114,7 +114,7 @@ void EdgeCliques::count_core_overlaps(std::uint64_t size_cap, Ticker& tick) {
 // every level below, so a pair that forest pairs of at least its overlap
 // connect needs nothing of its own: the forest pairs suffice.
 void EdgeCliques::span_cores(std::uint64_t size_cap, Ticker& tick) {
-  const bool fixed = with_row_width(words_for(common_.size()), [&](auto width) {
+  const bool fixed = with_fixed_words<4>(words_for(common_.size()), [&](auto width) {
     span_cores_on<decltype(width)::value>(size_cap, tick);
   });
   if (!fixed) span_cores_on<0>(size_cap, tick);
@@ -130,7 +130,7 @@ void EdgeCliques::span_cores_on(std::uint64_t size_cap, Ticker& tick) {
     for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c)
       core_bits_[i * words + *c / 64] |= std::uint64_t{1} << (*c % 64);
   outside_.resize(core_count);
-  for (std::size_t i = 0; i < core_count; ++i) outside_[i] = Outside{static_cast<index_t>(i), 0, GrowingGraph::none};
+  for (std::size_t i = 0; i < core_count; ++i) outside_[i] = Outside{static_cast<index_t>(i), 0, none};
   std::size_t best = 0;
   for (std::size_t outside_count = core_count; outside_count > 0;) {
     const Outside next = outside_[best];

@@ -24,7 +24,7 @@ struct CorePair {
 class EdgeCliques {
  public:
   explicit EdgeCliques(std::size_t vertex_count)
-      : mark_(vertex_count, GrowingGraph::none), position_(vertex_count) {}
+      : mark_(vertex_count, none), position_(vertex_count) {}
 
   // C and the cores, for the edge (u, v) not yet in `graph`, and the subgraph
   // induced by C when `with_common_graph` (or C has two vertices or more and

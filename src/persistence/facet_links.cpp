@@ -25,7 +25,7 @@ class FacetLinks::ListCandidates {
       for (const index_t y : clique) {
         if (y == scanned) continue;
         for (const index_t* p = graph.neighbours_begin(y); p != graph.neighbours_end(y); ++p) {
-          if (mark_[*p] == GrowingGraph::none) {
+          if (mark_[*p] == none) {
             mark_[*p] = 0;
             marked.push_back(*p);
           }
@@ -34,7 +34,7 @@ class FacetLinks::ListCandidates {
       }
       for (const index_t* p = graph.neighbours_begin(scanned); p != graph.neighbours_end(scanned); ++p)
         if (mark_[*p] == others) extension_.push_back(*p);
-      for (const index_t p : marked) mark_[p] = GrowingGraph::none;
+      for (const index_t p : marked) mark_[p] = none;
       marked.clear();
       tick(scan_cost);
     } else {
@@ -53,10 +53,10 @@ class FacetLinks::ListCandidates {
     extension_.pop_back();
     if (graph_.degree(x) <= 4 * extension_.size()) {
       for (const index_t* r = graph_.neighbours_begin(x); r != graph_.neighbours_end(x); ++r) mark_[*r] = 0;
-      const auto off = [&](index_t r) { return mark_[r] == GrowingGraph::none; };
+      const auto off = [&](index_t r) { return mark_[r] == none; };
       extension_.erase(std::remove_if(extension_.begin(), extension_.end(), off), extension_.end());
       for (const index_t* r = graph_.neighbours_begin(x); r != graph_.neighbours_end(x); ++r)
-        mark_[*r] = GrowingGraph::none;
+        mark_[*r] = none;
       tick_(graph_.degree(x));
     } else {
       const auto off = [&](index_t r) { return !graph_.adjacent(r, x); };
@@ -77,7 +77,7 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
                       std::uint64_t size_cap, Ticker& tick) {
   links_.starts.assign(1, 0);
   links_.items.clear();
-  const bool graph_rows = with_row_width(graph.row_words(), [&](auto width) {
+  const bool graph_rows = with_fixed_words<GrowingGraph::row_words_limit>(graph.row_words(), [&](auto width) {
     find_on_graph_rows<decltype(width)::value>(graph, u, v, cliques, size_cap, tick);
   });
   if (graph_rows) return;
@@ -123,7 +123,7 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
     }
   }
   if (on_rows)
-    for (const index_t z : around_) mark_[z] = GrowingGraph::none;
+    for (const index_t z : around_) mark_[z] = none;
 }
 
 // On the graph's own rows the links are sets of W words: the vertices adjacent
@@ -181,7 +181,7 @@ void FacetLinks::build_rows(const GrowingGraph& graph, index_t u, index_t v, Tic
   around_.clear();
   for (const index_t x : {u, v})
     for (const index_t* z = graph.neighbours_begin(x); z != graph.neighbours_end(x); ++z)
-      if (mark_[*z] == GrowingGraph::none) {
+      if (mark_[*z] == none) {
         mark_[*z] = static_cast<index_t>(around_.size());
         around_.push_back(*z);
       }
@@ -193,7 +193,7 @@ void FacetLinks::build_rows(const GrowingGraph& graph, index_t u, index_t v, Tic
     std::uint64_t* bits = row(l);
     if (graph.degree(z) <= 4 * size) {
       for (const index_t* r = graph.neighbours_begin(z); r != graph.neighbours_end(z); ++r)
-        if (mark_[*r] != GrowingGraph::none) bits[mark_[*r] / 64] |= std::uint64_t{1} << (mark_[*r] % 64);
+        if (mark_[*r] != none) bits[mark_[*r] / 64] |= std::uint64_t{1} << (mark_[*r] % 64);
       tick(graph.degree(z));
     } else {
       for (std::size_t m = 0; m < size; ++m)

@@ -13,7 +13,7 @@ namespace korvane {
 
 class FacetLinks {
  public:
-  explicit FacetLinks(std::size_t vertex_count) : mark_(vertex_count, GrowingGraph::none) {}
+  explicit FacetLinks(std::size_t vertex_count) : mark_(vertex_count, none) {}
 
   // For every core i of `cliques`, the maximal cliques of `graph` (which lacks
   // the edge) that hold u + core and v + core, ascending; the second is left

@@ -38,8 +38,6 @@ class PersistentLevels {
   void finish(double weight, PersistenceRecords& records);
 
  private:
-  static constexpr index_t none = HashIndex::none;
-
   void add_vertex(index_t x, double weight);
   void add_edge(index_t u, index_t v, double weight);
   index_t registered_facet(const Groups<index_t>& cliques, std::size_t g) const;
