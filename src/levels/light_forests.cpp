@@ -4,7 +4,6 @@
 #include <iterator>
 
 #include "medium_bits.hpp"
-#include "overlap_forest.hpp"
 #include "prefix_join.hpp"
 
 namespace korvane {
@@ -14,22 +13,20 @@ namespace korvane {
 // their overlap: at every level the forest's pairs connect what those pairs do.
 bool PrefixJoin::tie_by_forest(index_t v, const std::uint64_t (&keep)[medium_words], index_t extra,
                                std::uint64_t& budget, std::size_t level_count, Ticker& tick) {
-  std::vector<BitRow>& rows = forest_rows_;
-  rows.clear();
-  for (const Entry* e = holders_.begin(v); e != holders_.end(v); ++e) {
-    const Bits& b = bits_[e->set];
-    BitRow row{{b.heavy}};
-    for (std::size_t w = 0; w < medium_words; ++w) row.words[w + 1] = b.medium[w] & keep[w];
-    rows.push_back(row);
-  }
-  forest_.clear();
-  if (!overlap_forest_.tie(rows, forest_, budget, tick)) return false;
   const Entry* list = holders_.begin(v);
-  for (const WeightedPair& p : forest_) {
-    const std::size_t weight = p.weight + extra;
-    if (weight >= 2) joined_[std::min(weight, level_count) - 1].push_back({list[p.a].set, list[p.b].set});
+  constexpr std::size_t words = 1 + medium_words;
+  word_t* rows = forest_.rows(holders_.length(v), words);
+  for (std::size_t k = 0; k < holders_.length(v); ++k) {
+    const Bits& b = bits_[list[k].set];
+    rows[k * words] = b.heavy;
+    for (std::size_t w = 0; w < medium_words; ++w) rows[k * words + w + 1] = b.medium[w] & keep[w];
   }
-  return true;
+  return forest_.span_distinct(
+      [&](index_t a, index_t b, index_t shared) {
+        const std::size_t weight = shared + extra;
+        if (weight >= 2) joined_[std::min(weight, level_count) - 1].push_back({list[a].set, list[b].set});
+      },
+      budget, tick);
 }
 
 // Two holders of a medium v share at least their heavy and medium vertices up

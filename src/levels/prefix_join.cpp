@@ -161,17 +161,16 @@ void PrefixJoin::choose_heavy(const Groups<index_t>& sets, const std::vector<ind
 // threshold. The distinct masks are few, so the forest needs no budget.
 void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
   std::vector<index_t> sets;
-  forest_rows_.clear();
-  for (index_t s = 0; s < bits_.size(); ++s) {
-    if (popcount64(bits_[s].heavy) < 2) continue;
-    sets.push_back(s);
-    forest_rows_.push_back(BitRow{{bits_[s].heavy}});
-  }
-  forest_.clear();
+  for (index_t s = 0; s < bits_.size(); ++s)
+    if (popcount64(bits_[s].heavy) >= 2) sets.push_back(s);
+  word_t* masks = forest_.rows(sets.size(), 1);
+  for (std::size_t k = 0; k < sets.size(); ++k) masks[k] = bits_[sets[k]].heavy;
   std::uint64_t unlimited = ~std::uint64_t{0};
-  overlap_forest_.tie(forest_rows_, forest_, unlimited, tick);
-  for (const WeightedPair& p : forest_)
-    if (p.weight >= 2) mask_pairs_[std::min<std::size_t>(p.weight, level_count) - 1].push_back({sets[p.a], sets[p.b]});
+  forest_.span_distinct(
+      [&](index_t a, index_t b, index_t weight) {
+        if (weight >= 2) mask_pairs_[std::min<std::size_t>(weight, level_count) - 1].push_back({sets[a], sets[b]});
+      },
+      unlimited, tick);
 }
 
 void PrefixJoin::join(std::size_t q, Dsu& classes, Ticker& tick) {

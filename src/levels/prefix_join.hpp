@@ -53,7 +53,7 @@ class PrefixJoin {
     index_t rare_position;  // for a rare vertex, its position among the rare vertices of the set
     index_t root;           // a set of the class of `set`, once its root: find() gives the root now
   };
-  static constexpr std::size_t medium_words = row_words - 1;
+  static constexpr std::size_t medium_words = 2;
   static constexpr index_t max_medium = 64 * medium_words;
   // A set's heavy vertices, bit 63-r for rank r, and its medium vertices, bit
   // 63-r%64 of word r/64 for medium rank r.
@@ -91,9 +91,7 @@ class PrefixJoin {
   std::vector<std::size_t> heavy_rank_;        // per vertex: its rank if heavy, else 64
   std::vector<index_t> medium_rank_;           // per vertex: its rank among the medium ones, else max_medium
   std::vector<index_t> common_;                // per vertex: how many vertices all its holders share
-  OverlapForest overlap_forest_;               // scratch for tie_by_forest: the kernel,
-  std::vector<BitRow> forest_rows_;            // the rows of one list
-  std::vector<WeightedPair> forest_;           // and its forest
+  OverlapForest forest_;                       // ties the holders of one vertex
   std::uint64_t forest_budget_;                // the pairs the forests may still weigh
 
   // Scratch for counting overlaps.

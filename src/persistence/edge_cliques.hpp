@@ -7,6 +7,7 @@
 #include "core.hpp"
 #include "graph.hpp"
 #include "growing_graph.hpp"
+#include "overlap_forest.hpp"
 #include "pivot_search.hpp"
 
 namespace korvane {
@@ -50,8 +51,6 @@ class EdgeCliques {
   void find_on_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
   void count_core_overlaps(std::uint64_t size_cap, Ticker& tick);
   void span_cores(std::uint64_t size_cap, Ticker& tick);
-  template <std::size_t W>
-  void span_cores_on(std::uint64_t size_cap, Ticker& tick);
 
   std::vector<index_t> mark_;      // per vertex of the graph, none between calls
   std::vector<index_t> position_;  // per vertex of C, its position in C
@@ -72,14 +71,7 @@ class EdgeCliques {
   std::vector<index_t> shared_;
   std::vector<index_t> met_;
 
-  // Spanning the cores: their bitsets over C, and the cores outside the forest.
-  struct Outside {
-    index_t core;
-    index_t overlap;  // the largest overlap with the forest
-    index_t partner;  // the forest core it shares that with
-  };
-  std::vector<std::uint64_t> core_bits_;
-  std::vector<Outside> outside_;
+  OverlapForest forest_;  // spanning the cores, as bitsets over C
 };
 
 }  // namespace korvane
