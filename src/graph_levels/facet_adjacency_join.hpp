@@ -1,5 +1,5 @@
 // Joining the maximal cliques (facets) of a block through the graph's
-// adjacency, and the record of joins by level that it fills.
+// adjacency.
 #pragma once
 
 #include <algorithm>
@@ -9,33 +9,9 @@
 #include "bitsets.hpp"
 #include "graph.hpp"
 #include "hash_index.hpp"
+#include "pairs_by_level.hpp"
 
 namespace korvane {
-
-struct FacetPair {
-  index_t a;
-  index_t b;
-};
-
-// Joins found above level 0, bucketed by the level they were found at (pairs
-// sharing at least level+1 vertices); the assembly applies each bucket at its
-// level and, through the one union-find, at every level below.
-class LevelJoins {
- public:
-  explicit LevelJoins(std::size_t level_count) : by_level_(level_count) {}
-
-  std::size_t level_count() const { return by_level_.size(); }
-  // Level 0 is left to the assembly; levels past the top count as the top.
-  void join(index_t a, index_t b, std::size_t level) {
-    level = std::min(level, by_level_.size() - 1);
-    if (level > 0) by_level_[level].push_back({a, b});
-  }
-  // Hands over the pairs of `level`, leaving none behind.
-  std::vector<FacetPair> take(std::size_t level) { return std::move(by_level_[level]); }
-
- private:
-  std::vector<std::vector<FacetPair>> by_level_;
-};
 
 inline std::uint64_t hash_of_bits(const word_t* bits, std::size_t words) {
   std::uint64_t h = 0x6a09e667f3bcc909ULL;
@@ -109,7 +85,7 @@ class AdjacencyJoiner {
       : graph_(graph), facets_(facets), local_of_(local_of), tick_(tick) {}
 
   void join_block(const index_t* vertices, std::size_t vertex_count, const index_t* block_facets,
-                  std::size_t facet_count, LevelJoins& joins) {
+                  std::size_t facet_count, PairsByLevel& joins) {
     load_rows(vertices, vertex_count);
     load_facets(block_facets, facet_count, vertex_count);
     // Blocks of up to 128 vertices, the common case, get loops of fixed width.
@@ -129,7 +105,7 @@ class AdjacencyJoiner {
 
   template <std::size_t Words>
   void join_each_vertex(const index_t* block_facets, std::size_t facet_count, std::size_t vertex_count,
-                        LevelJoins& joins) {
+                        PairsByLevel& joins) {
     const std::size_t words = width<Words>();
     std::vector<word_t> below(words, 0), clique(words), common(words);
     for (std::size_t x = 0; x < vertex_count; ++x) {
@@ -152,7 +128,7 @@ class AdjacencyJoiner {
         for (std::size_t k = 0; k < words; ++k) shared += popcount64(clique[k]);
         if (shared < 2) continue;
         extend<Words>(clique.data(), common.data(), row_x, x);
-        lookups_.push_back({hash_of_bits(clique.data(), words), static_cast<index_t>(i), static_cast<index_t>(shared - 1)});
+        lookups_.push_back({hash_of_bits(clique.data(), words), static_cast<index_t>(i), static_cast<index_t>(shared)});
       }
       index_holders(x);
       for (const Lookup& lookup : lookups_) {
@@ -160,7 +136,7 @@ class AdjacencyJoiner {
           return !holder_table_.tags_collide() || holds_trace<Words>(facet_bits(h), facet_bits(lookup.facet), row_x);
         });
         if (found == none) throw std::logic_error("a maximal clique is missing from the facets");
-        joins.join(block_facets[lookup.facet], block_facets[found], lookup.level);
+        joins.add_shared(lookup.shared, block_facets[lookup.facet], block_facets[found]);
       }
       below[x_word] |= x_bit;
       tick_(facet_count * (words + 1) + holders_.length(x) + 4 * lookups_.size());
@@ -258,11 +234,12 @@ class AdjacencyJoiner {
   Groups<index_t> holders_;
   std::vector<std::uint64_t> facet_hash_;  // by position in the block
   HolderTable holder_table_;  // positions of the facets holding the current x
-  // A facet F of the block (by position) and the hash of its G_x for the current x.
+  // A facet F of the block (by position), the hash of its G_x for the current
+  // x, and |T|, the number of vertices they share.
   struct Lookup {
     std::uint64_t hash;
     index_t facet;
-    index_t level;
+    index_t shared;
   };
   std::vector<Lookup> lookups_;
 };

@@ -91,23 +91,23 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
   std::vector<index_t> rare;
   for (index_t v = 0; v < vertex_count; ++v)
     if (holders_.length(v) >= 2 && medium_rank_[v] == max_medium) rare.push_back(v);
-  const bool rare_tied = tie_rare(rare, level_count, tick);
+  const bool rare_tied = tie_rare(rare, tick);
   for (index_t v = 0; v < vertex_count; ++v) {
     if (holders_.length(v) < 2 || (rare_tied && medium_rank_[v] == max_medium)) continue;
-    if (medium_rank_[v] < max_medium && tie_medium(v, level_count, tick)) continue;
+    if (medium_rank_[v] < max_medium && tie_medium(v, tick)) continue;
     std::sort(holders_.items.begin() + holders_.starts[v], holders_.items.begin() + holders_.starts[v + 1],
               [](const Entry& a, const Entry& b) { return a.position > b.position; });
     tick(holders_.length(v));
     listed_.push_back(v);
-    chain_common(v, level_count);
+    chain_common(v);
   }
-  join_by_masks(level_count, tick);
+  join_by_masks(tick);
 }
 
 // The heavy and medium vertices every holder of v has, and v: any two holders
 // share them, so a chain along the list ties all holders at that many and no
 // pair needs to be kept for fewer.
-void PrefixJoin::chain_common(index_t v, std::size_t level_count) {
+void PrefixJoin::chain_common(index_t v) {
   const Entry* list = holders_.begin(v);
   Bits all = bits_[list[0].set];
   for (std::size_t k = 1; k < holders_.length(v); ++k) {
@@ -120,7 +120,7 @@ void PrefixJoin::chain_common(index_t v, std::size_t level_count) {
   common_[v] = static_cast<index_t>(shared);
   if (shared < 2) return;
   for (std::size_t k = 1; k < holders_.length(v); ++k)
-    joined_[std::min(shared, level_count) - 1].push_back({list[k - 1].set, list[k].set});
+    joined_.add_shared(shared, list[k - 1].set, list[k].set);
 }
 
 // Heavy vertices: up to 64 of the heaviest, each in more than sqrt(total size)
@@ -159,7 +159,7 @@ void PrefixJoin::choose_heavy(const Groups<index_t>& sets, const std::vector<ind
 // Sets with two or more heavy vertices are tied by a maximum spanning forest of
 // their heavy overlaps, which keeps the connectivity of those ties at every
 // threshold. The distinct masks are few, so the forest needs no budget.
-void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
+void PrefixJoin::join_by_masks(Ticker& tick) {
   std::vector<index_t> sets;
   for (index_t s = 0; s < bits_.size(); ++s)
     if (popcount64(bits_[s].heavy) >= 2) sets.push_back(s);
@@ -168,16 +168,14 @@ void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
   std::uint64_t unlimited = ~std::uint64_t{0};
   forest_.span_distinct(
       [&](index_t a, index_t b, index_t weight) {
-        if (weight >= 2) mask_pairs_[std::min<std::size_t>(weight, level_count) - 1].push_back({sets[a], sets[b]});
+        if (weight >= 2) mask_pairs_.add_shared(weight, sets[a], sets[b]);
       },
       unlimited, tick);
 }
 
 void PrefixJoin::join(std::size_t q, Dsu& classes, Ticker& tick) {
-  for (const SetPair& p : mask_pairs_[q]) classes.unite(p.a, p.b);
-  std::vector<SetPair>().swap(mask_pairs_[q]);
-  for (const SetPair& p : joined_[q]) classes.unite(p.a, p.b);
-  std::vector<SetPair>().swap(joined_[q]);
+  mask_pairs_.unite(q, classes);
+  joined_.unite(q, classes);
   join_deferred(q, classes, tick);
   const std::size_t t = q + 1;
   for (index_t v : listed_) {
@@ -193,10 +191,9 @@ void PrefixJoin::join(std::size_t q, Dsu& classes, Ticker& tick) {
 // different classes are counted: sharing q+1 they unite, sharing fewer they
 // wait for the level their exact overlap reaches.
 void PrefixJoin::join_deferred(std::size_t q, Dsu& classes, Ticker& tick) {
-  std::vector<SetPair> pairs;
-  pairs.swap(deferred_[q]);
+  const std::vector<IdPair> pairs = deferred_.take(q);
   tick(pairs.size());
-  for (const SetPair& p : pairs) {
+  for (const IdPair& p : pairs) {
     if (classes.find(p.a) == classes.find(p.b)) continue;
     stamp(p.a);
     tick(light_.length(p.a) + light_.length(p.b));
@@ -204,7 +201,7 @@ void PrefixJoin::join_deferred(std::size_t q, Dsu& classes, Ticker& tick) {
     if (shared > q)
       classes.unite(p.a, p.b);
     else if (shared >= 2)
-      joined_[shared - 1].push_back(p);
+      joined_.add(shared - 1, p.a, p.b);
   }
 }
 
@@ -284,7 +281,7 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, Dsu& cla
                                   std::min(list[k].rare_position, entry.rare_position);
         if (bound <= common) continue;
         if (bound < t) {
-          if (bound >= 2) deferred_[bound - 1].push_back({a, other});
+          if (bound >= 2) deferred_.add(bound - 1, a, other);
           continue;
         }
         stamp(a);
@@ -296,7 +293,7 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, Dsu& cla
         classes.unite(a, other);
         root = entry.root = classes.find(a);
       } else if (shared >= 2) {
-        joined_[shared - 1].push_back({a, other});
+        joined_.add(shared - 1, a, other);
       }
     }
     list[k].root = root;

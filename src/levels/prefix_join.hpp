@@ -7,6 +7,7 @@
 #include "core.hpp"
 #include "dsu.hpp"
 #include "overlap_forest.hpp"
+#include "pairs_by_level.hpp"
 
 namespace korvane {
 
@@ -61,19 +62,15 @@ class PrefixJoin {
     std::uint64_t heavy = 0;
     std::uint64_t medium[medium_words] = {};
   };
-  struct SetPair {
-    index_t a;
-    index_t b;
-  };
 
   void choose_heavy(const Groups<index_t>& sets, const std::vector<index_t>& degree,
                     const std::vector<index_t>& by_weight, Ticker& tick);
-  void join_by_masks(std::size_t level_count, Ticker& tick);
+  void join_by_masks(Ticker& tick);
   bool tie_by_forest(index_t v, const std::uint64_t (&keep)[medium_words], index_t extra, std::uint64_t& budget,
-                     std::size_t level_count, Ticker& tick);
-  bool tie_medium(index_t v, std::size_t level_count, Ticker& tick);
-  bool tie_rare(const std::vector<index_t>& rare, std::size_t level_count, Ticker& tick);
-  void chain_common(index_t v, std::size_t level_count);
+                     Ticker& tick);
+  bool tie_medium(index_t v, Ticker& tick);
+  bool tie_rare(const std::vector<index_t>& rare, Ticker& tick);
+  void chain_common(index_t v);
   void join_list(index_t v, index_t first_new, std::size_t t, Dsu& classes, Ticker& tick);
   void join_deferred(std::size_t q, Dsu& classes, Ticker& tick);
   void stamp(index_t a);
@@ -85,9 +82,9 @@ class PrefixJoin {
   std::vector<index_t> active_;                // per vertex: how many holders reach the current level
   std::vector<index_t> uniform_;               // per vertex: its first holders, known to be in one class
   std::vector<index_t> listed_;                // the light vertices with two or more active holders
-  std::vector<std::vector<SetPair>> mask_pairs_;  // by level: pairs tied by their heavy vertices alone
-  std::vector<std::vector<SetPair>> joined_;      // by level: pairs sharing at least level+1 vertices
-  std::vector<std::vector<SetPair>> deferred_;    // by level: pairs sharing at most level+1 vertices
+  PairsByLevel mask_pairs_;                     // pairs tied by their heavy vertices alone
+  PairsByLevel joined_;                         // pairs sharing at least level+1 vertices
+  PairsByLevel deferred_;                       // pairs sharing at most level+1 vertices
   std::vector<std::size_t> heavy_rank_;        // per vertex: its rank if heavy, else 64
   std::vector<index_t> medium_rank_;           // per vertex: its rank among the medium ones, else max_medium
   std::vector<index_t> common_;                // per vertex: how many vertices all its holders share

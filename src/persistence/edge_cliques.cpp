@@ -60,12 +60,11 @@ void EdgeCliques::find_on_rows(const GrowingGraph& graph, index_t u, index_t v, 
 // a level q in 2 .. s both facets already meet the old class of the clique of u
 // and q shared core vertices, and at levels 0 and 1 all new facets hold u and v.
 void EdgeCliques::pair_cores(std::uint64_t size_cap, Ticker& tick) {
-  core_pairs_.clear();
-  pairs_by_level_.clear();
-  pair_start_.clear();
   const std::size_t core_count = cores_.size();
-  if (core_count < 2 || size_cap < 4) return;
   const std::size_t k = common_.size();
+  // Levels stay below |C| + 2.
+  pairs_.reset(core_count < 2 || size_cap < 4 ? 0 : k + 2);
+  if (pairs_.level_count() == 0) return;
   incidence_start_.assign(k + 1, 0);
   for (const index_t c : cores_.items) ++incidence_start_[c + 1];
   // Counting through the vertices costs the sum of their squared core counts;
@@ -77,13 +76,6 @@ void EdgeCliques::pair_cores(std::uint64_t size_cap, Ticker& tick) {
   } else {
     count_core_overlaps(size_cap, tick);
   }
-  // Bucket the pairs by level (levels stay below |C| + 2).
-  pair_start_.assign(k + 3, 0);
-  for (const CorePair& pair : core_pairs_) ++pair_start_[pair.level + 1];
-  std::partial_sum(pair_start_.begin(), pair_start_.end(), pair_start_.begin());
-  pair_fill_.assign(pair_start_.begin(), pair_start_.end() - 1);
-  pairs_by_level_.resize(core_pairs_.size());
-  for (const CorePair& pair : core_pairs_) pairs_by_level_[pair_fill_[pair.level]++] = pair;
 }
 
 // Every pair of cores sharing a vertex, counted through an index of the cores by vertex.
@@ -101,7 +93,7 @@ void EdgeCliques::count_core_overlaps(std::uint64_t size_cap, Ticker& tick) {
       tick(incidence_fill_[*c] - incidence_start_[*c] + 1);
     }
     for (const index_t j : met_) {
-      if (std::uint64_t{shared_[j]} + 3 <= size_cap) core_pairs_.push_back(CorePair{shared_[j] + 1, j, i});
+      if (std::uint64_t{shared_[j]} + 3 <= size_cap) pairs_.add(shared_[j] + 1, j, i);
       shared_[j] = 0;
     }
     met_.clear();
@@ -121,7 +113,7 @@ void EdgeCliques::span_cores(std::uint64_t size_cap, Ticker& tick) {
       bits[i * words + *c / 64] |= word_t{1} << (*c % 64);
   forest_.span(
       [&](index_t a, index_t b, index_t overlap) {
-        if (overlap > 0 && std::uint64_t{overlap} + 3 <= size_cap) core_pairs_.push_back(CorePair{overlap + 1, a, b});
+        if (overlap > 0 && std::uint64_t{overlap} + 3 <= size_cap) pairs_.add(overlap + 1, a, b);
       },
       tick);
 }

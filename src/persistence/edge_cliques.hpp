@@ -8,16 +8,10 @@
 #include "graph.hpp"
 #include "growing_graph.hpp"
 #include "overlap_forest.hpp"
+#include "pairs_by_level.hpp"
 #include "pivot_search.hpp"
 
 namespace korvane {
-
-// A pair of cores to be joined, at the one level where that is needed.
-struct CorePair {
-  index_t level;
-  index_t a;
-  index_t b;
-};
 
 // The new facets of the edge are {u, v} + K for the maximal cliques K of the
 // subgraph induced by C (the cores), or {u, v} alone when C is empty: a vertex
@@ -36,16 +30,13 @@ class EdgeCliques {
   const Graph& common_graph() const { return common_graph_; }      // on positions in C
   const Groups<index_t>& cores() const { return cores_; }          // positions in C, ascending
 
-  // The pairs of new facets that the levels up to S-2 must join, each at one
-  // level: read them with pairs_begin/end(q).
+  // The pairs of new facets (by core) that the levels up to S-2 must join,
+  // each at one level: read them with pairs_begin/end(q).
   void pair_cores(std::uint64_t size_cap, Ticker& tick);
-  const CorePair* pairs_begin(index_t q) const { return at(q); }
-  const CorePair* pairs_end(index_t q) const { return at(q + 1); }
+  const IdPair* pairs_begin(index_t q) const { return pairs_.begin(q); }
+  const IdPair* pairs_end(index_t q) const { return pairs_.end(q); }
 
  private:
-  const CorePair* at(index_t q) const {
-    return pairs_by_level_.data() + (q < pair_start_.size() ? pair_start_[q] : pairs_by_level_.size());
-  }
   void find_on_lists(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
   template <std::size_t W>
   void find_on_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
@@ -59,10 +50,7 @@ class EdgeCliques {
   Groups<index_t> cores_;
   PivotSearch search_;
 
-  std::vector<CorePair> core_pairs_;
-  std::vector<CorePair> pairs_by_level_;  // the same, level q at pair_start_[q] ..
-  std::vector<std::size_t> pair_start_;
-  std::vector<std::size_t> pair_fill_;
+  PairsByLevel pairs_;
 
   // Counting overlaps: the cores by vertex of C, and per core its count.
   std::vector<std::size_t> incidence_start_;
