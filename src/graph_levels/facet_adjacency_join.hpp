@@ -8,6 +8,7 @@
 
 #include "bitsets.hpp"
 #include "graph.hpp"
+#include "grow_to_facet.hpp"
 #include "hash_index.hpp"
 #include "pairs_by_level.hpp"
 
@@ -207,20 +208,12 @@ class AdjacencyJoiner {
   template <std::size_t Words>
   void extend(word_t* clique, word_t* common, const word_t* row_x, std::size_t x) const {
     const std::size_t words = width<Words>();
-    const auto intersect = [&](const word_t* other) {
-      for (std::size_t k = 0; k < words; ++k) common[k] &= other[k];
-    };
     std::copy(row_x, row_x + words, common);
+    RowCandidates<Words> candidates(rows_.data(), words_, common);
     for (std::size_t k = 0; k < words; ++k)
-      for (word_t w = clique[k]; w != 0; w &= w - 1) intersect(row(64 * k + lowest_bit(w)));
+      for (word_t w = clique[k]; w != 0; w &= w - 1) candidates.intersect(64 * k + lowest_bit(w));
     clique[x / 64] |= word_t{1} << (x % 64);
-    for (std::size_t k = 0; k < words; ++k) {
-      while (common[k] != 0) {
-        const std::size_t c = 64 * k + lowest_bit(common[k]);
-        clique[k] |= word_t{1} << (c % 64);
-        intersect(row(c));
-      }
-    }
+    for (index_t c; candidates.take(c);) clique[c / 64] |= word_t{1} << (c % 64);
   }
 
   const Graph& graph_;

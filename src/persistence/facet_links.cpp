@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "grow_to_facet.hpp"
 #include "row_cliques.hpp"
 
 namespace korvane {
@@ -107,14 +108,15 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
       for (const index_t* c = cores.begin(i); c != cores.end(i); ++c) clique_.push_back(common[*c]);
       if (clique_.size() > 1) {
         if (on_rows) {
-          RowCandidates candidates(rows_.data(), words_, around_.size() + (first == v ? 1 : 0), row_candidates_,
-                                   [&](std::size_t r) { return around_[r]; });
+          const word_t* first_row = row(around_.size() + (first == v ? 1 : 0));
+          row_candidates_.assign(first_row, first_row + words_);
+          RowCandidates<> candidates(rows_.data(), words_, row_candidates_.data());
           for (std::size_t m = 1; m < clique_.size(); ++m) candidates.intersect(mark_[clique_[m]]);
           tick(clique_.size() * words_);
-          grow_to_maximal(clique_, candidates);
+          for (index_t r; candidates.take(r);) clique_.push_back(around_[r]);
         } else {
           ListCandidates candidates(graph, *this, clique_, tick);
-          grow_to_maximal(clique_, candidates);
+          for (index_t x; candidates.take(x);) clique_.push_back(x);
         }
         std::sort(clique_.begin(), clique_.end());
       }
@@ -159,15 +161,8 @@ void FacetLinks::find_on_graph_rows(const GrowingGraph& graph, index_t u, index_
       RowSet<W> link = core;
       add_vertex(link, first);
       RowSet<W> candidates = rows.within_neighbours(around, first);
-      for (std::size_t k = 0; k < W;) {
-        if (candidates[k] == 0) {
-          ++k;
-          continue;
-        }
-        const index_t x = static_cast<index_t>(64 * k + lowest_bit(candidates[k]));
-        add_vertex(link, x);
-        candidates = rows.within_neighbours(candidates, x);
-      }
+      RowCandidates<W> grow(graph.rows(), W, candidates.data());
+      for (index_t x; grow.take(x);) add_vertex(link, x);
       for_each_vertex(link, [&](index_t x) { links_.items.push_back(x); });
       links_.close_group();
     }

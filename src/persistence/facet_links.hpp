@@ -4,9 +4,9 @@
 
 #include <vector>
 
+#include "bitsets.hpp"
 #include "core.hpp"
 #include "edge_cliques.hpp"
-#include "grow_to_facet.hpp"
 #include "growing_graph.hpp"
 
 namespace korvane {
