@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "clique_registry.hpp"
 #include "component_keys.hpp"
 #include "core.hpp"
 #include "graph.hpp"
@@ -42,12 +43,11 @@ class CappedLevels {
     index_t root;
   };
 
-  // The (q+1)-cliques of one level q <= S-2. At level 0 the nodes are the
-  // vertices themselves and `cliques` and `index` stay empty.
+  // The (q+1)-cliques of one level q <= S-2, clique c being node c, by
+  // scrambled set hash. At level 0 the nodes are the vertices themselves and
+  // `cliques` stays empty.
   struct Level {
-    std::size_t width = 0;         // q+1
-    std::vector<index_t> cliques;  // node c is cliques[c * width ..], ascending
-    HashIndex index;               // by set hash
+    CliqueRegistry<index_t> cliques;
     Dsu classes;
     std::vector<index_t> class_key;   // valid at roots
     std::vector<std::uint64_t> seen;  // at roots: the last step that met the class
