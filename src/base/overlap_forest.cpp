@@ -6,14 +6,17 @@ namespace korvane {
 
 namespace {
 
-// One Prim step: raises best[h] to the weight |row & rows[h]| where that is
-// more, and returns the remaining row with the best weight, the first one met
-// on a tie. Rows have `Words` words, or `width` when Words is 0.
+using Outside = OverlapForest::Outside;
+
+// One Prim step, after row `from` joined the tree: raises the best weight of
+// each row h still outside to |joined & rows[h]| where that is more, and
+// returns the one with the best weight, the first one met on a tie. Rows have
+// `Words` words, or `width` when Words is 0.
 template <std::size_t Words>
 #if defined(__GNUC__)
 __attribute__((always_inline))
 #endif
-inline std::size_t prim_step(const word_t* row, index_t from, const word_t* rows, index_t* best, index_t* best_from,
+inline std::size_t prim_step(const word_t* joined, index_t from, const word_t* rows, Outside* outside,
                              std::size_t left, std::size_t width) {
   const std::size_t words = Words != 0 ? Words : width;
   index_t top = 0;
@@ -21,13 +24,14 @@ inline std::size_t prim_step(const word_t* row, index_t from, const word_t* rows
   for (std::size_t h = 0; h < left; ++h) {
     const word_t* other = rows + h * words;
     index_t shared = 0;
-    for (std::size_t w = 0; w < words; ++w) shared += static_cast<index_t>(popcount64(row[w] & other[w]));
-    if (shared > best[h]) {
-      best[h] = shared;
-      best_from[h] = from;
+    for (std::size_t w = 0; w < words; ++w) shared += static_cast<index_t>(popcount64(joined[w] & other[w]));
+    Outside& row = outside[h];
+    if (shared > row.best) {
+      row.best = shared;
+      row.from = from;
     }
-    if (best[h] > top) {
-      top = best[h];
+    if (row.best > top) {
+      top = row.best;
       next = h;
     }
   }
@@ -35,9 +39,9 @@ inline std::size_t prim_step(const word_t* row, index_t from, const word_t* rows
 }
 
 template <std::size_t Words>
-std::size_t plain_step(const word_t* row, index_t from, const word_t* rows, index_t* best, index_t* best_from,
-                       std::size_t left, std::size_t width) {
-  return prim_step<Words>(row, from, rows, best, best_from, left, width);
+std::size_t plain_step(const word_t* joined, index_t from, const word_t* rows, Outside* outside, std::size_t left,
+                       std::size_t width) {
+  return prim_step<Words>(joined, from, rows, outside, left, width);
 }
 
 // Rows of up to four words get a step of fixed width.
@@ -47,22 +51,21 @@ constexpr std::size_t fixed_widths = 4;
 // The same step built for the popcnt instruction, which popcount64 becomes
 // there. No exception passes through it: the caller ticks between steps.
 template <std::size_t Words>
-__attribute__((target("popcnt"))) std::size_t popcnt_step(const word_t* row, index_t from, const word_t* rows,
-                                                          index_t* best, index_t* best_from, std::size_t left,
-                                                          std::size_t width) {
-  return prim_step<Words>(row, from, rows, best, best_from, left, width);
+__attribute__((target("popcnt"))) std::size_t popcnt_step(const word_t* joined, index_t from, const word_t* rows,
+                                                          Outside* outside, std::size_t left, std::size_t width) {
+  return prim_step<Words>(joined, from, rows, outside, left, width);
 }
 
 // The bit-count instruction when this processor has it (any x86-64 of the
 // last fifteen years), checked once.
 template <std::size_t Words>
-std::size_t (*step_for_width())(const word_t*, index_t, const word_t*, index_t*, index_t*, std::size_t, std::size_t) {
+std::size_t (*step_for_width())(const word_t*, index_t, const word_t*, Outside*, std::size_t, std::size_t) {
   static const bool has_popcnt = __builtin_cpu_supports("popcnt");
   return has_popcnt ? popcnt_step<Words> : plain_step<Words>;
 }
 #else
 template <std::size_t Words>
-std::size_t (*step_for_width())(const word_t*, index_t, const word_t*, index_t*, index_t*, std::size_t, std::size_t) {
+std::size_t (*step_for_width())(const word_t*, index_t, const word_t*, Outside*, std::size_t, std::size_t) {
   return plain_step<Words>;
 }
 #endif
@@ -77,8 +80,9 @@ word_t* OverlapForest::rows(std::size_t count, std::size_t words) {
 }
 
 void OverlapForest::pack_all() {
-  id_.resize(count_);
-  for (std::size_t k = 0; k < count_; ++k) id_[k] = static_cast<index_t>(k);
+  row_.resize(count_);
+  for (std::size_t k = 0; k < count_; ++k) row_[k] = static_cast<index_t>(k);
+  outside_.assign(count_, Outside{0, 0});
   packed_.swap(input_);
 }
 
@@ -97,7 +101,7 @@ std::uint64_t OverlapForest::pack_distinct(Ticker& tick) {
   for (std::size_t k = 0; k < count_; ++k) order_[k] = static_cast<index_t>(k);
   std::sort(order_.begin(), order_.end(), less);
   tick(count_ * 8);
-  id_.clear();
+  row_.clear();
   repeats_.clear();
   packed_.resize(count_ * words);
   for (std::size_t k = 0; k < count_; ++k) {
@@ -106,11 +110,12 @@ std::uint64_t OverlapForest::pack_distinct(Ticker& tick) {
       continue;
     }
     const word_t* from = row(order_[k]);
-    word_t* to = packed_.data() + id_.size() * words;
+    word_t* to = packed_.data() + row_.size() * words;
     for (std::size_t w = 0; w < words; ++w) to[w] = from[w];
-    id_.push_back(order_[k]);
+    row_.push_back(order_[k]);
   }
-  return id_.size();
+  outside_.assign(row_.size(), Outside{0, 0});
+  return row_.size();
 }
 
 index_t OverlapForest::weight_of(index_t row) const {
@@ -122,7 +127,7 @@ index_t OverlapForest::weight_of(index_t row) const {
 // The words empty in every packed row are dropped, so the rows are weighed
 // over the words that count; the step is picked for the width left.
 OverlapForest::StepFn OverlapForest::prepare() {
-  const std::size_t count = id_.size();
+  const std::size_t count = row_.size();
   current_.assign(words_, 0);
   for (std::size_t k = 0; k < count; ++k)
     for (std::size_t w = 0; w < words_; ++w) current_[w] |= packed_[k * words_ + w];
@@ -132,8 +137,6 @@ OverlapForest::StepFn OverlapForest::prepare() {
     for (std::size_t k = 1; k < count; ++k)
       for (std::size_t w = 0; w < width_; ++w) packed_[k * width_ + w] = packed_[k * words_ + w];
   }
-  best_.assign(count, 0);
-  best_from_.assign(count, 0);
   StepFn step = step_for_width<0>();
   with_fixed_words<fixed_widths>(width_, [&](auto words) { step = step_for_width<decltype(words)::value>(); });
   return step;
@@ -148,9 +151,8 @@ void OverlapForest::take_out(std::size_t next, std::size_t left) {
     current_[w] = joining[w];
     joining[w] = last[w];
   }
-  id_[next] = id_[left];
-  best_[next] = best_[left];
-  best_from_[next] = best_from_[left];
+  row_[next] = row_[left];
+  outside_[next] = outside_[left];
 }
 
 }  // namespace korvane

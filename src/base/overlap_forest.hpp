@@ -22,6 +22,13 @@ namespace korvane {
 // allocates only for the largest.
 class OverlapForest {
  public:
+  // A row not yet in the tree: its best weight to the tree so far and the
+  // tree row that weight comes from.
+  struct Outside {
+    index_t best;
+    index_t from;
+  };
+
   // Room for `count` rows of `words` words each, zeroed, to be filled in.
   word_t* rows(std::size_t count, std::size_t words);
 
@@ -49,8 +56,8 @@ class OverlapForest {
   }
 
  private:
-  using StepFn = std::size_t (*)(const word_t* row, index_t from, const word_t* rows, index_t* best,
-                                 index_t* best_from, std::size_t left, std::size_t width);
+  using StepFn = std::size_t (*)(const word_t* joined, index_t from, const word_t* rows, Outside* outside,
+                                 std::size_t left, std::size_t width);
 
   void pack_all();
   std::uint64_t pack_distinct(Ticker& tick);
@@ -60,15 +67,15 @@ class OverlapForest {
 
   template <class Emit>
   void grow(Emit& emit, Ticker& tick) {
-    std::size_t left = id_.size();
+    std::size_t left = row_.size();
     if (left < 2) return;
     const StepFn step = prepare();
     std::size_t next = 0;
     while (left > 1) {
-      const index_t current = id_[next];
+      const index_t joined = row_[next];
       take_out(next, --left);
-      next = step(current_.data(), current, packed_.data(), best_.data(), best_from_.data(), left, width_);
-      emit(best_from_[next], id_[next], best_[next]);
+      next = step(current_.data(), joined, packed_.data(), outside_.data(), left, width_);
+      emit(outside_[next].from, row_[next], outside_[next].best);
       tick(left * (width_ + 1));
     }
   }
@@ -78,14 +85,13 @@ class OverlapForest {
   std::vector<word_t> input_;         // the rows as written
   std::vector<index_t> order_;        // span_distinct: the rows, sorted
   std::vector<std::size_t> repeats_;  // and the positions in order_ of a row equal to the one before
-  // Prim's state: the rows not yet in the tree packed at the front, width_
-  // words each, with their index, their best weight to the tree so far and
-  // the tree row it comes from; current_ is the row that joined last.
-  std::vector<index_t> id_;
+  // Prim's state: the rows not yet in the tree, packed at the front of row_
+  // (their indices), outside_ and, width_ words each, packed_; current_ is
+  // the row that joined last.
+  std::vector<index_t> row_;
+  std::vector<Outside> outside_;
   std::vector<word_t> packed_;
   std::size_t width_ = 0;
-  std::vector<index_t> best_;
-  std::vector<index_t> best_from_;
   std::vector<word_t> current_;
 };
 
