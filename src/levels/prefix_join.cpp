@@ -5,7 +5,6 @@
 #include <iterator>
 #include <numeric>
 
-#include "medium_bits.hpp"
 
 namespace korvane {
 
@@ -35,7 +34,7 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
       heavy_rank_(vertex_count, max_heavy),
       medium_rank_(vertex_count, max_medium),
       common_(vertex_count, 0),
-      forest_budget_(forest_budget_per_item * sets.items.size()),
+      forests_(bits_, light_, holders_, joined_, forest_budget_per_item * sets.items.size()),
       stamp_(vertex_count, 0) {
   std::vector<index_t> degree(vertex_count, 0);
   for (index_t v : sets.items) ++degree[v];
@@ -86,17 +85,17 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
     const index_t heavy = static_cast<index_t>(popcount64(bits_[s].heavy));
     const index_t medium = static_cast<index_t>(medium_count(bits_[s]));
     for (index_t k = 0; k < light_.length(s); ++k)
-      holders_.items[fill[light_.begin(s)[k]]++] = Entry{s, heavy + k, k - std::min(k, medium), s};
+      holders_.items[fill[light_.begin(s)[k]]++] = Holder{s, heavy + k, k - std::min(k, medium), s};
   }
   std::vector<index_t> rare;
   for (index_t v = 0; v < vertex_count; ++v)
     if (holders_.length(v) >= 2 && medium_rank_[v] == max_medium) rare.push_back(v);
-  const bool rare_tied = tie_rare(rare, tick);
+  const bool rare_tied = forests_.tie_rare(rare, tick);
   for (index_t v = 0; v < vertex_count; ++v) {
     if (holders_.length(v) < 2 || (rare_tied && medium_rank_[v] == max_medium)) continue;
-    if (medium_rank_[v] < max_medium && tie_medium(v, tick)) continue;
+    if (medium_rank_[v] < max_medium && forests_.tie_medium(v, medium_rank_[v], tick)) continue;
     std::sort(holders_.items.begin() + holders_.starts[v], holders_.items.begin() + holders_.starts[v + 1],
-              [](const Entry& a, const Entry& b) { return a.position > b.position; });
+              [](const Holder& a, const Holder& b) { return a.position > b.position; });
     tick(holders_.length(v));
     listed_.push_back(v);
     chain_common(v);
@@ -108,10 +107,10 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
 // share them, so a chain along the list ties all holders at that many and no
 // pair needs to be kept for fewer.
 void PrefixJoin::chain_common(index_t v) {
-  const Entry* list = holders_.begin(v);
-  Bits all = bits_[list[0].set];
+  const Holder* list = holders_.begin(v);
+  SetBits all = bits_[list[0].set];
   for (std::size_t k = 1; k < holders_.length(v); ++k) {
-    const Bits& next = bits_[list[k].set];
+    const SetBits& next = bits_[list[k].set];
     all.heavy &= next.heavy;
     for (std::size_t w = 0; w < medium_words; ++w) all.medium[w] &= next.medium[w];
   }
@@ -163,10 +162,11 @@ void PrefixJoin::join_by_masks(Ticker& tick) {
   std::vector<index_t> sets;
   for (index_t s = 0; s < bits_.size(); ++s)
     if (popcount64(bits_[s].heavy) >= 2) sets.push_back(s);
-  word_t* masks = forest_.rows(sets.size(), 1);
+  OverlapForest forest;
+  word_t* masks = forest.rows(sets.size(), 1);
   for (std::size_t k = 0; k < sets.size(); ++k) masks[k] = bits_[sets[k]].heavy;
   std::uint64_t unlimited = ~std::uint64_t{0};
-  forest_.span_distinct(
+  forest.span_distinct(
       [&](index_t a, index_t b, index_t weight) {
         if (weight >= 2) mask_pairs_.add_shared(weight, sets[a], sets[b]);
       },
@@ -181,7 +181,7 @@ void PrefixJoin::join(std::size_t q, Dsu& classes, Ticker& tick) {
   for (index_t v : listed_) {
     index_t& active = active_[v];
     const index_t before = active;
-    const Entry* list = holders_.begin(v);
+    const Holder* list = holders_.begin(v);
     while (active < holders_.length(v) && list[active].position + 1 >= t) ++active;
     if (active >= 2 && active > before) join_list(v, before, t, classes, tick);
   }
@@ -245,7 +245,7 @@ std::size_t PrefixJoin::overlap(index_t a, index_t b) const {
 // costs one comparison per member. The holders in the class of the first one
 // are kept at the front, and skipped whole when the new holder joins them.
 void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, Dsu& classes, Ticker& tick) {
-  Entry* list = holders_.items.data() + holders_.starts[v];
+  Holder* list = holders_.items.data() + holders_.starts[v];
   const index_t count = active_[v];
   // For a medium v, the medium bits before and after its own.
   const index_t medium = medium_rank_[v];
@@ -261,15 +261,15 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, Dsu& cla
   const std::size_t common = common_[v];
   for (index_t k = first_new; k < count; ++k) {
     const index_t a = list[k].set;
-    const Bits mine = bits_[a];
+    const SetBits mine = bits_[a];
     index_t root = classes.find(a);
     const index_t first = uniform > 0 && classes.find(list[0].set) == root ? uniform : 0;
     tick(k - first + 1);
     for (index_t m = first; m < k; ++m) {
-      Entry& entry = list[m];
+      Holder& entry = list[m];
       if (entry.root == root || (entry.root = classes.find(entry.root)) == root) continue;
       const index_t other = entry.set;
-      const Bits& theirs = bits_[other];
+      const SetBits& theirs = bits_[other];
       const std::size_t heavy = popcount64(mine.heavy & theirs.heavy);
       std::size_t shared;
       if (medium < max_medium) {

@@ -6,7 +6,8 @@
 
 #include "core.hpp"
 #include "dsu.hpp"
-#include "overlap_forest.hpp"
+#include "hub_sets.hpp"
+#include "light_forests.hpp"
 #include "pairs_by_level.hpp"
 
 namespace korvane {
@@ -48,48 +49,28 @@ class PrefixJoin {
   void join(std::size_t q, Dsu& classes, Ticker& tick);
 
  private:
-  struct Entry {
-    index_t set;
-    index_t position;
-    index_t rare_position;  // for a rare vertex, its position among the rare vertices of the set
-    index_t root;           // a set of the class of `set`, once its root: find() gives the root now
-  };
-  static constexpr std::size_t medium_words = 2;
-  static constexpr index_t max_medium = 64 * medium_words;
-  // A set's heavy vertices, bit 63-r for rank r, and its medium vertices, bit
-  // 63-r%64 of word r/64 for medium rank r.
-  struct Bits {
-    std::uint64_t heavy = 0;
-    std::uint64_t medium[medium_words] = {};
-  };
-
   void choose_heavy(const Groups<index_t>& sets, const std::vector<index_t>& degree,
                     const std::vector<index_t>& by_weight, Ticker& tick);
   void join_by_masks(Ticker& tick);
-  bool tie_by_forest(index_t v, const std::uint64_t (&keep)[medium_words], index_t extra, std::uint64_t& budget,
-                     Ticker& tick);
-  bool tie_medium(index_t v, Ticker& tick);
-  bool tie_rare(const std::vector<index_t>& rare, Ticker& tick);
   void chain_common(index_t v);
   void join_list(index_t v, index_t first_new, std::size_t t, Dsu& classes, Ticker& tick);
   void join_deferred(std::size_t q, Dsu& classes, Ticker& tick);
   void stamp(index_t a);
   std::size_t overlap(index_t a, index_t b) const;
 
-  std::vector<Bits> bits_;                     // per set: its heavy and medium vertices
-  Groups<index_t> light_;                      // per set: its light vertices, medium then rare
-  Groups<Entry> holders_;                      // per vertex: the sets holding it, position descending
-  std::vector<index_t> active_;                // per vertex: how many holders reach the current level
-  std::vector<index_t> uniform_;               // per vertex: its first holders, known to be in one class
-  std::vector<index_t> listed_;                // the light vertices with two or more active holders
-  PairsByLevel mask_pairs_;                     // pairs tied by their heavy vertices alone
-  PairsByLevel joined_;                         // pairs sharing at least level+1 vertices
-  PairsByLevel deferred_;                       // pairs sharing at most level+1 vertices
-  std::vector<std::size_t> heavy_rank_;        // per vertex: its rank if heavy, else 64
-  std::vector<index_t> medium_rank_;           // per vertex: its rank among the medium ones, else max_medium
-  std::vector<index_t> common_;                // per vertex: how many vertices all its holders share
-  OverlapForest forest_;                       // ties the holders of one vertex
-  std::uint64_t forest_budget_;                // the pairs the forests may still weigh
+  std::vector<SetBits> bits_;            // per set: its heavy and medium vertices
+  Groups<index_t> light_;                // per set: its light vertices, medium then rare
+  Groups<Holder> holders_;               // per vertex: the sets holding it, position descending
+  std::vector<index_t> active_;          // per vertex: how many holders reach the current level
+  std::vector<index_t> uniform_;         // per vertex: its first holders, known to be in one class
+  std::vector<index_t> listed_;          // the light vertices with two or more active holders
+  PairsByLevel mask_pairs_;              // pairs tied by their heavy vertices alone
+  PairsByLevel joined_;                  // pairs sharing at least level+1 vertices
+  PairsByLevel deferred_;                // pairs sharing at most level+1 vertices
+  std::vector<std::size_t> heavy_rank_;  // per vertex: its rank if heavy, else 64
+  std::vector<index_t> medium_rank_;     // per vertex: its rank among the medium ones, else max_medium
+  std::vector<index_t> common_;          // per vertex: how many vertices all its holders share
+  LightForests forests_;                 // ties the holders of light vertices where the budget allows
 
   // Scratch for counting overlaps.
   std::vector<index_t> stamp_;
