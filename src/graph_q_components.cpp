@@ -1,10 +1,12 @@
 #include "graph_q_components.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "clique_levels.hpp"
 #include "clique_route.hpp"
 #include "facet_levels.hpp"
+#include "hash_index.hpp"
 #include "level_classes.hpp"
 #include "q_levels.hpp"
 

@@ -1,13 +1,14 @@
 // Graph clique-complex q-connectivity.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
-#include <utility>
 #include <vector>
 
+#include "clique_registry.hpp"
 #include "core.hpp"
 #include "graph.hpp"
-#include "clique_registry.hpp"
 
 namespace korvane {
 

@@ -1,6 +1,10 @@
 // Hashing helpers and the one hash table the core uses.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 #include "core.hpp"
 
 namespace korvane {

@@ -3,8 +3,12 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <utility>
+#include <vector>
 
+#include "core.hpp"
 #include "hash_index.hpp"
 
 namespace korvane {

@@ -3,9 +3,10 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <vector>
 
-#include "graph.hpp"
+#include "core.hpp"
 
 namespace korvane {
 

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "bitsets.hpp"
+#include "core.hpp"
 #include "degeneracy.hpp"
 #include "graph.hpp"
 #include "local_neighbourhood.hpp"

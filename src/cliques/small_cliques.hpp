@@ -4,12 +4,14 @@
 // one size.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "bitsets.hpp"
+#include "core.hpp"
 #include "degeneracy.hpp"
 #include "graph.hpp"
 #include "local_neighbourhood.hpp"

@@ -1,14 +1,16 @@
 #include "clique_levels.hpp"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <numeric>
 #include <utility>
 
 #include "clique_registry.hpp"
 #include "dsu.hpp"
+#include "graph.hpp"
 #include "hash_index.hpp"
 #include "level_classes.hpp"
-#include "small_cliques.hpp"
 
 namespace korvane {
 

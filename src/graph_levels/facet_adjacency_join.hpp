@@ -3,10 +3,14 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <numeric>
 #include <stdexcept>
 #include <vector>
 
 #include "bitsets.hpp"
+#include "core.hpp"
 #include "graph.hpp"
 #include "grow_to_facet.hpp"
 #include "hash_index.hpp"

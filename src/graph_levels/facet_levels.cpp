@@ -1,11 +1,12 @@
 #include "facet_levels.hpp"
 
-#include <algorithm>
+#include <cstdint>
 #include <numeric>
 
 #include "dsu.hpp"
 #include "facet_adjacency_join.hpp"
 #include "level_classes.hpp"
+#include "pairs_by_level.hpp"
 #include "q_levels.hpp"
 
 namespace korvane {

@@ -1,7 +1,10 @@
 #include "light_forests.hpp"
 
 #include <algorithm>
+#include <cstddef>
 #include <iterator>
+
+#include "bitsets.hpp"
 
 namespace korvane {
 

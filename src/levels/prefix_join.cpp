@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <numeric>
+#include <utility>
+
+#include "bitsets.hpp"
+#include "overlap_forest.hpp"
 
 
 namespace korvane {

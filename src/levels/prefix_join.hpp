@@ -2,7 +2,9 @@
 // the levels engine's route for families with hub vertices.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "core.hpp"
 #include "dsu.hpp"

@@ -1,9 +1,8 @@
 #include "q_levels.hpp"
 
-#include <algorithm>
+#include <cstdint>
 #include <numeric>
 
-#include "dsu.hpp"
 #include "pairs_by_level.hpp"
 #include "prefix_join.hpp"
 

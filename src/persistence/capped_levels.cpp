@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "hash_index.hpp"
+
 namespace korvane {
 
 CappedLevels::CappedLevels(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges,

@@ -2,16 +2,18 @@
 // date edge by edge from the small cliques alone.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "clique_registry.hpp"
 #include "component_keys.hpp"
 #include "core.hpp"
+#include "dsu.hpp"
 #include "graph.hpp"
 #include "growing_graph.hpp"
-#include "hash_index.hpp"
 #include "persistence_records.hpp"
-#include "dsu.hpp"
 #include "small_cliques.hpp"
 
 namespace korvane {

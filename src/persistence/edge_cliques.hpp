@@ -2,6 +2,8 @@
 // rest is a clique of C = N(u) & N(v), the common neighbourhood before the edge.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "core.hpp"

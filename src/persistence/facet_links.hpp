@@ -2,6 +2,8 @@
 // facet of the graph before the edge that holds u + K, and one that holds v + K.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "bitsets.hpp"

@@ -1,6 +1,6 @@
 #include "growing_graph.hpp"
 
-#include <algorithm>
+#include <cstdint>
 #include <numeric>
 
 namespace korvane {
