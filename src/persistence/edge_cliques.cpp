@@ -18,14 +18,19 @@ void EdgeCliques::find(const GrowingGraph& graph, index_t u, index_t v, bool wit
   if (with_common_graph && common_.size() >= 2) graph.induced_subgraph(common_, common_graph_, mark_, tick);
 }
 
+// C of at most one vertex is its own only core (the empty one when C is
+// empty): true, having set it.
+bool EdgeCliques::single_core() {
+  if (common_.size() > 1) return false;
+  if (!common_.empty()) cores_.items.push_back(0);
+  cores_.close_group();
+  return true;
+}
+
 // The search on lists reads the subgraph induced by C.
 void EdgeCliques::find_on_lists(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick) {
   graph.common_neighbours(u, v, common_, tick);
-  if (common_.size() <= 1) {
-    if (!common_.empty()) cores_.items.push_back(0);
-    cores_.close_group();
-    return;
-  }
+  if (single_core()) return;
   graph.induced_subgraph(common_, common_graph_, mark_, tick);
   for_each_maximal_clique(common_graph_, tick, [&](const std::vector<index_t>& core) {
     cores_.items.insert(cores_.items.end(), core.begin(), core.end());
@@ -44,11 +49,7 @@ void EdgeCliques::find_on_rows(const GrowingGraph& graph, index_t u, index_t v, 
     position_[x] = static_cast<index_t>(common_.size());
     common_.push_back(x);
   });
-  if (common_.size() <= 1) {
-    if (!common_.empty()) cores_.items.push_back(0);
-    cores_.close_group();
-    return;
-  }
+  if (single_core()) return;
   rows.for_each_maximal(common, search_, [&](const RowSet<W>& core) {
     for_each_vertex(core, [&](index_t x) { cores_.items.push_back(position_[x]); });
     cores_.close_group();

@@ -39,6 +39,7 @@ class EdgeCliques {
   const IdPair* pairs_end(index_t q) const { return pairs_.end(q); }
 
  private:
+  bool single_core();
   void find_on_lists(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
   template <std::size_t W>
   void find_on_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);

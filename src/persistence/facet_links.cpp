@@ -74,6 +74,14 @@ class FacetLinks::ListCandidates {
   Ticker& tick_;
 };
 
+template <class Link>
+void FacetLinks::write_links(index_t u, index_t v, std::size_t core_length, std::uint64_t size_cap, Link&& link) {
+  for (const index_t first : {u, v}) {
+    if (first == u || core_length + 2 <= size_cap) link(first);
+    links_.close_group();
+  }
+}
+
 void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
                       std::uint64_t size_cap, Ticker& tick) {
   links_.starts.assign(1, 0);
@@ -98,12 +106,7 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
   }
   if (on_rows) build_rows(graph, u, v, tick);
   for (std::size_t i = 0; i < cores.size(); ++i) {
-    const bool v_needed = cores.length(i) + 2 <= size_cap;
-    for (const index_t first : {u, v}) {
-      if (first == v && !v_needed) {
-        links_.close_group();
-        continue;
-      }
+    write_links(u, v, cores.length(i), size_cap, [&](index_t first) {
       clique_.assign(1, first);
       for (const index_t* c = cores.begin(i); c != cores.end(i); ++c) clique_.push_back(common[*c]);
       if (clique_.size() > 1) {
@@ -121,8 +124,7 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
         std::sort(clique_.begin(), clique_.end());
       }
       links_.items.insert(links_.items.end(), clique_.begin(), clique_.end());
-      links_.close_group();
-    }
+    });
   }
   if (on_rows)
     for (const index_t z : around_) mark_[z] = none;
@@ -139,12 +141,8 @@ void FacetLinks::find_on_graph_rows(const GrowingGraph& graph, index_t u, index_
   const std::vector<index_t>& common = cliques.common();
   const Groups<index_t>& cores = cliques.cores();
   for (std::size_t i = 0; i < cores.size(); ++i) {
-    const bool v_needed = cores.length(i) + 2 <= size_cap;
     if (cores.length(i) == 0) {  // the links are the lone vertices u and v
-      links_.items.push_back(u);
-      links_.close_group();
-      if (v_needed) links_.items.push_back(v);
-      links_.close_group();
+      write_links(u, v, 0, size_cap, [&](index_t first) { links_.items.push_back(first); });
       continue;
     }
     RowSet<W> core{};
@@ -153,19 +151,14 @@ void FacetLinks::find_on_graph_rows(const GrowingGraph& graph, index_t u, index_
       add_vertex(core, common[*c]);
       around = rows.within_neighbours(around, common[*c]);
     }
-    for (const index_t first : {u, v}) {
-      if (first == v && !v_needed) {
-        links_.close_group();
-        continue;
-      }
+    write_links(u, v, cores.length(i), size_cap, [&](index_t first) {
       RowSet<W> link = core;
       add_vertex(link, first);
       RowSet<W> candidates = rows.within_neighbours(around, first);
       RowCandidates<W> grow(graph.rows(), W, candidates.data());
       for (index_t x; grow.take(x);) add_vertex(link, x);
       for_each_vertex(link, [&](index_t x) { links_.items.push_back(x); });
-      links_.close_group();
-    }
+    });
     tick(cores.length(i) * W + 2);
   }
 }

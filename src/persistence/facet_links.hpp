@@ -30,6 +30,11 @@ class FacetLinks {
 
  private:
   class ListCandidates;
+  // Calls link(first) for first = u, then v, each closing a group of links_
+  // after it; v's stays empty where the cap keeps the facet {u, v} + core,
+  // of core_length + 2 vertices, below the level that needs it.
+  template <class Link>
+  void write_links(index_t u, index_t v, std::size_t core_length, std::uint64_t size_cap, Link&& link);
   template <std::size_t W>
   void find_on_graph_rows(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
                           std::uint64_t size_cap, Ticker& tick);
