@@ -33,6 +33,8 @@ inline std::size_t popcount64(word_t w) {
 #endif
 }
 
+inline void set_bit(word_t* bits, std::size_t i) { bits[i / 64] |= word_t{1} << (i % 64); }
+
 inline std::size_t lowest_bit(word_t w) {  // w != 0
 #if defined(_MSC_VER)
   unsigned long i;

@@ -20,7 +20,7 @@ using RowSet = std::array<word_t, W>;
 
 template <std::size_t W>
 void add_vertex(RowSet<W>& s, index_t x) {
-  s[x / 64] |= word_t{1} << (x % 64);
+  set_bit(s.data(), x);
 }
 
 // Calls visit(x) for every vertex of `s`, ascending.

@@ -162,7 +162,7 @@ class AdjacencyJoiner {
       word_t* bits = rows_.data() + l * words_;
       for (const index_t* u = graph_.neighbours_begin(order_[l]); u != graph_.neighbours_end(order_[l]); ++u) {
         const index_t local = local_of_[*u];
-        if (local != none) bits[local / 64] |= word_t{1} << (local % 64);
+        if (local != none) set_bit(bits, local);
       }
       tick_(graph_.degree(order_[l]) + 1);
     }
@@ -178,7 +178,7 @@ class AdjacencyJoiner {
       word_t* bits = facet_bits_.data() + i * words_;
       for (const index_t* v = facets_.begin(block_facets[i]); v != facets_.end(block_facets[i]); ++v) {
         const index_t local = local_of_[*v];
-        bits[local / 64] |= word_t{1} << (local % 64);
+        set_bit(bits, local);
         ++holders_.starts[local + 1];
       }
       facet_hash_[i] = hash_of_bits(bits, words_);
@@ -216,8 +216,8 @@ class AdjacencyJoiner {
     RowCandidates<Words> candidates(rows_.data(), words_, common);
     for (std::size_t k = 0; k < words; ++k)
       for (word_t w = clique[k]; w != 0; w &= w - 1) candidates.intersect(64 * k + lowest_bit(w));
-    clique[x / 64] |= word_t{1} << (x % 64);
-    for (index_t c; candidates.take(c);) clique[c / 64] |= word_t{1} << (c % 64);
+    set_bit(clique, x);
+    for (index_t c; candidates.take(c);) set_bit(clique, c);
   }
 
   const Graph& graph_;

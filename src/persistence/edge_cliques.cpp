@@ -111,7 +111,7 @@ void EdgeCliques::span_cores(std::uint64_t size_cap, Ticker& tick) {
   word_t* bits = forest_.rows(cores_.size(), words);
   for (std::size_t i = 0; i < cores_.size(); ++i)
     for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c)
-      bits[i * words + *c / 64] |= word_t{1} << (*c % 64);
+      set_bit(bits + i * words, *c);
   forest_.span(
       [&](index_t a, index_t b, index_t overlap) {
         if (overlap > 0 && std::uint64_t{overlap} + 3 <= size_cap) pairs_.add(overlap + 1, a, b);

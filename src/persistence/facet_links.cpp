@@ -178,22 +178,22 @@ void FacetLinks::build_rows(const GrowingGraph& graph, index_t u, index_t v, Tic
   rows_.assign((size + 2) * words_, 0);
   for (std::size_t l = 0; l < size; ++l) {
     const index_t z = around_[l];
-    std::uint64_t* bits = row(l);
+    word_t* bits = row(l);
     if (graph.degree(z) <= 4 * size) {
       for (const index_t* r = graph.neighbours_begin(z); r != graph.neighbours_end(z); ++r)
-        if (mark_[*r] != none) bits[mark_[*r] / 64] |= std::uint64_t{1} << (mark_[*r] % 64);
+        if (mark_[*r] != none) set_bit(bits, mark_[*r]);
       tick(graph.degree(z));
     } else {
       for (std::size_t m = 0; m < size; ++m)
-        if (graph.adjacent(z, around_[m])) bits[m / 64] |= std::uint64_t{1} << (m % 64);
+        if (graph.adjacent(z, around_[m])) set_bit(bits, m);
       tick(size);
     }
   }
   for (std::size_t side = 0; side < 2; ++side) {
     const index_t x = side == 0 ? u : v;
-    std::uint64_t* bits = row(size + side);
+    word_t* bits = row(size + side);
     for (const index_t* z = graph.neighbours_begin(x); z != graph.neighbours_end(x); ++z)
-      bits[mark_[*z] / 64] |= std::uint64_t{1} << (mark_[*z] % 64);
+      set_bit(bits, mark_[*z]);
   }
 }
 
