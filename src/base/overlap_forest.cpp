@@ -6,13 +6,11 @@ namespace korvane {
 
 namespace {
 
-using Outside = OverlapForest::Outside;
-
 // One Prim step, after row `from` joined the tree: raises the best weight of
 // each row h still outside to |joined & rows[h]| where that is more, and
 // returns the one with the best weight, the first one met on a tie. Rows have
 // `Words` words, or `width` when Words is 0.
-template <std::size_t Words>
+template <std::size_t Words, class Outside>
 #if defined(__GNUC__)
 __attribute__((always_inline))
 #endif
@@ -38,39 +36,38 @@ inline std::size_t prim_step(const word_t* joined, index_t from, const word_t* r
   return next;
 }
 
-template <std::size_t Words>
+template <std::size_t Words, class Outside>
 std::size_t plain_step(const word_t* joined, index_t from, const word_t* rows, Outside* outside, std::size_t left,
                        std::size_t width) {
   return prim_step<Words>(joined, from, rows, outside, left, width);
 }
 
-// Rows of up to four words get a step of fixed width.
-constexpr std::size_t fixed_widths = 4;
-
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(__POPCNT__)
 // The same step built for the popcnt instruction, which popcount64 becomes
 // there. No exception passes through it: the caller ticks between steps.
-template <std::size_t Words>
+template <std::size_t Words, class Outside>
 __attribute__((target("popcnt"))) std::size_t popcnt_step(const word_t* joined, index_t from, const word_t* rows,
                                                           Outside* outside, std::size_t left, std::size_t width) {
   return prim_step<Words>(joined, from, rows, outside, left, width);
 }
+#define KORVANE_POPCNT_STEP 1
+#endif
+
+// Rows of up to four words get a step of fixed width.
+constexpr std::size_t fixed_widths = 4;
+
+}  // namespace
 
 // The bit-count instruction when this processor has it (any x86-64 of the
 // last fifteen years), checked once.
 template <std::size_t Words>
-std::size_t (*step_for_width())(const word_t*, index_t, const word_t*, Outside*, std::size_t, std::size_t) {
+OverlapForest::StepFn OverlapForest::step_for_width() {
+#if defined(KORVANE_POPCNT_STEP)
   static const bool has_popcnt = __builtin_cpu_supports("popcnt");
-  return has_popcnt ? popcnt_step<Words> : plain_step<Words>;
-}
-#else
-template <std::size_t Words>
-std::size_t (*step_for_width())(const word_t*, index_t, const word_t*, Outside*, std::size_t, std::size_t) {
-  return plain_step<Words>;
-}
+  if (has_popcnt) return popcnt_step<Words, Outside>;
 #endif
-
-}  // namespace
+  return plain_step<Words, Outside>;
+}
 
 word_t* OverlapForest::rows(std::size_t count, std::size_t words) {
   count_ = count;

@@ -22,13 +22,6 @@ namespace korvane {
 // allocates only for the largest.
 class OverlapForest {
  public:
-  // A row not yet in the tree: its best weight to the tree so far and the
-  // tree row that weight comes from.
-  struct Outside {
-    index_t best;
-    index_t from;
-  };
-
   // Room for `count` rows of `words` words each, zeroed, to be filled in.
   word_t* rows(std::size_t count, std::size_t words);
 
@@ -56,6 +49,12 @@ class OverlapForest {
   }
 
  private:
+  // A row not yet in the tree: its best weight to the tree so far and the
+  // tree row that weight comes from.
+  struct Outside {
+    index_t best;
+    index_t from;
+  };
   using StepFn = std::size_t (*)(const word_t* joined, index_t from, const word_t* rows, Outside* outside,
                                  std::size_t left, std::size_t width);
 
@@ -63,6 +62,8 @@ class OverlapForest {
   std::uint64_t pack_distinct(Ticker& tick);
   index_t weight_of(index_t row) const;
   StepFn prepare();
+  template <std::size_t Words>
+  static StepFn step_for_width();
   void take_out(std::size_t next, std::size_t left);
 
   template <class Emit>

@@ -52,12 +52,6 @@ class CliqueRegistry {
     return id;
   }
 
-  template <class VertexAt>
-  index_t find_or_add(std::uint64_t hash, std::size_t length, VertexAt&& vertex) {
-    const index_t id = find(hash, length, vertex);
-    return id != none ? id : add(hash, length, vertex);
-  }
-
  private:
   Groups<T> cliques_;
   HashIndex index_;

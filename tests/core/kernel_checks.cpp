@@ -154,8 +154,8 @@ void clique_registry() {
   // The same hash does not make a match: another list, or a shorter one.
   const std::vector<index_t> abd{1, 2, 4};
   CHECK(registry.find(42, 3, at(abd)) == none && registry.find(42, 2, at(abc)) == none);
-  CHECK(registry.find_or_add(42, 3, at(abd)) == 1 && registry.find_or_add(42, 3, at(abd)) == 1);
-  CHECK(registry.find_or_add(7, 2, at(abc)) == 2 && registry.size() == 3);
+  CHECK(registry.add(42, 3, at(abd)) == 1 && registry.find(42, 3, at(abd)) == 1);
+  CHECK(registry.add(7, 2, at(abc)) == 2 && registry.find(7, 2, at(abc)) == 2 && registry.size() == 3);
   CHECK(registry.end(2) - registry.begin(2) == 2 && registry.begin(1)[2] == 4);
   // A second index over the same ids finds only what was put in it.
   HashIndex near;
