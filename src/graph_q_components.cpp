@@ -1,52 +1,36 @@
 #include "graph_q_components.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "clique_levels.hpp"
 #include "clique_route.hpp"
 #include "facet_levels.hpp"
+#include "hash_index.hpp"
 #include "level_classes.hpp"
 #include "q_levels.hpp"
 
 namespace korvane {
 
-std::uint64_t CliqueManager::hash_of(const vertex_t* begin, const vertex_t* end) {
-  std::uint64_t h = 0x2545f4914f6cdd1dULL;
-  for (const vertex_t* p = begin; p != end; ++p) h = scramble(h + *p);
-  return h;
-}
-
+// The clique is sorted into a buffer kept from call to call, so registering
+// allocates nothing per clique; its hash chains the vertices in that order.
 void CliqueManager::add_clique(const vertex_t* begin, const vertex_t* end) {
-  // The candidate is written straight into the flat store and taken back out if
-  // it turns out to be a duplicate, so registering allocates nothing per clique.
-  std::vector<vertex_t>& items = cliques_.items;
-  const std::size_t start = items.size();
-  items.insert(items.end(), begin, end);
-  const auto first = items.begin() + static_cast<std::ptrdiff_t>(start);
-  std::sort(first, items.end());
-  items.erase(std::unique(first, items.end()), items.end());
-  const vertex_t* clique_begin = items.data() + start;
-  const vertex_t* clique_end = items.data() + items.size();
-  const std::size_t size = items.size() - start;
-
-  const std::uint64_t hash = hash_of(clique_begin, clique_end);
-  const auto equal = [&](index_t other) {
-    return std::equal(clique_begin, clique_end, cliques_.begin(other), cliques_.end(other));
-  };
-  if (index_.find(hash, equal) != HashIndex::none) {
-    items.resize(start);
-    return;
-  }
-  const index_t id = checked_index(cliques_.size());
-  index_.insert(hash, id);
-  cliques_.close_group();
+  sorted_.assign(begin, end);
+  std::sort(sorted_.begin(), sorted_.end());
+  sorted_.erase(std::unique(sorted_.begin(), sorted_.end()), sorted_.end());
+  const std::size_t size = sorted_.size();
+  std::uint64_t hash = 0x2545f4914f6cdd1dULL;
+  for (const vertex_t v : sorted_) hash = scramble(hash + v);
+  const auto vertex = [&](std::size_t j) { return sorted_[j]; };
+  if (registry_.find(hash, size, vertex) != none) return;
+  const index_t id = registry_.add(hash, size, vertex);
   if (ids_by_size_.size() <= size) ids_by_size_.resize(size + 1);
   ids_by_size_[size].push_back(id);
 }
 
 const std::vector<index_t>& CliqueManager::cliques_by_size(std::size_t size) const {
-  static const std::vector<index_t> none;
-  return size < ids_by_size_.size() ? ids_by_size_[size] : none;
+  static const std::vector<index_t> empty;
+  return size < ids_by_size_.size() ? ids_by_size_[size] : empty;
 }
 
 namespace {

@@ -1,13 +1,14 @@
 // Graph clique-complex q-connectivity.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
-#include <utility>
 #include <vector>
 
+#include "clique_registry.hpp"
 #include "core.hpp"
 #include "graph.hpp"
-#include "hash_index.hpp"
 
 namespace korvane {
 
@@ -22,28 +23,26 @@ std::vector<Groups<index_t>> find_all_q_connected_components(const Graph& graph,
 // A clique as an ascending list of vertex ids without repeats.
 using Clique = std::vector<vertex_t>;
 
-// Registry of distinct cliques: dense ids 0, 1, 2, ... in registration order,
-// an index by vertex count, and a hash index on the whole vertex set that
-// rejects duplicates. Cliques are stored flat, one group each.
+// Registry of distinct cliques of the caller's vertex ids: dense ids 0, 1, 2,
+// ... in registration order, an index by vertex count, and a hash index on
+// the whole vertex set that rejects duplicates. Cliques are stored flat, one
+// group each, ascending.
 class CliqueManager {
  public:
   // Registers `clique` (taken as a set: order and repeats are ignored) unless
   // an equal clique is already registered.
   void add_clique(const Clique& clique) { add_clique(clique.data(), clique.data() + clique.size()); }
-  // The range must not lie inside the manager's own store.
   void add_clique(const vertex_t* begin, const vertex_t* end);
 
-  std::size_t clique_count() const { return cliques_.size(); }
-  const Groups<vertex_t>& cliques() const { return cliques_; }
+  std::size_t clique_count() const { return registry_.size(); }
+  const Groups<vertex_t>& cliques() const { return registry_.cliques(); }
   // Ids of the registered cliques with `size` vertices, ascending; empty if none.
   const std::vector<index_t>& cliques_by_size(std::size_t size) const;
 
  private:
-  static std::uint64_t hash_of(const vertex_t* begin, const vertex_t* end);
-
-  Groups<vertex_t> cliques_;
+  CliqueRegistry<vertex_t> registry_;
   std::vector<std::vector<index_t>> ids_by_size_;
-  HashIndex index_;  // clique ids by the hash of their vertices
+  Clique sorted_;  // the clique being registered, as a set
 };
 
 // Calls visit(subset) for every `size`-element subset of the n elements at

@@ -1,6 +1,7 @@
 #include "lib.hpp"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "q_levels.hpp"
 #include "vertex_index.hpp"

@@ -2,7 +2,9 @@
 // and the persistence of graph q-components over edge weights.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "core.hpp"
 #include "persistence_records.hpp"

@@ -41,6 +41,12 @@ def test_dsu_registry_subcliques_and_graph_building(check_program):
     assert done.stdout == "ok\n"
 
 
+def test_shared_kernels(check_program):
+    done = subprocess.run([str(check_program), "kernels"], capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout == "ok\n"
+
+
 def native_cliques(program, edges):
     text = "".join(f"{u} {v}\n" for u, v in edges)
     out = subprocess.run([str(program), "cliques"], input=text, capture_output=True, text=True, check=True).stdout

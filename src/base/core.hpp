@@ -32,6 +32,8 @@ struct Groups {
 
 // Dense ids are 32-bit, the largest value marking "none"; a call with more
 // objects than that is refused as too large.
+constexpr index_t none = std::numeric_limits<index_t>::max();
+
 inline index_t checked_index(std::size_t n) {
   if (n >= std::numeric_limits<index_t>::max()) throw std::length_error("more than 2**32-2 objects in one call");
   return static_cast<index_t>(n);

@@ -1,6 +1,7 @@
 // Union by size with path halving over dense ids 0 .. n-1.
 #pragma once
 
+#include <cstddef>
 #include <numeric>
 #include <utility>
 #include <vector>

@@ -1,6 +1,7 @@
 // The simple undirected graph the clique searches read.
 #pragma once
 
+#include <cstddef>
 #include <utility>
 #include <vector>
 

@@ -1,6 +1,10 @@
 // Hashing helpers and the one hash table the core uses.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
 #include "core.hpp"
 
 namespace korvane {
@@ -19,8 +23,7 @@ inline std::uint64_t scramble(std::uint64_t x) {
 // is, so one table serves vertices, cliques, edges and keys.
 class HashIndex {
  public:
-  static constexpr index_t none = static_cast<index_t>(-1);
-
+  // Finds the value of an entry with `hash` that `match` accepts, or none.
   template <class Match>
   index_t find(std::uint64_t hash, Match&& match) const {
     if (slots_.empty()) return none;

@@ -3,8 +3,12 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <utility>
+#include <vector>
 
+#include "core.hpp"
 #include "hash_index.hpp"
 
 namespace korvane {
@@ -22,7 +26,7 @@ class VertexIndex {
     // never reads the vertex list.
     const std::uint64_t hash = scramble(vertex);
     const index_t found = index_.find(hash, [](index_t) { return true; });
-    if (found != HashIndex::none) return found;
+    if (found != none) return found;
     const index_t id = checked_index(vertices_.size());
     index_.insert(hash, id);
     vertices_.push_back(vertex);
@@ -41,17 +45,16 @@ class VertexIndex {
 // dense id of value(i), its position in `ids`.
 template <class Value>
 std::vector<index_t> number_ascending(std::size_t count, Value&& value, std::vector<vertex_t>& ids) {
-  constexpr index_t unseen = static_cast<index_t>(-1);
   std::vector<index_t> dense(count);
   ids.clear();
   vertex_t largest = 0;
   for (std::size_t i = 0; i < count; ++i) largest = std::max(largest, value(i));
   if (largest < 4 * count + 64) {
     // Values in a small range: number them through a table indexed by value.
-    std::vector<index_t> dense_of(static_cast<std::size_t>(largest) + 1, unseen);
+    std::vector<index_t> dense_of(static_cast<std::size_t>(largest) + 1, none);
     for (std::size_t i = 0; i < count; ++i) dense_of[value(i)] = 0;
     for (std::size_t id = 0; id < dense_of.size(); ++id) {
-      if (dense_of[id] == unseen) continue;
+      if (dense_of[id] == none) continue;
       dense_of[id] = checked_index(ids.size());
       ids.push_back(id);
     }

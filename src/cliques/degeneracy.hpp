@@ -1,8 +1,10 @@
 // Degeneracy orderings, the order every clique search of the graph starts from.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
+#include "core.hpp"
 #include "graph.hpp"
 
 namespace korvane {

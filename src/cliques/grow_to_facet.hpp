@@ -1,45 +1,35 @@
-// Growing a clique to a facet, a maximal clique that holds it: greedily, from
-// candidates that stay the vertices adjacent to every member.
+// Growing a clique to a facet, a maximal clique that holds it, on bitset rows:
+// greedily, from candidates that stay the vertices adjacent to every member.
 #pragma once
 
 #include <cstddef>
-#include <vector>
 
 #include "bitsets.hpp"
 #include "core.hpp"
 
 namespace korvane {
 
-// `candidates` starts as the vertices adjacent to every vertex of the clique;
-// each take() removes one of them and keeps only the rest adjacent to it, so
-// the clique stays a clique and ends maximal.
-template <class Candidates>
-void grow_to_maximal(std::vector<index_t>& clique, Candidates& candidates) {
-  for (index_t x; candidates.take(x);) clique.push_back(x);
-}
-
-// Candidates on bitset rows of `words` words each, row r standing for vertex
-// id_of(r): the AND of the clique's rows; a taken vertex ANDs its row in. The
-// lowest candidate is taken first, so words before it stay empty.
-template <class IdOf>
+// Rows of Words words each (`words` when Words is 0), row r standing for
+// vertex r. `bits` starts as the vertices adjacent to every member of the
+// clique (intersect() ANDs a member's row in); each take() moves the lowest
+// candidate out and keeps only the rest adjacent to it, so the clique stays a
+// clique, and it is maximal once take() fails. The words before the lowest
+// candidate stay empty, and are skipped.
+template <std::size_t Words = 0>
 class RowCandidates {
  public:
-  // Starts from row `first`; `bits` is scratch that outlives the growth.
-  RowCandidates(const word_t* rows, std::size_t words, std::size_t first, std::vector<word_t>& bits, IdOf id_of)
-      : rows_(rows), words_(words), bits_(bits), id_of_(id_of) {
-    bits_.assign(row(first), row(first) + words_);
-  }
+  RowCandidates(const word_t* rows, std::size_t words, word_t* bits) : rows_(rows), words_(words), bits_(bits) {}
 
   void intersect(std::size_t r) {
-    const word_t* other = row(r);
-    for (std::size_t k = word_; k < words_; ++k) bits_[k] &= other[k];
+    const word_t* row = rows_ + r * width();
+    for (std::size_t k = word_; k < width(); ++k) bits_[k] &= row[k];
   }
 
   bool take(index_t& x) {
-    for (; word_ < words_; ++word_) {
+    for (; word_ < width(); ++word_) {
       if (bits_[word_] == 0) continue;
       const std::size_t r = 64 * word_ + lowest_bit(bits_[word_]);
-      x = id_of_(r);
+      x = static_cast<index_t>(r);
       intersect(r);
       return true;
     }
@@ -47,12 +37,11 @@ class RowCandidates {
   }
 
  private:
-  const word_t* row(std::size_t r) const { return rows_ + r * words_; }
+  std::size_t width() const { return Words != 0 ? Words : words_; }
 
   const word_t* rows_;
   std::size_t words_;
-  std::vector<word_t>& bits_;
-  IdOf id_of_;
+  word_t* bits_;
   std::size_t word_ = 0;
 };
 

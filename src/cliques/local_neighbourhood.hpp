@@ -3,9 +3,10 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <vector>
 
-#include "graph.hpp"
+#include "core.hpp"
 
 namespace korvane {
 
@@ -15,8 +16,6 @@ namespace korvane {
 // vertices and their neighbour lists, whatever graph those come from.
 class LocalNeighbourhood {
  public:
-  static constexpr index_t none = static_cast<index_t>(-1);
-
   explicit LocalNeighbourhood(std::size_t vertex_count) : local_of_(vertex_count, none) {}
 
   // Forgets the locals, ready for the next start vertex.
@@ -40,22 +39,25 @@ class LocalNeighbourhood {
 
   std::size_t count() const { return global_of_.size(); }
   index_t global(std::size_t l) const { return global_of_[l]; }
-  const index_t* globals() const { return global_of_.data(); }
 
-  // Calls link(l) for every local l in the ascending neighbour list [begin,
-  // end): the shorter side is walked, the list itself, or the locals, each
-  // probed in the list by binary search.
-  template <class Link>
-  void for_each_local_in(const index_t* begin, const index_t* end, Link&& link, Ticker& tick) const {
-    const std::size_t length = static_cast<std::size_t>(end - begin);
-    if (length <= 8 * count()) {
-      for (const index_t* u = begin; u != end; ++u)
-        if (local_of_[*u] != none) link(static_cast<std::size_t>(local_of_[*u]));
-      tick(length);
-    } else {
-      for (std::size_t l = 0; l < count(); ++l)
-        if (std::binary_search(begin, end, global_of_[l])) link(l);
-      tick(8 * count());
+  // Calls link(i, l) for each local i below `first` and every local l in the
+  // ascending neighbour list that list_of(global(i)) gives as a pair of
+  // pointers: the shorter side is walked, the list itself, or the locals,
+  // each probed in the list by binary search.
+  template <class ListOf, class Link>
+  void for_each_link(std::size_t first, ListOf&& list_of, Link&& link, Ticker& tick) const {
+    for (std::size_t i = 0; i < first; ++i) {
+      const auto [begin, end] = list_of(global_of_[i]);
+      const std::size_t length = static_cast<std::size_t>(end - begin);
+      if (length <= 8 * count()) {
+        for (const index_t* u = begin; u != end; ++u)
+          if (local_of_[*u] != none) link(i, static_cast<std::size_t>(local_of_[*u]));
+        tick(length);
+      } else {
+        for (std::size_t l = 0; l < count(); ++l)
+          if (std::binary_search(begin, end, global_of_[l])) link(i, l);
+        tick(8 * count());
+      }
     }
   }
 

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "bitsets.hpp"
+#include "core.hpp"
 #include "degeneracy.hpp"
 #include "graph.hpp"
 #include "local_neighbourhood.hpp"
@@ -42,8 +44,6 @@ class MaximalCliqueSearch {
   }
 
  private:
-  static void set_bit(word_t* bits, std::size_t i) { bits[i / 64] |= word_t{1} << (i % 64); }
-
   // A vertex of P0 has a row over all local ids; one of X0 a row over P0 only.
   struct LocalRows {
     word_t* rows;
@@ -66,17 +66,14 @@ class MaximalCliqueSearch {
     const std::size_t row_words = words_for(local_count);
     rows_.assign(p * row_words + (local_count - p) * p_words, 0);
     const LocalRows rows{rows_.data(), p, p_words, row_words};
-    for (std::size_t w = 0; w < p; ++w) {
-      word_t* full = rows.full_row(w);
-      const index_t g = locals_.global(w);
-      locals_.for_each_local_in(
-          graph_.neighbours_begin(g), graph_.neighbours_end(g),
-          [&](std::size_t l) {
-            set_bit(full, l);
-            if (l >= p) set_bit(rows.p_row(l), w);
-          },
-          tick_);
-    }
+    const auto neighbours = [&](index_t g) { return std::pair(graph_.neighbours_begin(g), graph_.neighbours_end(g)); };
+    locals_.for_each_link(
+        p, neighbours,
+        [&](std::size_t w, std::size_t l) {
+          set_bit(rows.full_row(w), l);
+          if (l >= p) set_bit(rows.p_row(l), w);
+        },
+        tick_);
 
     // At the start P = P0, X = X0, and the clique so far is {start}.
     start_sets_.assign(p_words + row_words, 0);

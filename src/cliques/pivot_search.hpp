@@ -77,7 +77,7 @@ class PivotSearch {
       w = path_.back();
       path_.pop_back();
       candidates_at(depth)[w / 64] &= ~(word_t{1} << (w % 64));
-      excluded_at(depth, p_words)[w / 64] |= word_t{1} << (w % 64);
+      set_bit(excluded_at(depth, p_words), w);
     }
   }
 

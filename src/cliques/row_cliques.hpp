@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstddef>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -20,15 +19,8 @@ template <std::size_t W>
 using RowSet = std::array<word_t, W>;
 
 template <std::size_t W>
-bool is_empty(const RowSet<W>& s) {
-  word_t any = 0;
-  for (std::size_t k = 0; k < W; ++k) any |= s[k];
-  return any == 0;
-}
-
-template <std::size_t W>
 void add_vertex(RowSet<W>& s, index_t x) {
-  s[x / 64] |= word_t{1} << (x % 64);
+  set_bit(s.data(), x);
 }
 
 // Calls visit(x) for every vertex of `s`, ascending.
@@ -36,24 +28,6 @@ template <std::size_t W, class Visit>
 void for_each_vertex(const RowSet<W>& s, Visit&& visit) {
   for (std::size_t k = 0; k < W; ++k)
     for (word_t w = s[k]; w != 0; w &= w - 1) visit(static_cast<index_t>(64 * k + lowest_bit(w)));
-}
-
-// Calls run(std::integral_constant<std::size_t, W>{}) for rows of W = `words`
-// words, 1 to 4; false, without calling, for any other width.
-template <class Run>
-bool with_row_width(std::size_t words, Run&& run) {
-  switch (words) {
-    case 1:
-      return run(std::integral_constant<std::size_t, 1>{}), true;
-    case 2:
-      return run(std::integral_constant<std::size_t, 2>{}), true;
-    case 3:
-      return run(std::integral_constant<std::size_t, 3>{}), true;
-    case 4:
-      return run(std::integral_constant<std::size_t, 4>{}), true;
-    default:
-      return false;
-  }
 }
 
 // Row x of the adjacency is rows[W * x .. W * x + W), without x itself.

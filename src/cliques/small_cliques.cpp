@@ -1,6 +1,7 @@
 #include "small_cliques.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace korvane {
 
@@ -58,16 +59,14 @@ void SmallCliqueSearch::enter_start(index_t v) {
 
   // Two locals are adjacent when one is a later neighbour of the other.
   rows_.assign(p * words_, 0);
-  for (std::size_t i = 0; i < p; ++i) {
-    const index_t g = locals_.global(i);
-    locals_.for_each_local_in(
-        order_.later_begin(g), order_.later_end(g),
-        [&](std::size_t j) {
-          rows_[i * words_ + j / 64] |= word_t{1} << (j % 64);
-          rows_[j * words_ + i / 64] |= word_t{1} << (i % 64);
-        },
-        tick_);
-  }
+  const auto later = [&](index_t g) { return std::pair(order_.later_begin(g), order_.later_end(g)); };
+  locals_.for_each_link(
+      p, later,
+      [&](std::size_t i, std::size_t j) {
+        set_bit(rows_.data() + i * words_, j);
+        set_bit(rows_.data() + j * words_, i);
+      },
+      tick_);
 }
 
 bool SmallCliqueSearch::take_lowest(std::size_t depth, std::size_t& bit) {

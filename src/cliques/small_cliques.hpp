@@ -4,12 +4,14 @@
 // one size.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "bitsets.hpp"
+#include "core.hpp"
 #include "degeneracy.hpp"
 #include "graph.hpp"
 #include "local_neighbourhood.hpp"
@@ -25,7 +27,7 @@ namespace korvane {
 // parents, without a frame of their own.
 class SmallCliqueSearch {
  public:
-  static constexpr index_t no_tag = static_cast<index_t>(-1);
+  static constexpr index_t no_tag = none;
 
   // A search to be set on a graph by reset, then reused for others.
   explicit SmallCliqueSearch(Ticker& tick) : tick_(tick) {}

@@ -1,59 +1,25 @@
 #include "clique_levels.hpp"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <numeric>
 #include <utility>
 
+#include "clique_registry.hpp"
 #include "dsu.hpp"
+#include "graph.hpp"
 #include "hash_index.hpp"
 #include "level_classes.hpp"
-#include "small_cliques.hpp"
 
 namespace korvane {
 
 namespace {
 
-constexpr index_t none = static_cast<index_t>(-1);
-
-// The distinct cliques of one size, stored flat with a fixed stride, ids
-// 0, 1, 2, ... in order of first sight, indexed by key.
-class CliqueTable {
- public:
-  explicit CliqueTable(std::size_t size) : size_(size) {}
-
-  std::size_t count() const { return items_.size() / size_; }
-  std::vector<index_t> take_items() { return std::move(items_); }
-
-  // Cliques are given as `vertices`, ascending, without the entry at `skip`
-  // (size + 1 entries), or whole when skip == size; `key` is the sum of the
-  // hashes of the vertices kept.
-
-  // The id of the clique in `index`, which holds ids of this table, or none.
-  index_t find(const HashIndex& index, const index_t* vertices, std::size_t skip, std::uint64_t key) const {
-    return index.find(key, [&](index_t id) {
-      const index_t* stored = items_.data() + std::size_t{id} * size_;
-      for (std::size_t j = 0; j < size_; ++j) {
-        if (stored[j] != vertices[j < skip ? j : j + 1]) return false;
-      }
-      return true;
-    });
-  }
-  index_t find(const index_t* vertices, std::size_t skip, std::uint64_t key) const {
-    return find(index_, vertices, skip, key);
-  }
-  // Stores a clique not stored yet; returns its id.
-  index_t add(const index_t* vertices, std::size_t skip, std::uint64_t key) {
-    const index_t id = checked_index(count());
-    for (std::size_t j = 0; j < size_; ++j) items_.push_back(vertices[j < skip ? j : j + 1]);
-    index_.insert(key, id);
-    return id;
-  }
-
- private:
-  std::size_t size_;
-  std::vector<index_t> items_;
-  HashIndex index_;
-};
+// The vertices at `vertices` without the one at `skip`, for a registry.
+auto without(const index_t* vertices, std::size_t skip) {
+  return [vertices, skip](std::size_t j) { return vertices[j < skip ? j : j + 1]; };
+}
 
 // Receives every clique of at most `cap` vertices from SmallCliqueSearch. A
 // clique K of k vertices unites, at level k-2, its parent face with each of its
@@ -75,7 +41,7 @@ class LevelBuilder {
       : search_(search), cap_(cap), hash_(search.graph().vertex_count()), near_(cap) {
     const index_t n = static_cast<index_t>(hash_.size());
     for (index_t v = 0; v < n; ++v) hash_[v] = scramble(v);
-    for (std::size_t k = 0; k < cap_; ++k) tables_.emplace_back(std::max<std::size_t>(k, 1));
+    tables_.resize(cap_);
     unions_.resize(cap_ - 1);
     if (cap_ >= 2) unions_[0].grow(n);
     if (cap_ >= 3) unions_[1].grow(static_cast<index_t>(search.edge_count()));
@@ -128,17 +94,17 @@ class LevelBuilder {
   index_t face_id(const index_t* clique, std::size_t size, std::size_t skip, std::uint64_t key) {
     if (size == 3) return search_.edge_id(clique[skip == 0 ? 1 : 0], clique[skip == 2 ? 1 : 2]);
     const std::uint64_t face_key = key - hash_[clique[skip]];
-    if (clique[skip] == start_) return tables_[size - 1].find(clique, skip, face_key);
+    if (clique[skip] == start_) return tables_[size - 1].find(face_key, size - 1, without(clique, skip));
     return near_intern(size - 1, clique, skip, face_key);
   }
 
   // The id of a clique of three or more vertices that holds the current start
   // vertex, stored if new.
   index_t near_intern(std::size_t size, const index_t* vertices, std::size_t skip, std::uint64_t key) {
-    CliqueTable& table = tables_[size];
-    index_t id = table.find(near_[size], vertices, skip, key);
-    if (id != HashIndex::none) return id;
-    id = table.add(vertices, skip, key);
+    CliqueRegistry<index_t>& table = tables_[size];
+    index_t id = table.find(near_[size], key, size, without(vertices, skip));
+    if (id != none) return id;
+    id = table.add(key, size, without(vertices, skip));
     near_[size].insert(key, id);
     near_entries_.push_back({size, key, id});
     unions_[size - 1].grow(id + 1);
@@ -157,7 +123,7 @@ class LevelBuilder {
   // A clique's key is the sum of its vertices' hashes, so a face's key is the
   // clique's key less the hash of the vertex it leaves out.
   std::vector<std::uint64_t> hash_;
-  std::vector<CliqueTable> tables_;  // by size, 3 .. cap-1 used
+  std::vector<CliqueRegistry<index_t>> tables_;  // by size, 3 .. cap-1 used
   std::vector<HashIndex> near_;      // by size: the cliques stored around start_
   std::vector<NearEntry> near_entries_;
   std::vector<Dsu> unions_;    // by level q, over the (q+1)-cliques

@@ -1,6 +1,9 @@
 // Graph levels from the cliques of at most S vertices.
 #pragma once
 
+#include <vector>
+
+#include "core.hpp"
 #include "small_cliques.hpp"
 
 namespace korvane {

@@ -1,11 +1,11 @@
 #include "clique_route.hpp"
 
 #include <algorithm>
+#include <cstddef>
 #include <limits>
-#include <optional>
+#include <vector>
 
 #include "maximal_cliques.hpp"
-#include "small_cliques.hpp"
 
 namespace korvane {
 

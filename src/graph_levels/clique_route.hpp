@@ -1,8 +1,11 @@
 // Which cliques the graph levels are built from.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 
+#include "core.hpp"
+#include "graph.hpp"
 #include "small_cliques.hpp"
 
 namespace korvane {

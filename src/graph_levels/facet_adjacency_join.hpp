@@ -1,41 +1,22 @@
 // Joining the maximal cliques (facets) of a block through the graph's
-// adjacency, and the record of joins by level that it fills.
+// adjacency.
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <numeric>
 #include <stdexcept>
 #include <vector>
 
 #include "bitsets.hpp"
+#include "core.hpp"
 #include "graph.hpp"
+#include "grow_to_facet.hpp"
 #include "hash_index.hpp"
+#include "pairs_by_level.hpp"
 
 namespace korvane {
-
-struct FacetPair {
-  index_t a;
-  index_t b;
-};
-
-// Joins found above level 0, bucketed by the level they were found at (pairs
-// sharing at least level+1 vertices); the assembly applies each bucket at its
-// level and, through the one union-find, at every level below.
-class LevelJoins {
- public:
-  explicit LevelJoins(std::size_t level_count) : by_level_(level_count) {}
-
-  std::size_t level_count() const { return by_level_.size(); }
-  // Level 0 is left to the assembly; levels past the top count as the top.
-  void join(index_t a, index_t b, std::size_t level) {
-    level = std::min(level, by_level_.size() - 1);
-    if (level > 0) by_level_[level].push_back({a, b});
-  }
-  // Hands over the pairs of `level`, leaving none behind.
-  std::vector<FacetPair> take(std::size_t level) { return std::move(by_level_[level]); }
-
- private:
-  std::vector<std::vector<FacetPair>> by_level_;
-};
 
 inline std::uint64_t hash_of_bits(const word_t* bits, std::size_t words) {
   std::uint64_t h = 0x6a09e667f3bcc909ULL;
@@ -50,8 +31,6 @@ inline std::uint64_t hash_of_bits(const word_t* bits, std::size_t words) {
 // stays in cache while the lookups of that vertex run.
 class HolderTable {
  public:
-  static constexpr index_t none = static_cast<index_t>(-1);
-
   void reset(std::size_t count) {
     std::size_t slot_count = 16;
     while (slot_count < 2 * count) slot_count *= 2;
@@ -107,19 +86,18 @@ class HolderTable {
 // enough to stay in cache while the lookups run one after the other.
 class AdjacencyJoiner {
  public:
-  static constexpr index_t none = static_cast<index_t>(-1);
-
   AdjacencyJoiner(const Graph& graph, const Groups<index_t>& facets, std::vector<index_t>& local_of, Ticker& tick)
       : graph_(graph), facets_(facets), local_of_(local_of), tick_(tick) {}
 
   void join_block(const index_t* vertices, std::size_t vertex_count, const index_t* block_facets,
-                  std::size_t facet_count, LevelJoins& joins) {
+                  std::size_t facet_count, PairsByLevel& joins) {
     load_rows(vertices, vertex_count);
     load_facets(block_facets, facet_count, vertex_count);
     // Blocks of up to 128 vertices, the common case, get loops of fixed width.
-    if (words_ == 1) join_each_vertex<1>(block_facets, facet_count, vertex_count, joins);
-    else if (words_ == 2) join_each_vertex<2>(block_facets, facet_count, vertex_count, joins);
-    else join_each_vertex<0>(block_facets, facet_count, vertex_count, joins);
+    const bool fixed = with_fixed_words<2>(words_, [&](auto width) {
+      join_each_vertex<decltype(width)::value>(block_facets, facet_count, vertex_count, joins);
+    });
+    if (!fixed) join_each_vertex<0>(block_facets, facet_count, vertex_count, joins);
     for (std::size_t l = 0; l < vertex_count; ++l) local_of_[order_[l]] = none;
   }
 
@@ -132,7 +110,7 @@ class AdjacencyJoiner {
 
   template <std::size_t Words>
   void join_each_vertex(const index_t* block_facets, std::size_t facet_count, std::size_t vertex_count,
-                        LevelJoins& joins) {
+                        PairsByLevel& joins) {
     const std::size_t words = width<Words>();
     std::vector<word_t> below(words, 0), clique(words), common(words);
     for (std::size_t x = 0; x < vertex_count; ++x) {
@@ -155,15 +133,15 @@ class AdjacencyJoiner {
         for (std::size_t k = 0; k < words; ++k) shared += popcount64(clique[k]);
         if (shared < 2) continue;
         extend<Words>(clique.data(), common.data(), row_x, x);
-        lookups_.push_back({hash_of_bits(clique.data(), words), static_cast<index_t>(i), static_cast<index_t>(shared - 1)});
+        lookups_.push_back({hash_of_bits(clique.data(), words), static_cast<index_t>(i), static_cast<index_t>(shared)});
       }
       index_holders(x);
       for (const Lookup& lookup : lookups_) {
         const index_t found = holder_table_.find(lookup.hash, [&](index_t h) {
           return !holder_table_.tags_collide() || holds_trace<Words>(facet_bits(h), facet_bits(lookup.facet), row_x);
         });
-        if (found == HolderTable::none) throw std::logic_error("a maximal clique is missing from the facets");
-        joins.join(block_facets[lookup.facet], block_facets[found], lookup.level);
+        if (found == none) throw std::logic_error("a maximal clique is missing from the facets");
+        joins.add_shared(lookup.shared, block_facets[lookup.facet], block_facets[found]);
       }
       below[x_word] |= x_bit;
       tick_(facet_count * (words + 1) + holders_.length(x) + 4 * lookups_.size());
@@ -184,7 +162,7 @@ class AdjacencyJoiner {
       word_t* bits = rows_.data() + l * words_;
       for (const index_t* u = graph_.neighbours_begin(order_[l]); u != graph_.neighbours_end(order_[l]); ++u) {
         const index_t local = local_of_[*u];
-        if (local != none) bits[local / 64] |= word_t{1} << (local % 64);
+        if (local != none) set_bit(bits, local);
       }
       tick_(graph_.degree(order_[l]) + 1);
     }
@@ -200,7 +178,7 @@ class AdjacencyJoiner {
       word_t* bits = facet_bits_.data() + i * words_;
       for (const index_t* v = facets_.begin(block_facets[i]); v != facets_.end(block_facets[i]); ++v) {
         const index_t local = local_of_[*v];
-        bits[local / 64] |= word_t{1} << (local % 64);
+        set_bit(bits, local);
         ++holders_.starts[local + 1];
       }
       facet_hash_[i] = hash_of_bits(bits, words_);
@@ -234,20 +212,12 @@ class AdjacencyJoiner {
   template <std::size_t Words>
   void extend(word_t* clique, word_t* common, const word_t* row_x, std::size_t x) const {
     const std::size_t words = width<Words>();
-    const auto intersect = [&](const word_t* other) {
-      for (std::size_t k = 0; k < words; ++k) common[k] &= other[k];
-    };
     std::copy(row_x, row_x + words, common);
+    RowCandidates<Words> candidates(rows_.data(), words_, common);
     for (std::size_t k = 0; k < words; ++k)
-      for (word_t w = clique[k]; w != 0; w &= w - 1) intersect(row(64 * k + lowest_bit(w)));
-    clique[x / 64] |= word_t{1} << (x % 64);
-    for (std::size_t k = 0; k < words; ++k) {
-      while (common[k] != 0) {
-        const std::size_t c = 64 * k + lowest_bit(common[k]);
-        clique[k] |= word_t{1} << (c % 64);
-        intersect(row(c));
-      }
-    }
+      for (word_t w = clique[k]; w != 0; w &= w - 1) candidates.intersect(64 * k + lowest_bit(w));
+    set_bit(clique, x);
+    for (index_t c; candidates.take(c);) set_bit(clique, c);
   }
 
   const Graph& graph_;
@@ -261,11 +231,12 @@ class AdjacencyJoiner {
   Groups<index_t> holders_;
   std::vector<std::uint64_t> facet_hash_;  // by position in the block
   HolderTable holder_table_;  // positions of the facets holding the current x
-  // A facet F of the block (by position) and the hash of its G_x for the current x.
+  // A facet F of the block (by position), the hash of its G_x for the current
+  // x, and |T|, the number of vertices they share.
   struct Lookup {
     std::uint64_t hash;
     index_t facet;
-    index_t level;
+    index_t shared;
   };
   std::vector<Lookup> lookups_;
 };

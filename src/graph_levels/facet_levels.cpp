@@ -1,18 +1,17 @@
 #include "facet_levels.hpp"
 
-#include <algorithm>
+#include <cstdint>
 #include <numeric>
 
 #include "dsu.hpp"
 #include "facet_adjacency_join.hpp"
 #include "level_classes.hpp"
+#include "pairs_by_level.hpp"
 #include "q_levels.hpp"
 
 namespace korvane {
 
 namespace {
-
-constexpr index_t none = static_cast<index_t>(-1);
 
 // The facets with at least 3 vertices, and their vertices, grouped into
 // blocks: the components of the graph those facets span. Two facets sharing
@@ -65,7 +64,7 @@ Blocks blocks_of(const Groups<index_t>& facets, index_t vertex_count, Ticker& ti
 // Joins the facets of one block by counting overlaps, through the generic engine
 // run on the block alone with local vertex ids.
 void join_by_overlap_counts(const Groups<index_t>& facets, const index_t* block_facets, std::size_t facet_count,
-                            const std::vector<index_t>& local_of, index_t vertex_count, LevelJoins& joins) {
+                            const std::vector<index_t>& local_of, index_t vertex_count, PairsByLevel& joins) {
   Groups<index_t> local;
   for (std::size_t i = 0; i < facet_count; ++i) {
     for (const index_t* v = facets.begin(block_facets[i]); v != facets.end(block_facets[i]); ++v)
@@ -76,7 +75,7 @@ void join_by_overlap_counts(const Groups<index_t>& facets, const index_t* block_
   for (std::size_t q = 1; q < classes.size(); ++q) {
     for (std::size_t c = 0; c < classes[q].size(); ++c)
       for (const index_t* s = classes[q].begin(c) + 1; s < classes[q].end(c); ++s)
-        joins.join(block_facets[*classes[q].begin(c)], block_facets[*s], q);
+        joins.add(q, block_facets[*classes[q].begin(c)], block_facets[*s]);
   }
 }
 
@@ -115,7 +114,7 @@ std::vector<Groups<index_t>> facet_components_by_level(const Graph& graph, const
   if (level_count == 0) return {};
   Ticker tick;
   const index_t vertex_count = checked_index(graph.vertex_count());
-  LevelJoins joins(level_count);
+  PairsByLevel joins(level_count);
   if (level_count > 1) {
     const Blocks blocks = blocks_of(facets, vertex_count, tick);
     std::vector<index_t> local_of(vertex_count, none);
@@ -138,9 +137,8 @@ std::vector<Groups<index_t>> facet_components_by_level(const Graph& graph, const
       }
     }
   }
-  return top_down_levels(facets, vertex_count, level_count, tick, [&](std::size_t q, Dsu& classes) {
-    for (const FacetPair& pair : joins.take(q)) classes.unite(pair.a, pair.b);
-  });
+  return top_down_levels(facets, vertex_count, level_count, tick,
+                         [&](std::size_t q, Dsu& classes) { joins.unite(q, classes); });
 }
 
 }  // namespace korvane

@@ -2,6 +2,9 @@
 // adjacency instead of by counting the overlap of every pair of facets.
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "core.hpp"
 #include "graph.hpp"
 

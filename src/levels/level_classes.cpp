@@ -1,6 +1,6 @@
 #include "level_classes.hpp"
 
-#include <algorithm>
+#include <cstdint>
 
 namespace korvane {
 

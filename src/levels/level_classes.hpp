@@ -3,9 +3,10 @@
 #pragma once
 
 #include <algorithm>
-#include <utility>
+#include <cstddef>
 #include <vector>
 
+#include "core.hpp"
 #include "dsu.hpp"
 #include "graph.hpp"
 

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <numeric>
+#include <utility>
 
-#include "medium_bits.hpp"
+#include "bitsets.hpp"
+#include "overlap_forest.hpp"
+
 
 namespace korvane {
 
@@ -35,7 +37,7 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
       heavy_rank_(vertex_count, max_heavy),
       medium_rank_(vertex_count, max_medium),
       common_(vertex_count, 0),
-      forest_budget_(forest_budget_per_item * sets.items.size()),
+      forests_(bits_, light_, holders_, joined_, forest_budget_per_item * sets.items.size()),
       stamp_(vertex_count, 0) {
   std::vector<index_t> degree(vertex_count, 0);
   for (index_t v : sets.items) ++degree[v];
@@ -83,44 +85,44 @@ PrefixJoin::PrefixJoin(const Groups<index_t>& sets, index_t vertex_count, std::s
   holders_.items.resize(light_.items.size());
   std::vector<std::size_t> fill(holders_.starts.begin(), holders_.starts.end() - 1);
   for (index_t s = 0; s < light_.size(); ++s) {
-    const index_t heavy = static_cast<index_t>(popcount(bits_[s].heavy));
+    const index_t heavy = static_cast<index_t>(popcount64(bits_[s].heavy));
     const index_t medium = static_cast<index_t>(medium_count(bits_[s]));
     for (index_t k = 0; k < light_.length(s); ++k)
-      holders_.items[fill[light_.begin(s)[k]]++] = Entry{s, heavy + k, k - std::min(k, medium), s};
+      holders_.items[fill[light_.begin(s)[k]]++] = Holder{s, heavy + k, k - std::min(k, medium), s};
   }
   std::vector<index_t> rare;
   for (index_t v = 0; v < vertex_count; ++v)
     if (holders_.length(v) >= 2 && medium_rank_[v] == max_medium) rare.push_back(v);
-  const bool rare_tied = tie_rare(rare, level_count, tick);
+  const bool rare_tied = forests_.tie_rare(rare, tick);
   for (index_t v = 0; v < vertex_count; ++v) {
     if (holders_.length(v) < 2 || (rare_tied && medium_rank_[v] == max_medium)) continue;
-    if (medium_rank_[v] < max_medium && tie_medium(v, level_count, tick)) continue;
+    if (medium_rank_[v] < max_medium && forests_.tie_medium(v, medium_rank_[v], tick)) continue;
     std::sort(holders_.items.begin() + holders_.starts[v], holders_.items.begin() + holders_.starts[v + 1],
-              [](const Entry& a, const Entry& b) { return a.position > b.position; });
+              [](const Holder& a, const Holder& b) { return a.position > b.position; });
     tick(holders_.length(v));
     listed_.push_back(v);
-    chain_common(v, level_count);
+    chain_common(v);
   }
-  join_by_masks(level_count, tick);
+  join_by_masks(tick);
 }
 
 // The heavy and medium vertices every holder of v has, and v: any two holders
 // share them, so a chain along the list ties all holders at that many and no
 // pair needs to be kept for fewer.
-void PrefixJoin::chain_common(index_t v, std::size_t level_count) {
-  const Entry* list = holders_.begin(v);
-  Bits all = bits_[list[0].set];
+void PrefixJoin::chain_common(index_t v) {
+  const Holder* list = holders_.begin(v);
+  SetBits all = bits_[list[0].set];
   for (std::size_t k = 1; k < holders_.length(v); ++k) {
-    const Bits& next = bits_[list[k].set];
+    const SetBits& next = bits_[list[k].set];
     all.heavy &= next.heavy;
     for (std::size_t w = 0; w < medium_words; ++w) all.medium[w] &= next.medium[w];
   }
-  const std::size_t shared = static_cast<std::size_t>(popcount(all.heavy)) + medium_count(all) +
+  const std::size_t shared = popcount64(all.heavy) + medium_count(all) +
                              (medium_rank_[v] < max_medium ? 0 : 1);
   common_[v] = static_cast<index_t>(shared);
   if (shared < 2) return;
   for (std::size_t k = 1; k < holders_.length(v); ++k)
-    joined_[std::min(shared, level_count) - 1].push_back({list[k - 1].set, list[k].set});
+    joined_.add_shared(shared, list[k - 1].set, list[k].set);
 }
 
 // Heavy vertices: up to 64 of the heaviest, each in more than sqrt(total size)
@@ -159,32 +161,30 @@ void PrefixJoin::choose_heavy(const Groups<index_t>& sets, const std::vector<ind
 // Sets with two or more heavy vertices are tied by a maximum spanning forest of
 // their heavy overlaps, which keeps the connectivity of those ties at every
 // threshold. The distinct masks are few, so the forest needs no budget.
-void PrefixJoin::join_by_masks(std::size_t level_count, Ticker& tick) {
+void PrefixJoin::join_by_masks(Ticker& tick) {
   std::vector<index_t> sets;
-  forest_rows_.clear();
-  for (index_t s = 0; s < bits_.size(); ++s) {
-    if (popcount(bits_[s].heavy) < 2) continue;
-    sets.push_back(s);
-    forest_rows_.push_back(BitRow{{bits_[s].heavy}});
-  }
-  forest_.clear();
+  for (index_t s = 0; s < bits_.size(); ++s)
+    if (popcount64(bits_[s].heavy) >= 2) sets.push_back(s);
+  OverlapForest forest;
+  word_t* masks = forest.rows(sets.size(), 1);
+  for (std::size_t k = 0; k < sets.size(); ++k) masks[k] = bits_[sets[k]].heavy;
   std::uint64_t unlimited = ~std::uint64_t{0};
-  overlap_forest_.tie(forest_rows_, forest_, unlimited, tick);
-  for (const WeightedPair& p : forest_)
-    if (p.weight >= 2) mask_pairs_[std::min<std::size_t>(p.weight, level_count) - 1].push_back({sets[p.a], sets[p.b]});
+  forest.span_distinct(
+      [&](index_t a, index_t b, index_t weight) {
+        if (weight >= 2) mask_pairs_.add_shared(weight, sets[a], sets[b]);
+      },
+      unlimited, tick);
 }
 
 void PrefixJoin::join(std::size_t q, Dsu& classes, Ticker& tick) {
-  for (const SetPair& p : mask_pairs_[q]) classes.unite(p.a, p.b);
-  std::vector<SetPair>().swap(mask_pairs_[q]);
-  for (const SetPair& p : joined_[q]) classes.unite(p.a, p.b);
-  std::vector<SetPair>().swap(joined_[q]);
+  mask_pairs_.unite(q, classes);
+  joined_.unite(q, classes);
   join_deferred(q, classes, tick);
   const std::size_t t = q + 1;
   for (index_t v : listed_) {
     index_t& active = active_[v];
     const index_t before = active;
-    const Entry* list = holders_.begin(v);
+    const Holder* list = holders_.begin(v);
     while (active < holders_.length(v) && list[active].position + 1 >= t) ++active;
     if (active >= 2 && active > before) join_list(v, before, t, classes, tick);
   }
@@ -194,10 +194,9 @@ void PrefixJoin::join(std::size_t q, Dsu& classes, Ticker& tick) {
 // different classes are counted: sharing q+1 they unite, sharing fewer they
 // wait for the level their exact overlap reaches.
 void PrefixJoin::join_deferred(std::size_t q, Dsu& classes, Ticker& tick) {
-  std::vector<SetPair> pairs;
-  pairs.swap(deferred_[q]);
+  const std::vector<IdPair> pairs = deferred_.take(q);
   tick(pairs.size());
-  for (const SetPair& p : pairs) {
+  for (const IdPair& p : pairs) {
     if (classes.find(p.a) == classes.find(p.b)) continue;
     stamp(p.a);
     tick(light_.length(p.a) + light_.length(p.b));
@@ -205,7 +204,7 @@ void PrefixJoin::join_deferred(std::size_t q, Dsu& classes, Ticker& tick) {
     if (shared > q)
       classes.unite(p.a, p.b);
     else if (shared >= 2)
-      joined_[shared - 1].push_back(p);
+      joined_.add(shared - 1, p.a, p.b);
   }
 }
 
@@ -223,7 +222,7 @@ void PrefixJoin::stamp(index_t a) {
 
 // |a & b|, with a's rare vertices stamped.
 std::size_t PrefixJoin::overlap(index_t a, index_t b) const {
-  std::size_t shared = static_cast<std::size_t>(popcount(bits_[a].heavy & bits_[b].heavy)) +
+  std::size_t shared = popcount64(bits_[a].heavy & bits_[b].heavy) +
                        medium_shared(bits_[a], bits_[b], every_word);
   for (const index_t* u = light_.begin(b) + medium_count(bits_[b]); u != light_.end(b); ++u)
     shared += stamp_[*u] == stamp_value_;
@@ -249,7 +248,7 @@ std::size_t PrefixJoin::overlap(index_t a, index_t b) const {
 // costs one comparison per member. The holders in the class of the first one
 // are kept at the front, and skipped whole when the new holder joins them.
 void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, Dsu& classes, Ticker& tick) {
-  Entry* list = holders_.items.data() + holders_.starts[v];
+  Holder* list = holders_.items.data() + holders_.starts[v];
   const index_t count = active_[v];
   // For a medium v, the medium bits before and after its own.
   const index_t medium = medium_rank_[v];
@@ -265,16 +264,16 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, Dsu& cla
   const std::size_t common = common_[v];
   for (index_t k = first_new; k < count; ++k) {
     const index_t a = list[k].set;
-    const Bits mine = bits_[a];
+    const SetBits mine = bits_[a];
     index_t root = classes.find(a);
     const index_t first = uniform > 0 && classes.find(list[0].set) == root ? uniform : 0;
     tick(k - first + 1);
     for (index_t m = first; m < k; ++m) {
-      Entry& entry = list[m];
+      Holder& entry = list[m];
       if (entry.root == root || (entry.root = classes.find(entry.root)) == root) continue;
       const index_t other = entry.set;
-      const Bits& theirs = bits_[other];
-      const std::size_t heavy = static_cast<std::size_t>(popcount(mine.heavy & theirs.heavy));
+      const SetBits& theirs = bits_[other];
+      const std::size_t heavy = popcount64(mine.heavy & theirs.heavy);
       std::size_t shared;
       if (medium < max_medium) {
         // A shared medium vertex after v: the pair met first there.
@@ -285,7 +284,7 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, Dsu& cla
                                   std::min(list[k].rare_position, entry.rare_position);
         if (bound <= common) continue;
         if (bound < t) {
-          if (bound >= 2) deferred_[bound - 1].push_back({a, other});
+          if (bound >= 2) deferred_.add(bound - 1, a, other);
           continue;
         }
         stamp(a);
@@ -297,7 +296,7 @@ void PrefixJoin::join_list(index_t v, index_t first_new, std::size_t t, Dsu& cla
         classes.unite(a, other);
         root = entry.root = classes.find(a);
       } else if (shared >= 2) {
-        joined_[shared - 1].push_back({a, other});
+        joined_.add(shared - 1, a, other);
       }
     }
     list[k].root = root;

@@ -2,11 +2,15 @@
 // the levels engine's route for families with hub vertices.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "core.hpp"
 #include "dsu.hpp"
-#include "overlap_forest.hpp"
+#include "hub_sets.hpp"
+#include "light_forests.hpp"
+#include "pairs_by_level.hpp"
 
 namespace korvane {
 
@@ -47,59 +51,33 @@ class PrefixJoin {
   void join(std::size_t q, Dsu& classes, Ticker& tick);
 
  private:
-  struct Entry {
-    index_t set;
-    index_t position;
-    index_t rare_position;  // for a rare vertex, its position among the rare vertices of the set
-    index_t root;           // a set of the class of `set`, once its root: find() gives the root now
-  };
-  static constexpr std::size_t medium_words = row_words - 1;
-  static constexpr index_t max_medium = 64 * medium_words;
-  // A set's heavy vertices, bit 63-r for rank r, and its medium vertices, bit
-  // 63-r%64 of word r/64 for medium rank r.
-  struct Bits {
-    std::uint64_t heavy = 0;
-    std::uint64_t medium[medium_words] = {};
-  };
-  struct SetPair {
-    index_t a;
-    index_t b;
-  };
-
   void choose_heavy(const Groups<index_t>& sets, const std::vector<index_t>& degree,
                     const std::vector<index_t>& by_weight, Ticker& tick);
-  void join_by_masks(std::size_t level_count, Ticker& tick);
-  bool tie_by_forest(index_t v, const std::uint64_t (&keep)[medium_words], index_t extra, std::uint64_t& budget,
-                     std::size_t level_count, Ticker& tick);
-  bool tie_medium(index_t v, std::size_t level_count, Ticker& tick);
-  bool tie_rare(const std::vector<index_t>& rare, std::size_t level_count, Ticker& tick);
-  void chain_common(index_t v, std::size_t level_count);
+  void join_by_masks(Ticker& tick);
+  void chain_common(index_t v);
   void join_list(index_t v, index_t first_new, std::size_t t, Dsu& classes, Ticker& tick);
   void join_deferred(std::size_t q, Dsu& classes, Ticker& tick);
   void stamp(index_t a);
   std::size_t overlap(index_t a, index_t b) const;
 
-  std::vector<Bits> bits_;                     // per set: its heavy and medium vertices
-  Groups<index_t> light_;                      // per set: its light vertices, medium then rare
-  Groups<Entry> holders_;                      // per vertex: the sets holding it, position descending
-  std::vector<index_t> active_;                // per vertex: how many holders reach the current level
-  std::vector<index_t> uniform_;               // per vertex: its first holders, known to be in one class
-  std::vector<index_t> listed_;                // the light vertices with two or more active holders
-  std::vector<std::vector<SetPair>> mask_pairs_;  // by level: pairs tied by their heavy vertices alone
-  std::vector<std::vector<SetPair>> joined_;      // by level: pairs sharing at least level+1 vertices
-  std::vector<std::vector<SetPair>> deferred_;    // by level: pairs sharing at most level+1 vertices
-  std::vector<std::size_t> heavy_rank_;        // per vertex: its rank if heavy, else 64
-  std::vector<index_t> medium_rank_;           // per vertex: its rank among the medium ones, else max_medium
-  std::vector<index_t> common_;                // per vertex: how many vertices all its holders share
-  OverlapForest overlap_forest_;               // scratch for tie_by_forest: the kernel,
-  std::vector<BitRow> forest_rows_;            // the rows of one list
-  std::vector<WeightedPair> forest_;           // and its forest
-  std::uint64_t forest_budget_;                // the pairs the forests may still weigh
+  std::vector<SetBits> bits_;            // per set: its heavy and medium vertices
+  Groups<index_t> light_;                // per set: its light vertices, medium then rare
+  Groups<Holder> holders_;               // per vertex: the sets holding it, position descending
+  std::vector<index_t> active_;          // per vertex: how many holders reach the current level
+  std::vector<index_t> uniform_;         // per vertex: its first holders, known to be in one class
+  std::vector<index_t> listed_;          // the light vertices with two or more active holders
+  PairsByLevel mask_pairs_;              // pairs tied by their heavy vertices alone
+  PairsByLevel joined_;                  // pairs sharing at least level+1 vertices
+  PairsByLevel deferred_;                // pairs sharing at most level+1 vertices
+  std::vector<std::size_t> heavy_rank_;  // per vertex: its rank if heavy, else 64
+  std::vector<index_t> medium_rank_;     // per vertex: its rank among the medium ones, else max_medium
+  std::vector<index_t> common_;          // per vertex: how many vertices all its holders share
+  LightForests forests_;                 // ties the holders of light vertices where the budget allows
 
   // Scratch for counting overlaps.
   std::vector<index_t> stamp_;
   index_t stamp_value_ = 0;
-  index_t stamped_ = static_cast<index_t>(-1);  // the set whose rare vertices carry stamp_value_
+  index_t stamped_ = none;  // the set whose rare vertices carry stamp_value_
 };
 
 }  // namespace korvane

@@ -1,19 +1,14 @@
 #include "q_levels.hpp"
 
-#include <algorithm>
+#include <cstdint>
 #include <numeric>
 
-#include "dsu.hpp"
+#include "pairs_by_level.hpp"
 #include "prefix_join.hpp"
 
 namespace korvane {
 
 namespace {
-
-struct SetPair {
-  index_t a;
-  index_t b;
-};
 
 // incidence group v: the ids of the sets holding vertex v, ascending.
 Groups<index_t> incidence_of(const Groups<index_t>& sets, index_t vertex_count) {
@@ -33,9 +28,9 @@ Groups<index_t> incidence_of(const Groups<index_t>& sets, index_t vertex_count) 
 // single vertex only matter at level 0, where the engine joins them
 // directly, so they are never stored. Overlaps are counted through the
 // incidence lists, so only pairs that share a vertex are ever looked at.
-std::vector<std::vector<SetPair>> pairs_by_join_level(const Groups<index_t>& sets, const Groups<index_t>& incidence,
-                                                      std::size_t level_count, Ticker& tick) {
-  std::vector<std::vector<SetPair>> by_level(level_count);
+PairsByLevel pairs_by_join_level(const Groups<index_t>& sets, const Groups<index_t>& incidence, std::size_t level_count,
+                                 Ticker& tick) {
+  PairsByLevel by_level(level_count);
   const index_t n = static_cast<index_t>(sets.size());
   std::vector<index_t> shared(n, 0);
   std::vector<index_t> touched;
@@ -51,7 +46,7 @@ std::vector<std::vector<SetPair>> pairs_by_join_level(const Groups<index_t>& set
         if (shared[*later]++ == 0) touched.push_back(*later);
     }
     for (index_t j : touched) {
-      if (shared[j] >= 2) by_level[std::min<std::size_t>(shared[j], level_count) - 1].push_back({i, j});
+      if (shared[j] >= 2) by_level.add_shared(shared[j], i, j);
       shared[j] = 0;
     }
     touched.clear();
@@ -80,12 +75,10 @@ std::vector<Groups<index_t>> q_components_by_level(const Groups<index_t>& sets, 
     return top_down_levels(sets, vertex_count, level_count, tick,
                            [&](std::size_t q, Dsu& classes) { join.join(q, classes, tick); });
   }
-  std::vector<std::vector<SetPair>> pairs;
+  PairsByLevel pairs;
   if (level_count > 1) pairs = pairs_by_join_level(sets, incidence, level_count, tick);
-  return top_down_levels(sets, vertex_count, level_count, tick, [&](std::size_t q, Dsu& classes) {
-    for (const SetPair& p : pairs[q]) classes.unite(p.a, p.b);
-    std::vector<SetPair>().swap(pairs[q]);
-  });
+  return top_down_levels(sets, vertex_count, level_count, tick,
+                         [&](std::size_t q, Dsu& classes) { pairs.unite(q, classes); });
 }
 
 }  // namespace korvane

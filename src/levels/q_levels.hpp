@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <iterator>
 #include <vector>
 
@@ -47,7 +48,6 @@ std::vector<Groups<index_t>> top_down_levels(const Groups<index_t>& sets, index_
     std::vector<index_t>().swap(arriving[q]);
 
     if (q == 0) {
-      constexpr index_t none = static_cast<index_t>(-1);
       std::vector<index_t> first_holder(vertex_count, none);
       for (index_t s = 0; s < n; ++s) {
         tick(sets.length(s));

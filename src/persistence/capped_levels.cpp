@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "hash_index.hpp"
+
 namespace korvane {
 
 CappedLevels::CappedLevels(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges,
@@ -23,7 +25,6 @@ CappedLevels::CappedLevels(std::size_t vertex_count, const std::vector<std::pair
   if (size_cap_ >= 2) {
     levels_.resize(1);
     Level& vertices = levels_[0];
-    vertices.width = 1;
     vertices.classes.grow(checked_index(n));
     vertices.class_key.assign(n, none);
     vertices.seen.assign(n, 0);
@@ -57,10 +58,7 @@ void CappedLevels::add_edge(index_t u, index_t v, double weight) {
   if (largest_k >= 1) graph_.common_neighbours(u, v, common_, tick_);
   // Level |K| + 1 gains {u, v} + K while it stays below the top.
   const std::size_t levels_needed = std::min(std::min(largest_k, common_.size()) + 2, largest_k + 1);
-  while (levels_.size() < levels_needed) {
-    levels_.emplace_back();
-    levels_.back().width = levels_.size();
-  }
+  while (levels_.size() < levels_needed) levels_.emplace_back();
 
   touched_levels_ = 0;
   single_node_.resize(common_.size());
@@ -142,12 +140,7 @@ index_t CappedLevels::visit(const index_t* clique, std::size_t size, index_t add
 }
 
 index_t CappedLevels::find_clique(Level& level, std::uint64_t hash, const std::vector<index_t>& clique) const {
-  return level.index.find(scramble(hash), [&](index_t c) {
-    const index_t* stored = level.cliques.data() + c * level.width;
-    for (std::size_t i = 0; i < clique.size(); ++i)
-      if (clique[i] != stored[i]) return false;
-    return true;
-  });
+  return level.cliques.find(scramble(hash), clique.size(), [&](std::size_t i) { return clique[i]; });
 }
 
 index_t CappedLevels::find_or_add_clique(Level& level, std::uint64_t hash, const std::vector<index_t>& clique) {
@@ -157,9 +150,7 @@ index_t CappedLevels::find_or_add_clique(Level& level, std::uint64_t hash, const
 
 // A clique new in this step: a class of its own, met already.
 index_t CappedLevels::new_clique(Level& level, std::uint64_t hash, const std::vector<index_t>& clique) {
-  const index_t node = checked_index(level.classes.size());
-  level.cliques.insert(level.cliques.end(), clique.begin(), clique.end());
-  level.index.insert(scramble(hash), node);
+  const index_t node = level.cliques.add(scramble(hash), clique.size(), [&](std::size_t i) { return clique[i]; });
   level.classes.grow(node + 1);
   level.class_key.push_back(none);
   level.seen.push_back(step_);
@@ -196,8 +187,7 @@ void CappedLevels::settle(index_t q, double weight) {
       if (s.key != none) {
         old_keys_.push_back(s.key);
       } else {
-        const auto first = level.cliques.begin() + static_cast<std::ptrdiff_t>(s.node * level.width);
-        extra_.insert(extra_.end(), first, first + static_cast<std::ptrdiff_t>(level.width));
+        extra_.insert(extra_.end(), level.cliques.begin(s.node), level.cliques.end(s.node));
       }
     }
     level.class_key[sightings[begin].root] = keys_.merged(q, old_keys_, extra_, weight);

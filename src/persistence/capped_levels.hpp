@@ -2,14 +2,18 @@
 // date edge by edge from the small cliques alone.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <utility>
+#include <vector>
 
+#include "clique_registry.hpp"
 #include "component_keys.hpp"
 #include "core.hpp"
+#include "dsu.hpp"
 #include "graph.hpp"
 #include "growing_graph.hpp"
-#include "hash_index.hpp"
-#include "dsu.hpp"
+#include "persistence_records.hpp"
 #include "small_cliques.hpp"
 
 namespace korvane {
@@ -33,8 +37,6 @@ class CappedLevels {
   void add_edge(index_t u, index_t v, double weight);
 
  private:
-  static constexpr index_t none = HashIndex::none;
-
   // A class met in the current step: `key` is the key it carried when first
   // met, none for a clique new in this step.
   struct Sighting {
@@ -43,12 +45,11 @@ class CappedLevels {
     index_t root;
   };
 
-  // The (q+1)-cliques of one level q <= S-2. At level 0 the nodes are the
-  // vertices themselves and `cliques` and `index` stay empty.
+  // The (q+1)-cliques of one level q <= S-2, clique c being node c, by
+  // scrambled set hash. At level 0 the nodes are the vertices themselves and
+  // `cliques` stays empty.
   struct Level {
-    std::size_t width = 0;         // q+1
-    std::vector<index_t> cliques;  // node c is cliques[c * width ..], ascending
-    HashIndex index;               // by set hash
+    CliqueRegistry<index_t> cliques;
     Dsu classes;
     std::vector<index_t> class_key;   // valid at roots
     std::vector<std::uint64_t> seen;  // at roots: the last step that met the class

@@ -20,8 +20,6 @@ namespace korvane {
 // the vertices it adds to them.
 class ComponentKeys {
  public:
-  static constexpr index_t none = HashIndex::none;
-
   // Keys over the dense vertices 0 .. vertex_count-1.
   ComponentKeys(std::size_t vertex_count, PersistenceRecords& records);
   ComponentKeys(std::size_t vertex_count, CommunityTree& tree);

@@ -2,21 +2,18 @@
 // rest is a clique of C = N(u) & N(v), the common neighbourhood before the edge.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "core.hpp"
 #include "graph.hpp"
 #include "growing_graph.hpp"
+#include "overlap_forest.hpp"
+#include "pairs_by_level.hpp"
 #include "pivot_search.hpp"
 
 namespace korvane {
-
-// A pair of cores to be joined, at the one level where that is needed.
-struct CorePair {
-  index_t level;
-  index_t a;
-  index_t b;
-};
 
 // The new facets of the edge are {u, v} + K for the maximal cliques K of the
 // subgraph induced by C (the cores), or {u, v} alone when C is empty: a vertex
@@ -24,7 +21,7 @@ struct CorePair {
 class EdgeCliques {
  public:
   explicit EdgeCliques(std::size_t vertex_count)
-      : mark_(vertex_count, GrowingGraph::none), position_(vertex_count) {}
+      : mark_(vertex_count, none), position_(vertex_count) {}
 
   // C and the cores, for the edge (u, v) not yet in `graph`, and the subgraph
   // induced by C when `with_common_graph` (or C has two vertices or more and
@@ -35,23 +32,19 @@ class EdgeCliques {
   const Graph& common_graph() const { return common_graph_; }      // on positions in C
   const Groups<index_t>& cores() const { return cores_; }          // positions in C, ascending
 
-  // The pairs of new facets that the levels up to S-2 must join, each at one
-  // level: read them with pairs_begin/end(q).
+  // The pairs of new facets (by core) that the levels up to S-2 must join,
+  // each at one level: read them with pairs_begin/end(q).
   void pair_cores(std::uint64_t size_cap, Ticker& tick);
-  const CorePair* pairs_begin(index_t q) const { return at(q); }
-  const CorePair* pairs_end(index_t q) const { return at(q + 1); }
+  const IdPair* pairs_begin(index_t q) const { return pairs_.begin(q); }
+  const IdPair* pairs_end(index_t q) const { return pairs_.end(q); }
 
  private:
-  const CorePair* at(index_t q) const {
-    return pairs_by_level_.data() + (q < pair_start_.size() ? pair_start_[q] : pairs_by_level_.size());
-  }
+  bool single_core();
   void find_on_lists(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
   template <std::size_t W>
   void find_on_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
   void count_core_overlaps(std::uint64_t size_cap, Ticker& tick);
   void span_cores(std::uint64_t size_cap, Ticker& tick);
-  template <std::size_t W>
-  void span_cores_on(std::uint64_t size_cap, Ticker& tick);
 
   std::vector<index_t> mark_;      // per vertex of the graph, none between calls
   std::vector<index_t> position_;  // per vertex of C, its position in C
@@ -60,10 +53,7 @@ class EdgeCliques {
   Groups<index_t> cores_;
   PivotSearch search_;
 
-  std::vector<CorePair> core_pairs_;
-  std::vector<CorePair> pairs_by_level_;  // the same, level q at pair_start_[q] ..
-  std::vector<std::size_t> pair_start_;
-  std::vector<std::size_t> pair_fill_;
+  PairsByLevel pairs_;
 
   // Counting overlaps: the cores by vertex of C, and per core its count.
   std::vector<std::size_t> incidence_start_;
@@ -72,14 +62,7 @@ class EdgeCliques {
   std::vector<index_t> shared_;
   std::vector<index_t> met_;
 
-  // Spanning the cores: their bitsets over C, and the cores outside the forest.
-  struct Outside {
-    index_t core;
-    index_t overlap;  // the largest overlap with the forest
-    index_t partner;  // the forest core it shares that with
-  };
-  std::vector<std::uint64_t> core_bits_;
-  std::vector<Outside> outside_;
+  OverlapForest forest_;  // spanning the cores, as bitsets over C
 };
 
 }  // namespace korvane

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "grow_to_facet.hpp"
 #include "row_cliques.hpp"
 
 namespace korvane {
@@ -25,7 +26,7 @@ class FacetLinks::ListCandidates {
       for (const index_t y : clique) {
         if (y == scanned) continue;
         for (const index_t* p = graph.neighbours_begin(y); p != graph.neighbours_end(y); ++p) {
-          if (mark_[*p] == GrowingGraph::none) {
+          if (mark_[*p] == none) {
             mark_[*p] = 0;
             marked.push_back(*p);
           }
@@ -34,7 +35,7 @@ class FacetLinks::ListCandidates {
       }
       for (const index_t* p = graph.neighbours_begin(scanned); p != graph.neighbours_end(scanned); ++p)
         if (mark_[*p] == others) extension_.push_back(*p);
-      for (const index_t p : marked) mark_[p] = GrowingGraph::none;
+      for (const index_t p : marked) mark_[p] = none;
       marked.clear();
       tick(scan_cost);
     } else {
@@ -53,10 +54,10 @@ class FacetLinks::ListCandidates {
     extension_.pop_back();
     if (graph_.degree(x) <= 4 * extension_.size()) {
       for (const index_t* r = graph_.neighbours_begin(x); r != graph_.neighbours_end(x); ++r) mark_[*r] = 0;
-      const auto off = [&](index_t r) { return mark_[r] == GrowingGraph::none; };
+      const auto off = [&](index_t r) { return mark_[r] == none; };
       extension_.erase(std::remove_if(extension_.begin(), extension_.end(), off), extension_.end());
       for (const index_t* r = graph_.neighbours_begin(x); r != graph_.neighbours_end(x); ++r)
-        mark_[*r] = GrowingGraph::none;
+        mark_[*r] = none;
       tick_(graph_.degree(x));
     } else {
       const auto off = [&](index_t r) { return !graph_.adjacent(r, x); };
@@ -73,10 +74,18 @@ class FacetLinks::ListCandidates {
   Ticker& tick_;
 };
 
+template <class Link>
+void FacetLinks::write_links(index_t u, index_t v, std::size_t core_length, std::uint64_t size_cap, Link&& link) {
+  for (const index_t first : {u, v}) {
+    if (first == u || core_length + 2 <= size_cap) link(first);
+    links_.close_group();
+  }
+}
+
 void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
                       std::uint64_t size_cap, Ticker& tick) {
   links_.clear();
-  const bool graph_rows = with_row_width(graph.row_words(), [&](auto width) {
+  const bool graph_rows = with_fixed_words<GrowingGraph::row_words_limit>(graph.row_words(), [&](auto width) {
     find_on_graph_rows<decltype(width)::value>(graph, u, v, cliques, size_cap, tick);
   });
   if (graph_rows) return;
@@ -96,33 +105,28 @@ void FacetLinks::find(const GrowingGraph& graph, index_t u, index_t v, const Edg
   }
   if (on_rows) build_rows(graph, u, v, tick);
   for (std::size_t i = 0; i < cores.size(); ++i) {
-    const bool v_needed = cores.length(i) + 2 <= size_cap;
-    for (const index_t first : {u, v}) {
-      if (first == v && !v_needed) {
-        links_.close_group();
-        continue;
-      }
+    write_links(u, v, cores.length(i), size_cap, [&](index_t first) {
       clique_.assign(1, first);
       for (const index_t* c = cores.begin(i); c != cores.end(i); ++c) clique_.push_back(common[*c]);
       if (clique_.size() > 1) {
         if (on_rows) {
-          RowCandidates candidates(rows_.data(), words_, around_.size() + (first == v ? 1 : 0), row_candidates_,
-                                   [&](std::size_t r) { return around_[r]; });
+          const word_t* first_row = row(around_.size() + (first == v ? 1 : 0));
+          row_candidates_.assign(first_row, first_row + words_);
+          RowCandidates<> candidates(rows_.data(), words_, row_candidates_.data());
           for (std::size_t m = 1; m < clique_.size(); ++m) candidates.intersect(mark_[clique_[m]]);
           tick(clique_.size() * words_);
-          grow_to_maximal(clique_, candidates);
+          for (index_t r; candidates.take(r);) clique_.push_back(around_[r]);
         } else {
           ListCandidates candidates(graph, *this, clique_, tick);
-          grow_to_maximal(clique_, candidates);
+          for (index_t x; candidates.take(x);) clique_.push_back(x);
         }
         std::sort(clique_.begin(), clique_.end());
       }
       links_.items.insert(links_.items.end(), clique_.begin(), clique_.end());
-      links_.close_group();
-    }
+    });
   }
   if (on_rows)
-    for (const index_t z : around_) mark_[z] = GrowingGraph::none;
+    for (const index_t z : around_) mark_[z] = none;
 }
 
 // On the graph's own rows the links are sets of W words: the vertices adjacent
@@ -136,12 +140,8 @@ void FacetLinks::find_on_graph_rows(const GrowingGraph& graph, index_t u, index_
   const std::vector<index_t>& common = cliques.common();
   const Groups<index_t>& cores = cliques.cores();
   for (std::size_t i = 0; i < cores.size(); ++i) {
-    const bool v_needed = cores.length(i) + 2 <= size_cap;
     if (cores.length(i) == 0) {  // the links are the lone vertices u and v
-      links_.items.push_back(u);
-      links_.close_group();
-      if (v_needed) links_.items.push_back(v);
-      links_.close_group();
+      write_links(u, v, 0, size_cap, [&](index_t first) { links_.items.push_back(first); });
       continue;
     }
     RowSet<W> core{};
@@ -150,26 +150,14 @@ void FacetLinks::find_on_graph_rows(const GrowingGraph& graph, index_t u, index_
       add_vertex(core, common[*c]);
       around = rows.within_neighbours(around, common[*c]);
     }
-    for (const index_t first : {u, v}) {
-      if (first == v && !v_needed) {
-        links_.close_group();
-        continue;
-      }
+    write_links(u, v, cores.length(i), size_cap, [&](index_t first) {
       RowSet<W> link = core;
       add_vertex(link, first);
       RowSet<W> candidates = rows.within_neighbours(around, first);
-      for (std::size_t k = 0; k < W;) {
-        if (candidates[k] == 0) {
-          ++k;
-          continue;
-        }
-        const index_t x = static_cast<index_t>(64 * k + lowest_bit(candidates[k]));
-        add_vertex(link, x);
-        candidates = rows.within_neighbours(candidates, x);
-      }
+      RowCandidates<W> grow(graph.rows(), W, candidates.data());
+      for (index_t x; grow.take(x);) add_vertex(link, x);
       for_each_vertex(link, [&](index_t x) { links_.items.push_back(x); });
-      links_.close_group();
-    }
+    });
     tick(cores.length(i) * W + 2);
   }
 }
@@ -180,7 +168,7 @@ void FacetLinks::build_rows(const GrowingGraph& graph, index_t u, index_t v, Tic
   around_.clear();
   for (const index_t x : {u, v})
     for (const index_t* z = graph.neighbours_begin(x); z != graph.neighbours_end(x); ++z)
-      if (mark_[*z] == GrowingGraph::none) {
+      if (mark_[*z] == none) {
         mark_[*z] = static_cast<index_t>(around_.size());
         around_.push_back(*z);
       }
@@ -189,22 +177,22 @@ void FacetLinks::build_rows(const GrowingGraph& graph, index_t u, index_t v, Tic
   rows_.assign((size + 2) * words_, 0);
   for (std::size_t l = 0; l < size; ++l) {
     const index_t z = around_[l];
-    std::uint64_t* bits = row(l);
+    word_t* bits = row(l);
     if (graph.degree(z) <= 4 * size) {
       for (const index_t* r = graph.neighbours_begin(z); r != graph.neighbours_end(z); ++r)
-        if (mark_[*r] != GrowingGraph::none) bits[mark_[*r] / 64] |= std::uint64_t{1} << (mark_[*r] % 64);
+        if (mark_[*r] != none) set_bit(bits, mark_[*r]);
       tick(graph.degree(z));
     } else {
       for (std::size_t m = 0; m < size; ++m)
-        if (graph.adjacent(z, around_[m])) bits[m / 64] |= std::uint64_t{1} << (m % 64);
+        if (graph.adjacent(z, around_[m])) set_bit(bits, m);
       tick(size);
     }
   }
   for (std::size_t side = 0; side < 2; ++side) {
     const index_t x = side == 0 ? u : v;
-    std::uint64_t* bits = row(size + side);
+    word_t* bits = row(size + side);
     for (const index_t* z = graph.neighbours_begin(x); z != graph.neighbours_end(x); ++z)
-      bits[mark_[*z] / 64] |= std::uint64_t{1} << (mark_[*z] % 64);
+      set_bit(bits, mark_[*z]);
   }
 }
 

@@ -2,18 +2,20 @@
 // facet of the graph before the edge that holds u + K, and one that holds v + K.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
+#include "bitsets.hpp"
 #include "core.hpp"
 #include "edge_cliques.hpp"
-#include "grow_to_facet.hpp"
 #include "growing_graph.hpp"
 
 namespace korvane {
 
 class FacetLinks {
  public:
-  explicit FacetLinks(std::size_t vertex_count) : mark_(vertex_count, GrowingGraph::none) {}
+  explicit FacetLinks(std::size_t vertex_count) : mark_(vertex_count, none) {}
 
   // For every core i of `cliques`, the maximal cliques of `graph` (which lacks
   // the edge) that hold u + core and v + core, ascending; the second is left
@@ -28,6 +30,11 @@ class FacetLinks {
 
  private:
   class ListCandidates;
+  // Calls link(first) for first = u, then v, each closing a group of links_
+  // after it; v's stays empty where the cap keeps the facet {u, v} + core,
+  // of core_length + 2 vertices, below the level that needs it.
+  template <class Link>
+  void write_links(index_t u, index_t v, std::size_t core_length, std::uint64_t size_cap, Link&& link);
   template <std::size_t W>
   void find_on_graph_rows(const GrowingGraph& graph, index_t u, index_t v, const EdgeCliques& cliques,
                           std::uint64_t size_cap, Ticker& tick);

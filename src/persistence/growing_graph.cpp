@@ -1,6 +1,6 @@
 #include "growing_graph.hpp"
 
-#include <algorithm>
+#include <cstdint>
 #include <numeric>
 
 namespace korvane {
@@ -40,8 +40,8 @@ void GrowingGraph::insert_edge(index_t a, index_t b) {
   adjacency_[adjacency_start_[a] + degree_[a]++] = b;
   adjacency_[adjacency_start_[b] + degree_[b]++] = a;
   if (row_words_ != 0) {
-    rows_[a * row_words_ + b / 64] |= word_t{1} << (b % 64);
-    rows_[b * row_words_ + a / 64] |= word_t{1} << (a % 64);
+    set_bit(rows_.data() + a * row_words_, b);
+    set_bit(rows_.data() + b * row_words_, a);
   } else {
     edge_index_.insert(scramble(edge_key(a, b)), 0);
   }

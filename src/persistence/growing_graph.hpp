@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <utility>
 #include <vector>
 
@@ -18,8 +19,7 @@ namespace korvane {
 // then answer adjacency instead of the index.
 class GrowingGraph {
  public:
-  static constexpr index_t none = HashIndex::none;
-  static constexpr std::size_t row_words_limit = 4;  // the widths with_row_width serves
+  static constexpr std::size_t row_words_limit = 4;  // rows of 1 to 4 words get loops of fixed width
 
   // `edges` are every edge the graph will gain (self-loops ignored), for sizing.
   GrowingGraph(std::size_t vertex_count, const std::vector<std::pair<index_t, index_t>>& edges);

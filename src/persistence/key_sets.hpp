@@ -18,9 +18,7 @@ namespace korvane {
 // once they outweigh the live ones a few times over.
 class KeySets {
  public:
-  static constexpr index_t none = static_cast<index_t>(-1);
-
-  // Sets of at most `short_set` vertices are kept in one run (none: every set).
+  // Sets of at most `short_set` vertices are kept in one run (SIZE_MAX: every set).
   KeySets(Ticker& tick, std::size_t short_set) : tick_(tick), short_set_(short_set) {}
 
   // Slot k holds the set of `base` (none: the empty set) and the vertices

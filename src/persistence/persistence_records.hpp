@@ -1,6 +1,7 @@
 // What persistence takes and gives: weighted edges in, records of components out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -1,7 +1,10 @@
 // Which of the two persistence engines a capped call runs.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "core.hpp"
 

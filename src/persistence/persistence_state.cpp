@@ -265,7 +265,7 @@ void PersistentLevels::update_level(index_t q, double weight) {
       nodes_.unite(first->node + q, f.node + q);
     }
   } else {
-    for (const CorePair* p = cliques_.pairs_begin(q); p != cliques_.pairs_end(q); ++p)
+    for (const IdPair* p = cliques_.pairs_begin(q); p != cliques_.pairs_end(q); ++p)
       nodes_.unite(fresh_[p->a].node + q, fresh_[p->b].node + q);
   }
   for (const NewFacet& f : fresh_) {

@@ -36,8 +36,6 @@ class PersistentLevels {
   void add_edge(index_t u, index_t v, double weight);
 
  private:
-  static constexpr index_t none = HashIndex::none;
-
   index_t registered_facet(const Groups<index_t>& cliques, std::size_t g) const;
   void add_top_cliques(index_t u, index_t v, double weight);
 

@@ -3,6 +3,7 @@
 // maximal cliques for comparison with another implementation.
 //
 //   graph_core_check examples  run the built-in checks; prints "ok"
+//   graph_core_check kernels   run the checks of the shared kernels; prints "ok"
 //   graph_core_check cliques   read "u v" lines, print each maximal clique
 //   graph_core_check small S   read "u v" lines, print each clique of at most S vertices
 //   graph_core_check sized S   read "u v" lines, print each clique of exactly S vertices
@@ -27,6 +28,8 @@
 #include "small_cliques.hpp"
 
 using namespace korvane;
+
+int run_kernel_checks();  // kernel_checks.cpp
 
 namespace {
 
@@ -295,12 +298,13 @@ int print_hub_levels(std::uint64_t budget) {
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "examples") == 0) return run_examples();
+  if (argc >= 2 && std::strcmp(argv[1], "kernels") == 0) return run_kernel_checks();
   if (argc >= 2 && std::strcmp(argv[1], "cliques") == 0) return print_cliques();
   if (argc >= 3 && std::strcmp(argv[1], "small") == 0) return print_small_cliques(std::stoul(argv[2]));
   if (argc >= 3 && std::strcmp(argv[1], "sized") == 0) return print_cliques_of_size(std::stoul(argv[2]));
   if (argc >= 4 && std::strcmp(argv[1], "count") == 0)
     return print_clique_counts(std::stoul(argv[2]), std::stoul(argv[3]));
   if (argc >= 3 && std::strcmp(argv[1], "hubs") == 0) return print_hub_levels(std::stoull(argv[2]));
-  std::fputs("usage: graph_core_check examples | cliques | small S | sized S | count S STOP | hubs B\n", stderr);
+  std::fputs("usage: graph_core_check examples | kernels | cliques | small S | sized S | count S STOP | hubs B\n", stderr);
   return 2;
 }
