@@ -1,0 +1,69 @@
+"""k-clique communities (clique percolation, Palla et al. 2005) from
+korvane's graph q-components.
+
+At level q = k - 2 the q-components of a graph are the classes of its
+cliques of at least k - 1 nodes, two cliques joined when they share k - 1
+nodes. A class holding a k-clique covers exactly one k-clique community (a
+(k-1)-clique that meets it lies inside one of its k-cliques); a class of a
+lone (k-1)-clique has k - 1 nodes and is dropped. Cliques of more than k nodes
+only add k-cliques that share k - 1 nodes with one another, so korvane's cap
+at k nodes keeps level k - 2 whole and does only that k's work.
+"""
+
+import math
+import operator
+
+import networkx as nx
+
+import korvane
+
+from .graph import KorvaneGraph, collector_paused, from_networkx
+
+
+def clique_size(k):
+    """The clique size that k stands for, or None when no clique is that
+    large. networkx keeps the cliques of at least k nodes and joins two that
+    share at least k - 1; for a real k both are whole numbers of nodes, so
+    they read as ceil(k) and ceil(k) - 1. An infinite or NaN k keeps no
+    clique."""
+    try:
+        return operator.index(k)
+    except TypeError:
+        pass
+    return math.ceil(k) if math.isfinite(k) else None
+
+
+def k_clique_communities(G, k, cliques=None):
+    """networkx's k_clique_communities on korvane: a generator of the
+    k-clique communities of G, each a frozenset of G's nodes.
+
+    As in networkx, nothing is checked or computed until the first item is
+    asked for: a k below 2 then raises NetworkXError, and a directed graph
+    NetworkXNotImplemented. Precomputed cliques are networkx's to use (the
+    backend's can_run hands such calls back), so they raise
+    NotImplementedError here, at once, where the dispatcher looks for it."""
+    if cliques is not None:
+        raise NotImplementedError("korvane finds the cliques itself; precomputed cliques are left to networkx")
+    return _communities(G, k)
+
+
+def _communities(G, k):
+    if k < 2:
+        raise nx.NetworkXError(f"k={k}, k must be greater than 1.")
+    if not isinstance(G, KorvaneGraph):
+        G = from_networkx(G)
+    if G.directed:
+        raise nx.NetworkXNotImplemented("not implemented for directed type")
+    size = clique_size(k)
+    labels = G.labels
+    if size is None or size > len(labels):
+        return
+    levels = korvane.py_find_hierarchical_q_components_within_graph(G.arcs, size)
+    if len(levels) < size - 1:
+        return
+    # The level's components come as sets of ids; the level above (every
+    # size-clique on its own) is dropped before any community is handed out.
+    with collector_paused():
+        communities = [frozenset(map(labels.__getitem__, c)) for c in levels[size - 2] if len(c) >= size]
+    del levels
+    yield from communities
