@@ -120,6 +120,24 @@ def test_any_real_k_reads_as_networkx_reads_it(k, expected):
     assert set(ours(G, k)) == set(theirs(G, k)) == expected
 
 
+@settings(max_examples=100, deadline=None)
+@given(st.lists(st.tuples(st.integers(0, 9), st.integers(0, 9), st.integers(1, 4)), max_size=30))
+def test_persistence_gives_the_communities_of_every_threshold(weighted):
+    """The README's recipe for similarity weights: the records alive at -w
+    are the communities of the edges of weight >= w, for every k, ties and
+    all; a closing edge makes the components left at the end die after it."""
+    import korvane
+
+    edges = [(u, v, -w) for u, v, w in weighted] + [(10, 11, 0)]
+    records = korvane.py_calculate_persistent_q_components(edges, None)
+    for threshold in range(1, 6):
+        G = nx.Graph((u, v) for u, v, w in weighted if w >= threshold and u != v)
+        for k in range(2, 6):
+            alive = {frozenset(vs) for (q, vs), birth, death in records
+                     if q == k - 2 and len(vs) >= k and birth <= -threshold < death}
+            assert alive == set(theirs(G, k))
+
+
 # ---------------------------------------------------------------- errors, lazily as networkx raises them
 
 
