@@ -35,6 +35,7 @@ def get_info():
         "url": "https://example.org/korvane",
         "short_summary": "Exact q-connectivity and clique percolation in C++.",
         "functions": {
-            "k_clique_communities": {"additional_docs": _K_CLIQUE_NOTE},
+            # networkx 3.2 reads "extra_docstring", later releases "additional_docs".
+            "k_clique_communities": {"additional_docs": _K_CLIQUE_NOTE, "extra_docstring": _K_CLIQUE_NOTE},
         },
     }

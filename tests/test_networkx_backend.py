@@ -26,7 +26,13 @@ def ours(G, k, **kwargs):
 
 
 def theirs(G, k, **kwargs):
-    return nx.community.k_clique_communities(G, k, backend="networkx", **kwargs)
+    return nx.community.k_clique_communities.orig_func(G, k, **kwargs)
+
+
+# networkx 3.2, the last release for Python 3.9 (Debian's PyPy), has the
+# backend= keyword and NETWORKX_AUTOMATIC_BACKENDS, but no nx.config and no
+# cache of converted graphs.
+needs_config = pytest.mark.skipif(not hasattr(nx, "config"), reason="this networkx has no nx.config")
 
 
 def same_communities(G, k):
@@ -166,6 +172,8 @@ def test_directed_graphs_raise_on_first_use(make):
 
 @pytest.fixture
 def korvane_first():
+    if not hasattr(nx, "config"):
+        pytest.skip("this networkx has no nx.config")
     saved = nx.config.backend_priority.algos
     nx.config.backend_priority.algos = ["korvane"]
     yield
@@ -179,7 +187,7 @@ def test_precomputed_cliques_are_left_to_networkx(korvane_first):
     cliques = [[0, 1, 2], [2, 3, 4]]
     assert set(nx.community.k_clique_communities(G, 3, cliques=cliques)) == {frozenset({0, 1, 2}), frozenset({2, 3, 4})}
     assert set(nx.community.k_clique_communities(G, 3, iter(cliques))) == {frozenset({0, 1, 2}), frozenset({2, 3, 4})}
-    with pytest.raises(NotImplementedError):
+    with pytest.raises((NotImplementedError, RuntimeError)):  # RuntimeError before networkx 3.3
         ours(G, 3, cliques=cliques)
     # cliques=None is korvane's to run.
     assert backend_interface.can_run("k_clique_communities", (G, 3, None), {}) is True
@@ -205,6 +213,7 @@ def test_converting_back_gives_the_nodes_and_edges_the_backend_saw(make):
     assert sorted(back.edges()) == sorted(set(G.edges()))  # one edge per pair of neighbours
 
 
+@needs_config
 def test_networkx_caches_the_converted_graph_until_the_graph_changes():
     G = nx.complete_graph(5)
     assert set(ours(G, 5)) == {frozenset(range(5))}
@@ -228,6 +237,7 @@ def test_backend_info_documents_the_function():
     assert "k_clique_communities" in info["functions"]
     assert "korvane" in nx.community.k_clique_communities.backends
     assert "korvane : " in nx.community.k_clique_communities.__doc__
+    assert "Exact clique percolation in C++" in nx.community.k_clique_communities.__doc__
 
 
 def run_python(code, **environment):
@@ -241,22 +251,25 @@ def test_importing_korvane_does_not_import_networkx():
     assert run_python(code) == "['korvane']\n"
 
 
-# Which backend ran shows in the cache networkx leaves on the graph.
+# Prints how many times the call reached korvane.
 DISPATCH = """
+import korvane
 import networkx as nx
-G = nx.complete_graph(5)
-assert set(nx.community.k_clique_communities(G, 4)) == {frozenset(range(5))}
-print(sorted(G.__networkx_cache__.get("backends", {})))
+calls, levels_of = [], korvane.py_find_hierarchical_q_components_within_graph
+korvane.py_find_hierarchical_q_components_within_graph = lambda *arguments: calls.append(1) or levels_of(*arguments)
+assert set(nx.community.k_clique_communities(nx.complete_graph(5), 4)) == {frozenset(range(5))}
+print(len(calls))
 """
 
 
 @pytest.mark.parametrize(
     "environment",
-    [{}, {"NETWORKX_BACKEND_PRIORITY": "korvane"}, {"NETWORKX_AUTOMATIC_BACKENDS": "korvane"}],
+    [{}, pytest.param({"NETWORKX_BACKEND_PRIORITY": "korvane"}, marks=needs_config),
+     {"NETWORKX_AUTOMATIC_BACKENDS": "korvane"}],
     ids=["default", "NETWORKX_BACKEND_PRIORITY", "NETWORKX_AUTOMATIC_BACKENDS"],
 )
 def test_environment_turns_the_backend_on(environment):
-    assert run_python(DISPATCH, **environment) == ("['korvane']\n" if environment else "[]\n")
+    assert run_python(DISPATCH, **environment) == ("1\n" if environment else "0\n")
 
 
 def test_config_turns_the_backend_on(korvane_first):
