@@ -6,8 +6,19 @@ cliques of at least k - 1 nodes, two cliques joined when they share k - 1
 nodes. A class holding a k-clique covers exactly one k-clique community (a
 (k-1)-clique that meets it lies inside one of its k-cliques); a class of a
 lone (k-1)-clique has k - 1 nodes and is dropped. Cliques of more than k nodes
-only add k-cliques that share k - 1 nodes with one another, so korvane's cap
-at k nodes keeps level k - 2 whole and does only that k's work.
+only add k-cliques that share k - 1 nodes with one another, so level k - 2 is
+the same whether korvane caps the cliques at k nodes or not.
+
+Which of the two calls runs: the capped call lists every k-clique on its own
+at its top level, C(s, k) of them inside an s-clique, so on a graph with
+cliques much larger than k it can cost far more than the uncapped call, which
+works from the maximal cliques (as networkx's own function does). The cap is
+used where that listing is known to stay small: for k = 2 (one entry per
+edge), and once the graph's clique number is known to be at most k + 1 (at
+most k + 1 k-cliques per maximal clique). Otherwise the call is uncapped, and
+it records the clique number on the backend graph, which networkx caches with
+it: later calls on the same graph then cap where they can, and a k above the
+clique number needs no call at all.
 """
 
 import math
@@ -56,13 +67,17 @@ def _communities(G, k):
         raise nx.NetworkXNotImplemented("not implemented for directed type")
     size = clique_size(k)
     labels = G.labels
-    if size is None or size > len(labels):
+    largest = G.clique_number
+    if size is None or size > (len(labels) if largest is None else largest):
         return
-    levels = korvane.py_find_hierarchical_q_components_within_graph(G.arcs, size)
+    cap = size if size == 2 or (largest is not None and largest <= size + 1) else None
+    levels = korvane.py_find_hierarchical_q_components_within_graph(G.arcs, cap)
+    if cap is None:
+        G.clique_number = len(levels)
     if len(levels) < size - 1:
         return
-    # The level's components come as sets of ids; the level above (every
-    # size-clique on its own) is dropped before any community is handed out.
+    # The level's components come as sets of ids; the other levels are
+    # dropped before any community is handed out.
     with collector_paused():
         communities = [frozenset(map(labels.__getitem__, c)) for c in levels[size - 2] if len(c) >= size]
     del levels

@@ -31,11 +31,13 @@ class KorvaneGraph:
     edge, so the list goes to it as it is, with no pass to drop either; a
     node without edges is not in it (it belongs to no clique of two or more
     nodes). Parallel edges of a multigraph are one entry, and attributes are
-    not kept, since clique percolation reads neither.
+    not kept, since clique percolation reads neither. ``clique_number`` is
+    the size of the largest clique once an uncapped korvane call has found
+    it, else None.
     """
 
     __networkx_backend__ = "korvane"
-    __slots__ = ("labels", "arcs", "directed", "multigraph", "graph")
+    __slots__ = ("labels", "arcs", "directed", "multigraph", "graph", "clique_number")
 
     def __init__(self, labels, arcs, directed, multigraph, graph):
         self.labels = labels
@@ -43,6 +45,7 @@ class KorvaneGraph:
         self.directed = directed
         self.multigraph = multigraph
         self.graph = graph
+        self.clique_number = None
 
     def __repr__(self):
         kind = ("Multi" if self.multigraph else "") + ("DiGraph" if self.directed else "Graph")

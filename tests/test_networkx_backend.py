@@ -77,10 +77,14 @@ def labelled_graphs(draw):
     return G
 
 
-@settings(max_examples=250, deadline=None)
+@settings(max_examples=200, deadline=None)
 @given(labelled_graphs(), st.integers(2, 7))
-def test_the_same_communities_as_networkx(G, k):
-    same_communities(G, k)
+def test_the_same_communities_as_networkx(G, first):
+    # The first k asked on a graph runs uncapped (or capped, for k = 2) and
+    # finds the clique number; the others then take the capped call where it
+    # is cheap, from the converted graph networkx cached.
+    for k in [first, *range(2, 8)]:
+        same_communities(G, k)
 
 
 def holme_kim_with_tuple_labels():
