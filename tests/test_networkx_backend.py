@@ -135,17 +135,19 @@ def test_any_real_k_reads_as_networkx_reads_it(k, expected):
 def test_persistence_gives_the_communities_of_every_threshold(weighted):
     """The README's recipe for similarity weights: the records alive at -w
     are the communities of the edges of weight >= w, for every k, ties and
-    all; a closing edge makes the components left at the end die after it."""
+    all, with or without a cap; a closing edge makes the components left at
+    the end die after it."""
     import korvane
 
     edges = [(u, v, -w) for u, v, w in weighted] + [(10, 11, 0)]
-    records = korvane.py_calculate_persistent_q_components(edges, None)
-    for threshold in range(1, 6):
-        G = nx.Graph((u, v) for u, v, w in weighted if w >= threshold and u != v)
-        for k in range(2, 6):
-            alive = {frozenset(vs) for (q, vs), birth, death in records
-                     if q == k - 2 and len(vs) >= k and birth <= -threshold < death}
-            assert alive == set(theirs(G, k))
+    for cap, ks in [(None, range(2, 7)), (4, range(2, 5))]:  # a cap K keeps every k up to K
+        records = korvane.py_calculate_persistent_q_components(edges, cap)
+        for threshold in range(1, 6):
+            G = nx.Graph((u, v) for u, v, w in weighted if w >= threshold and u != v)
+            for k in ks:
+                alive = {frozenset(vs) for (q, vs), birth, death in records
+                         if q == k - 2 and len(vs) >= k and birth <= -threshold < death}
+                assert alive == set(theirs(G, k))
 
 
 # ---------------------------------------------------------------- errors, lazily as networkx raises them
