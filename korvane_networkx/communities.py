@@ -72,7 +72,7 @@ def _communities(G, k):
         return
     cap = size if size == 2 or (largest is not None and largest <= size + 1) else None
     levels = korvane.py_find_hierarchical_q_components_within_graph(G.arcs, cap)
-    if cap is None:
+    if cap is None or len(levels) < cap:  # the cap did not bind
         G.clique_number = len(levels)
     if len(levels) < size - 1:
         return
