@@ -2,6 +2,7 @@
 adjacency as the edge list korvane reads."""
 
 import gc
+from collections import Counter
 from contextlib import contextmanager
 from itertools import chain, repeat
 
@@ -31,17 +32,19 @@ class KorvaneGraph:
     edge, so the list goes to it as it is, with no pass to drop either; a
     node without edges is not in it (it belongs to no clique of two or more
     nodes). Parallel edges of a multigraph are one entry, and attributes are
-    not kept, since clique percolation reads neither. ``clique_number`` is
-    the size of the largest clique once an uncapped korvane call has found
-    it, else None.
+    not kept, since clique percolation reads neither. ``degree_counts`` maps
+    each degree (adjacency entries, a self-loop counting once) to the number
+    of nodes that have it. ``clique_number`` is the size of the largest
+    clique once a korvane call has shown it, else None.
     """
 
     __networkx_backend__ = "korvane"
-    __slots__ = ("labels", "arcs", "directed", "multigraph", "graph", "clique_number")
+    __slots__ = ("labels", "arcs", "degree_counts", "directed", "multigraph", "graph", "clique_number")
 
-    def __init__(self, labels, arcs, directed, multigraph, graph):
+    def __init__(self, labels, arcs, degree_counts, directed, multigraph, graph):
         self.labels = labels
         self.arcs = arcs
+        self.degree_counts = degree_counts
         self.directed = directed
         self.multigraph = multigraph
         self.graph = graph
@@ -60,16 +63,18 @@ def from_networkx(G, keep_graph_attributes=False):
     labels = list(adjacency)
     index = dict(zip(labels, range(len(labels))))
     neighbours = adjacency.values()
+    degrees = list(map(len, neighbours))
     with collector_paused():
         arcs = list(
             zip(
-                chain.from_iterable(map(repeat, range(len(labels)), map(len, neighbours))),
+                chain.from_iterable(map(repeat, range(len(labels)), degrees)),
                 map(index.__getitem__, chain.from_iterable(neighbours)),
             )
         )
     return KorvaneGraph(
         labels,
         arcs,
+        Counter(degrees),
         G.is_directed(),
         G.is_multigraph(),
         dict(G.graph) if keep_graph_attributes else {},

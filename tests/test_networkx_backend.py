@@ -14,6 +14,8 @@ import networkx as nx
 import pytest
 from hypothesis import given, settings, strategies as st
 
+from korvane_networkx import communities
+from korvane_networkx.communities import CLIQUES_PER_EDGE
 from korvane_networkx.graph import KorvaneGraph
 from korvane_networkx.interface import backend_interface
 
@@ -77,14 +79,20 @@ def labelled_graphs(draw):
     return G
 
 
-@settings(max_examples=200, deadline=None)
-@given(labelled_graphs(), st.integers(2, 7))
-def test_the_same_communities_as_networkx(G, first):
-    # The first k asked on a graph runs uncapped (or capped, for k = 2) and
-    # finds the clique number; the others then take the capped call where it
-    # is cheap, from the converted graph networkx cached.
-    for k in [first, *range(2, 8)]:
-        same_communities(G, k)
+@pytest.mark.parametrize("cliques_per_edge", [0, 10**9], ids=["uncapped first", "capped"])
+@settings(max_examples=120, deadline=None)
+@given(G=labelled_graphs(), first=st.integers(2, 7))
+def test_the_same_communities_as_networkx(cliques_per_edge, G, first):
+    # With no degree bound trusted, the first k of 3 or more asked on a graph
+    # runs uncapped and finds the clique number; later calls on the converted
+    # graph networkx cached then cap where the clique number allows. With
+    # every degree bound trusted, every call is capped.
+    communities.CLIQUES_PER_EDGE = cliques_per_edge
+    try:
+        for k in [first, *range(2, 8)]:
+            same_communities(G, k)
+    finally:
+        communities.CLIQUES_PER_EDGE = CLIQUES_PER_EDGE
 
 
 def holme_kim_with_tuple_labels():
