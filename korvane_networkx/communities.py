@@ -13,16 +13,16 @@ Which of the two calls runs: the capped call lists every k-clique on its own
 at its top level, C(s, k) of them inside an s-clique, so on a graph with
 cliques much larger than k it can cost far more than the uncapped call, which
 works from the maximal cliques (as networkx's own function does). The cap is
-used where that listing is known to stay small:
-- for k = 2 (one entry per edge);
-- where the degrees bound the k-cliques to at most CLIQUES_PER_EDGE per edge:
-  a node of degree d lies in at most C(d, k - 1) of them;
-- once the graph's clique number is known to be at most k + 1 (at most k + 1
-  k-cliques per maximal clique).
-Otherwise the call is uncapped. A call that shows the clique number records
-it on the backend graph, which networkx caches with it: later calls on the
-same graph then cap where they can, and a k above the clique number needs no
-call at all.
+used where that listing is known to stay small: for k = 2 (one entry per
+edge), and where the degrees bound the k-cliques to at most CLIQUES_PER_EDGE
+per edge (a node of degree d lies in at most C(d, k - 1) of them). Otherwise
+the call is uncapped.
+
+Either call gives more than one k: every level below a cap that binds is
+whole, and without one every level is. The communities of each whole level
+are kept on the backend graph, which networkx caches, so that a later call on
+the same graph for such a k, or for a k above the clique number, makes no
+korvane call at all.
 """
 
 import math
@@ -78,25 +78,29 @@ def _communities(G, k):
         raise nx.NetworkXNotImplemented("not implemented for directed type")
     size = clique_size(k)
     labels = G.labels
-    largest = G.clique_number
-    if size is None or size > (len(labels) if largest is None else largest):
+    if size is None or size > len(labels):
         return
-    cap = size if _cap_is_cheap(G, size) else None
-    levels = korvane.py_find_hierarchical_q_components_within_graph(G.arcs, cap)
-    if cap is None or len(levels) < cap:  # the cap did not bind
-        G.clique_number = len(levels)
-    if len(levels) < size - 1:
-        return
-    # The level's components come as sets of ids; the other levels are
-    # dropped before any community is handed out.
     with collector_paused():
-        communities = [frozenset(map(labels.__getitem__, c)) for c in levels[size - 2] if len(c) >= size]
-    del levels
+        communities = [frozenset(map(labels.__getitem__, c)) for c in _community_ids(G, size)]
     yield from communities
 
 
+def _community_ids(G, size):
+    """The k-clique communities for k = size, as tuples of ids: from what
+    earlier calls on G kept, or from a new korvane call."""
+    if size - 2 >= len(G.communities) and G.clique_number is None:
+        cap = size if _cap_is_cheap(G, size) else None
+        levels = korvane.py_find_hierarchical_q_components_within_graph(G.arcs, cap)
+        if cap is None or len(levels) < cap:  # no cap, or one that did not bind
+            G.clique_number = whole = len(levels)
+        else:
+            whole = cap - 1  # the top level lists every cap-clique on its own
+        G.communities = [[tuple(c) for c in level if len(c) >= q + 2] for q, level in enumerate(levels[:whole])]
+    return G.communities[size - 2] if size - 2 < len(G.communities) else []
+
+
 def _cap_is_cheap(G, size):
-    if size == 2 or (G.clique_number is not None and G.clique_number <= size + 1):
+    if size == 2:
         return True
     # Each k-clique is counted once per member, among C(d, k - 1) choices of
     # that member's neighbours; arcs hold each edge twice.

@@ -34,12 +34,14 @@ class KorvaneGraph:
     nodes). Parallel edges of a multigraph are one entry, and attributes are
     not kept, since clique percolation reads neither. ``degree_counts`` maps
     each degree (adjacency entries, a self-loop counting once) to the number
-    of nodes that have it. ``clique_number`` is the size of the largest
-    clique once a korvane call has shown it, else None.
+    of nodes that have it. ``communities[q]`` lists, as tuples of ids, the
+    k-clique communities for k = q + 2 of every level q that a korvane call
+    on this graph has shown whole; ``clique_number`` is the size of the
+    largest clique once a call has shown it, else None.
     """
 
     __networkx_backend__ = "korvane"
-    __slots__ = ("labels", "arcs", "degree_counts", "directed", "multigraph", "graph", "clique_number")
+    __slots__ = ("labels", "arcs", "degree_counts", "directed", "multigraph", "graph", "communities", "clique_number")
 
     def __init__(self, labels, arcs, degree_counts, directed, multigraph, graph):
         self.labels = labels
@@ -48,6 +50,7 @@ class KorvaneGraph:
         self.directed = directed
         self.multigraph = multigraph
         self.graph = graph
+        self.communities = []
         self.clique_number = None
 
     def __repr__(self):

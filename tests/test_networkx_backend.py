@@ -68,9 +68,9 @@ def labelled_graphs(draw):
 @given(G=labelled_graphs(), first=st.integers(2, 7))
 def test_the_same_communities_as_networkx(monkeypatch, cliques_per_edge, G, first):
     # Trusting no degree bound, the first k of 3 or more runs uncapped and
-    # finds the clique number, and later calls on the cached conversion cap
-    # where it allows; trusting every bound, every call is capped. The patch
-    # is the same for every example.
+    # later calls answer from the levels it kept; trusting every bound, every
+    # call is capped and keeps the levels below its cap. The patch is the
+    # same for every example.
     monkeypatch.setattr(communities, "CLIQUES_PER_EDGE", cliques_per_edge)
     for k in [first, *range(2, 8)]:
         same_communities(G, k)
