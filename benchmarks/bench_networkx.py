@@ -10,9 +10,11 @@ no community, one call each.
 Columns: networkx's time (one run when it takes over a second, else the best
 of a few; capped at 60 s and shown as "> 60 s"); the backend's time with the
 conversion of the graph, then with the converted graph taken from networkx's
-cache (for "all", the conversion is done once, by the first k); the conversion
-alone; and the materialisation floor, `pickle.loads` of the result, timed
-alternately with the cached call. Each side runs in a fresh process. Every
+cache but without the levels earlier calls kept on it, so that the call is
+computed afresh (for "all", the conversion is done once, by the first k, and
+later k may use what earlier ones kept); the conversion alone; and the
+materialisation floor, `pickle.loads` of the result, timed alternately with
+the call on the converted graph. Each side runs in a fresh process. Every
 row's communities are checked equal to networkx's; where networkx ran out of
 time, to those of korvane's uncapped graph levels, a separate route through
 the maximal cliques.
@@ -141,12 +143,17 @@ def run_korvane(index):
         G.__networkx_cache__.clear()
         return communities(G, k, backend="korvane")
 
+    def on_the_converted_graph():
+        for converted in G.__networkx_cache__["backends"]["korvane"].values():
+            converted.communities, converted.clique_number = [], None  # what earlier calls kept
+        return communities(G, k, backend="korvane")
+
     full, result = timed(converted_and_called, most=7)
     conversion = timed(lambda: from_networkx(G), most=9)[0]
     pickled = pickle.dumps(result, protocol=pickle.HIGHEST_PROTOCOL)
     cached = floor = float("inf")
-    for _ in range(5):  # the cached call and its floor, alternately
-        cached = min(cached, timed(lambda: communities(G, k, backend="korvane"), most=1)[0])
+    for _ in range(5):  # the call on the converted graph and the floor, alternately
+        cached = min(cached, timed(on_the_converted_graph, most=1)[0])
         floor = min(floor, best_time(lambda: pickle.loads(pickled), 1)[0])
     return {
         "nodes": G.number_of_nodes(),
@@ -238,7 +245,7 @@ def main():
         )
         print(" ", *table[-1], file=sys.stderr, flush=True)
     print_table(
-        ["graph", "nodes", "edges", "k", "communities", "networkx", "korvane ms", "x", "cached ms", "x",
+        ["graph", "nodes", "edges", "k", "communities", "networkx", "korvane ms", "x", "converted ms", "x",
          "convert ms", "floor ms", "equal to"],
         table,
     )
