@@ -17,11 +17,14 @@ older networkx releases).
 __all__ = ["get_info"]
 
 _K_CLIQUE_NOTE = """\
-Exact clique percolation in C++: level k - 2 of korvane's graph q-components,
-computed with cliques capped at k vertices, kept where a component has at least
-k nodes. Any hashable node labels; directed graphs raise as in networkx, and
-multigraphs count each pair of neighbours once. A precomputed ``cliques``
-argument, or a ``k`` that is not a real number, is left to networkx."""
+Exact clique percolation in C++: the components of level k - 2 of korvane's
+graph q-components that have at least k nodes. The cliques are capped at k
+nodes where the degrees show the k-cliques to be few; the levels a call shows
+whole are kept on the converted graph, so that later calls for other k on the
+same graph need no new computation. Any hashable node labels; directed graphs
+raise as in networkx, and multigraphs count each pair of neighbours once. A
+precomputed ``cliques`` argument, or a ``k`` that is not a real number, is
+left to networkx."""
 
 
 def get_info():

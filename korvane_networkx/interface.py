@@ -60,7 +60,8 @@ class BackendInterface:
         or a k that is no real number (networkx compares it as it is)."""
         if name != "k_clique_communities":
             return False
-        if _argument(args, kwargs, 2, "cliques") not in (None, _MISSING):
+        cliques = _argument(args, kwargs, 2, "cliques")
+        if cliques is not None and cliques is not _MISSING:  # by identity: an array has no truth value
             return "precomputed cliques are left to networkx"
         k = _argument(args, kwargs, 1, "k")
         if k is not _MISSING and not _is_real(k):

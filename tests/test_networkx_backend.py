@@ -113,6 +113,17 @@ def test_errors_are_raised_on_first_use_as_networkx_raises_them(make):
                 next(communities_of_G)
 
 
+class ClickList(list):
+    """Cliques whose == compares element-wise, as a numpy array's does: no
+    truth value to read."""
+
+    def __eq__(self, other):
+        return ClickList(item == other for item in self)
+
+    def __bool__(self):
+        raise ValueError("the truth value is ambiguous")
+
+
 @pytest.fixture
 def korvane_first():
     if not hasattr(nx, "config"):
@@ -128,6 +139,7 @@ def test_calls_korvane_declines_are_left_to_networkx(korvane_first):
     expected = {frozenset({0, 1, 2}), frozenset({2, 3, 4})}
     assert set(nx.community.k_clique_communities(G, 3, cliques=cliques)) == expected
     assert set(nx.community.k_clique_communities(G, 3, iter(cliques))) == expected
+    assert set(nx.community.k_clique_communities(G, 3, ClickList(cliques))) == expected
     with pytest.raises((NotImplementedError, RuntimeError)):  # RuntimeError before networkx 3.3
         ours(G, 3, cliques=cliques)
     assert isinstance(backend_interface.can_run("k_clique_communities", (G,), {"k": "3"}), str)
