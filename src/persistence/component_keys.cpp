@@ -26,7 +26,7 @@ std::vector<std::uint64_t> vertex_hashes(std::size_t vertex_count) {
 ComponentKeys::ComponentKeys(std::size_t vertex_count, PersistenceRecords& records)
     : records_(&records),
       vertex_hash_(vertex_hashes(vertex_count)),
-      sets_(tick_, static_cast<std::size_t>(-1)),
+      sets_(tick_, KeySets::flat),
       mark_(vertex_count, 0) {}
 
 ComponentKeys::ComponentKeys(std::size_t vertex_count, CommunityTree& tree)

@@ -4,6 +4,7 @@ namespace korvane {
 
 void KeySets::assign(index_t k, index_t base, const index_t* begin, const index_t* end) {
   if (k >= slots_.size()) slots_.resize(std::max<std::size_t>(std::size_t{k} + 1, 2 * slots_.size()));
+  if (short_set_ == flat) return assign_flat(k, base, begin, end);
   const RunList below = base == none ? RunList{nullptr, nullptr} : runs_of(base);
   const std::size_t below_count = static_cast<std::size_t>(below.end() - below.begin());
   std::size_t below_length = 0;
@@ -52,14 +53,38 @@ void KeySets::assign(index_t k, index_t base, const index_t* begin, const index_
   live_stack_ += slots_[k].count;
 }
 
+void KeySets::assign_flat(index_t k, index_t base, const index_t* begin, const index_t* end) {
+  const std::size_t at = vertices_.size();
+  const std::size_t below = base == none ? 0 : slots_[base].count;
+  const std::size_t length = below + static_cast<std::size_t>(end - begin);
+  if (below == 0) {
+    vertices_.insert(vertices_.end(), begin, end);
+  } else {
+    vertices_.resize(at + length);
+    std::merge(flat_begin(base), flat_end(base), begin, end, vertices_.data() + at);
+  }
+  tick_(length);
+  slots_[k] = Slot{at, checked_index(length)};
+  live_vertices_ += length;
+}
+
 void KeySets::clear(index_t k) {
   if (k >= slots_.size()) return;
+  if (short_set_ == flat) {
+    live_vertices_ -= slots_[k].count;
+    slots_[k].count = 0;
+    return;
+  }
   for (const index_t r : runs_of(k)) drop(r);
   live_stack_ -= slots_[k].count;
   slots_[k].count = 0;
 }
 
 void KeySets::append_sorted(index_t k, std::vector<index_t>& out) {
+  if (short_set_ == flat) {
+    out.insert(out.end(), flat_begin(k), flat_end(k));
+    return;
+  }
   const RunList runs = runs_of(k);
   if (runs.begin() == runs.end()) return;
   // From the top, the shortest run, down: each merge is at most about twice
@@ -89,7 +114,25 @@ void KeySets::drop(index_t r) {
 }
 
 void KeySets::collect() {
-  if (vertices_.size() > 4 * live_vertices_ + 65536 || stacks_.size() > 4 * live_stack_ + 65536) compact();
+  if (short_set_ == flat) {
+    if (vertices_.size() > 4 * live_vertices_ + 65536) compact_flat();
+  } else if (vertices_.size() > 4 * live_vertices_ + 65536 || stacks_.size() > 4 * live_stack_ + 65536) {
+    compact();
+  }
+}
+
+// The live flat sets, copied in the order of their slots into a vector of their size.
+void KeySets::compact_flat() {
+  std::vector<index_t> vertices;
+  vertices.reserve(live_vertices_);
+  for (Slot& slot : slots_) {
+    const std::size_t start = vertices.size();
+    vertices.insert(vertices.end(), vertices_.begin() + static_cast<std::ptrdiff_t>(slot.start),
+                    vertices_.begin() + static_cast<std::ptrdiff_t>(slot.start + slot.count));
+    slot.start = start;
+  }
+  vertices_.swap(vertices);
+  tick_(vertices_.size() + slots_.size());
 }
 
 // Slides the live runs down in the order they lie in, which is the order of

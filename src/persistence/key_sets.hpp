@@ -18,7 +18,10 @@ namespace korvane {
 // once they outweigh the live ones a few times over.
 class KeySets {
  public:
-  // Sets of at most `short_set` vertices are kept in one run (SIZE_MAX: every set).
+  // Sets of at most `short_set` vertices are kept in one run. With `flat`,
+  // every set is one run of its own, copied whole when a set grows from it:
+  // for callers that copy every set whole anyway.
+  static constexpr std::size_t flat = static_cast<std::size_t>(-1);
   KeySets(Ticker& tick, std::size_t short_set) : tick_(tick), short_set_(short_set) {}
 
   // Slot k holds the set of `base` (none: the empty set) and the vertices
@@ -29,17 +32,27 @@ class KeySets {
   void clear(index_t k);
 
   bool contains(index_t k, index_t x) const {
+    if (short_set_ == flat) return std::binary_search(flat_begin(k), flat_end(k), x);
     for (const index_t r : runs_of(k))
       if (std::binary_search(run_begin(r), run_end(r), x)) return true;
     return false;
   }
   template <class F>
   void for_each(index_t k, F&& f) const {
+    if (short_set_ == flat) {
+      for (const index_t* x = flat_begin(k); x != flat_end(k); ++x) f(*x);
+      return;
+    }
     for (const index_t r : runs_of(k))
       for (const index_t* x = run_begin(r); x != run_end(r); ++x) f(*x);
   }
   // Slot k's set as one ascending run, or false when it has several.
   bool one_run(index_t k, const index_t*& begin, const index_t*& end) const {
+    if (short_set_ == flat) {
+      begin = flat_begin(k);
+      end = flat_end(k);
+      return true;
+    }
     const RunList runs = runs_of(k);
     if (runs.end() - runs.begin() != 1) return false;
     begin = run_begin(*runs.begin());
@@ -58,8 +71,10 @@ class KeySets {
     index_t length;
     index_t refs;  // slots whose stacks hold it
   };
+  // The stack stacks_[start .. start + count), bottom first; a flat set is
+  // vertices_[start .. start + count) instead.
   struct Slot {
-    std::size_t start = 0;  // stacks_[start .. start + count), bottom first
+    std::size_t start = 0;
     index_t count = 0;
   };
   struct RunList {
@@ -74,11 +89,15 @@ class KeySets {
     const index_t* first = stacks_.data() + slots_[k].start;
     return {first, first + slots_[k].count};
   }
+  const index_t* flat_begin(index_t k) const { return vertices_.data() + slots_[k].start; }
+  const index_t* flat_end(index_t k) const { return flat_begin(k) + slots_[k].count; }
   const index_t* run_begin(index_t r) const { return vertices_.data() + runs_[r].start; }
   const index_t* run_end(index_t r) const { return run_begin(r) + runs_[r].length; }
   index_t new_run(std::size_t start, std::size_t length);
   void drop(index_t r);
+  void assign_flat(index_t k, index_t base, const index_t* begin, const index_t* end);
   void compact();
+  void compact_flat();
 
   Ticker& tick_;
   std::size_t short_set_;
@@ -86,7 +105,7 @@ class KeySets {
   std::vector<Run> runs_;  // in the order of their starts
   std::vector<index_t> stacks_;
   std::vector<Slot> slots_;
-  std::size_t live_vertices_ = 0;  // in runs still held
+  std::size_t live_vertices_ = 0;  // in runs still held, or in flat sets
   std::size_t live_stack_ = 0;     // stack entries of non-empty slots
   std::vector<index_t> merged_;  // scratch of assign and append_sorted
   std::vector<index_t> spare_;
