@@ -19,8 +19,7 @@ void CliqueManager::add_clique(const vertex_t* begin, const vertex_t* end) {
   std::sort(sorted_.begin(), sorted_.end());
   sorted_.erase(std::unique(sorted_.begin(), sorted_.end()), sorted_.end());
   const std::size_t size = sorted_.size();
-  std::uint64_t hash = 0x2545f4914f6cdd1dULL;
-  for (const vertex_t v : sorted_) hash = scramble(hash + v);
+  const std::uint64_t hash = sequence_hash(sorted_.data(), sorted_.data() + size, 0x2545f4914f6cdd1dULL);
   const auto vertex = [&](std::size_t j) { return sorted_[j]; };
   if (registry_.find(hash, size, vertex) != none) return;
   const index_t id = registry_.add(hash, size, vertex);

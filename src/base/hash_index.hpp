@@ -18,6 +18,14 @@ inline std::uint64_t scramble(std::uint64_t x) {
   return x ^ (x >> 31);
 }
 
+// A hash of a sequence, each value mixed in after the ones before it.
+template <class T>
+std::uint64_t sequence_hash(const T* begin, const T* end, std::uint64_t seed) {
+  std::uint64_t h = seed;
+  for (const T* p = begin; p != end; ++p) h = scramble(h + *p);
+  return h;
+}
+
 // Open addressing with linear probing over 64-bit hashes that holds dense ids,
 // kept at most half full. The caller keeps the objects and says what a match
 // is, so one table serves vertices, cliques, edges and keys.

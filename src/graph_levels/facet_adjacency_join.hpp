@@ -19,9 +19,7 @@
 namespace korvane {
 
 inline std::uint64_t hash_of_bits(const word_t* bits, std::size_t words) {
-  std::uint64_t h = 0x6a09e667f3bcc909ULL;
-  for (std::size_t k = 0; k < words; ++k) h = scramble(h + bits[k]);
-  return h;
+  return sequence_hash(bits, bits + words, 0x6a09e667f3bcc909ULL);
 }
 
 // Positions of the facets holding one vertex, by the hash of their bitsets:

@@ -14,19 +14,20 @@ namespace korvane {
 bool LightForests::tie_by_forest(index_t v, const std::uint64_t (&keep)[medium_words], index_t extra,
                                  std::uint64_t& budget, Ticker& tick) {
   const Holder* list = holders_.begin(v);
-  constexpr std::size_t words = 1 + medium_words;
-  word_t* rows = forest_.rows(holders_.length(v), words);
+  rows_.clear();
   for (std::size_t k = 0; k < holders_.length(v); ++k) {
     const SetBits& b = bits_[list[k].set];
-    rows[k * words] = b.heavy;
-    for (std::size_t w = 0; w < medium_words; ++w) rows[k * words + w + 1] = b.medium[w] & keep[w];
+    BitRow row{{b.heavy}};
+    for (std::size_t w = 0; w < medium_words; ++w) row.words[w + 1] = b.medium[w] & keep[w];
+    rows_.push_back(row);
   }
-  return forest_.span_distinct(
-      [&](index_t a, index_t b, index_t shared) {
-        const std::size_t weight = shared + extra;
-        if (weight >= 2) joined_.add_shared(weight, list[a].set, list[b].set);
-      },
-      budget, tick);
+  forest_.clear();
+  if (!overlap_forest_.tie(rows_, forest_, budget, tick)) return false;
+  for (const WeightedPair& p : forest_) {
+    const std::size_t weight = p.weight + extra;
+    if (weight >= 2) joined_.add_shared(weight, list[p.a].set, list[p.b].set);
+  }
+  return true;
 }
 
 // Two holders of a medium v share at least their heavy and medium vertices up

@@ -37,8 +37,10 @@ class LightForests {
   const Groups<index_t>& light_;
   const Groups<Holder>& holders_;
   PairsByLevel& joined_;
-  OverlapForest forest_;
-  std::uint64_t budget_;  // the pairs the forests may still weigh
+  std::uint64_t budget_;              // the pairs the forests may still weigh
+  OverlapForest overlap_forest_;      // scratch for tie_by_forest: the kernel,
+  std::vector<BitRow> rows_;          // the rows of one list
+  std::vector<WeightedPair> forest_;  // and its forest
 };
 
 }  // namespace korvane

@@ -163,17 +163,17 @@ void PrefixJoin::choose_heavy(const Groups<index_t>& sets, const std::vector<ind
 // threshold. The distinct masks are few, so the forest needs no budget.
 void PrefixJoin::join_by_masks(Ticker& tick) {
   std::vector<index_t> sets;
-  for (index_t s = 0; s < bits_.size(); ++s)
-    if (popcount64(bits_[s].heavy) >= 2) sets.push_back(s);
-  OverlapForest forest;
-  word_t* masks = forest.rows(sets.size(), 1);
-  for (std::size_t k = 0; k < sets.size(); ++k) masks[k] = bits_[sets[k]].heavy;
+  std::vector<BitRow> masks;
+  for (index_t s = 0; s < bits_.size(); ++s) {
+    if (popcount64(bits_[s].heavy) < 2) continue;
+    sets.push_back(s);
+    masks.push_back(BitRow{{bits_[s].heavy}});
+  }
+  std::vector<WeightedPair> forest;
   std::uint64_t unlimited = ~std::uint64_t{0};
-  forest.span_distinct(
-      [&](index_t a, index_t b, index_t weight) {
-        if (weight >= 2) mask_pairs_.add_shared(weight, sets[a], sets[b]);
-      },
-      unlimited, tick);
+  OverlapForest().tie(masks, forest, unlimited, tick);
+  for (const WeightedPair& p : forest)
+    if (p.weight >= 2) mask_pairs_.add_shared(p.weight, sets[p.a], sets[p.b]);
 }
 
 void PrefixJoin::join(std::size_t q, Dsu& classes, Ticker& tick) {

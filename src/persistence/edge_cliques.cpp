@@ -106,16 +106,46 @@ void EdgeCliques::count_core_overlaps(std::uint64_t size_cap, Ticker& tick) {
 // every level below, so a pair that forest pairs of at least its overlap
 // connect needs nothing of its own: the forest pairs suffice.
 void EdgeCliques::span_cores(std::uint64_t size_cap, Ticker& tick) {
-  const std::size_t words = words_for(common_.size());
-  word_t* bits = forest_.rows(cores_.size(), words);
-  for (std::size_t i = 0; i < cores_.size(); ++i)
-    for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c)
-      set_bit(bits + i * words, *c);
-  forest_.span(
-      [&](index_t a, index_t b, index_t overlap) {
-        if (overlap > 0 && std::uint64_t{overlap} + 3 <= size_cap) pairs_.add(overlap + 1, a, b);
-      },
-      tick);
+  const bool fixed = with_fixed_words<4>(words_for(common_.size()), [&](auto width) {
+    span_cores_on<decltype(width)::value>(size_cap, tick);
+  });
+  if (!fixed) span_cores_on<0>(size_cap, tick);
+}
+
+// W words per core's bitset, or any number for W = 0.
+template <std::size_t W>
+void EdgeCliques::span_cores_on(std::uint64_t size_cap, Ticker& tick) {
+  const std::size_t core_count = cores_.size();
+  const std::size_t words = W != 0 ? W : words_for(common_.size());
+  core_bits_.assign(core_count * words, 0);
+  for (std::size_t i = 0; i < core_count; ++i)
+    for (const index_t* c = cores_.begin(i); c != cores_.end(i); ++c) set_bit(core_bits_.data() + i * words, *c);
+  outside_.resize(core_count);
+  for (std::size_t i = 0; i < core_count; ++i) outside_[i] = Outside{static_cast<index_t>(i), 0, none};
+  std::size_t best = 0;
+  for (std::size_t outside_count = core_count; outside_count > 0;) {
+    const Outside next = outside_[best];
+    outside_[best] = outside_[--outside_count];
+    if (next.overlap > 0 && std::uint64_t{next.overlap} + 3 <= size_cap) pairs_.add(next.overlap + 1, next.partner, next.core);
+    const word_t* row = core_bits_.data() + std::size_t{next.core} * words;
+    best = 0;
+    index_t best_overlap = 0;
+    for (std::size_t i = 0; i < outside_count; ++i) {
+      Outside& candidate = outside_[i];
+      const word_t* other = core_bits_.data() + std::size_t{candidate.core} * words;
+      index_t overlap = 0;
+      for (std::size_t w = 0; w < words; ++w) overlap += static_cast<index_t>(popcount64(row[w] & other[w]));
+      if (overlap > candidate.overlap) {
+        candidate.overlap = overlap;
+        candidate.partner = next.core;
+      }
+      if (candidate.overlap > best_overlap) {
+        best = i;
+        best_overlap = candidate.overlap;
+      }
+    }
+    tick(outside_count * (words + 1));
+  }
 }
 
 }  // namespace korvane

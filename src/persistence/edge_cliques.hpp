@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "bitsets.hpp"
 #include "core.hpp"
 #include "graph.hpp"
 #include "growing_graph.hpp"
-#include "overlap_forest.hpp"
 #include "pairs_by_level.hpp"
 #include "pivot_search.hpp"
 
@@ -45,6 +45,8 @@ class EdgeCliques {
   void find_on_rows(const GrowingGraph& graph, index_t u, index_t v, Ticker& tick);
   void count_core_overlaps(std::uint64_t size_cap, Ticker& tick);
   void span_cores(std::uint64_t size_cap, Ticker& tick);
+  template <std::size_t W>
+  void span_cores_on(std::uint64_t size_cap, Ticker& tick);
 
   std::vector<index_t> mark_;      // per vertex of the graph, none between calls
   std::vector<index_t> position_;  // per vertex of C, its position in C
@@ -62,7 +64,14 @@ class EdgeCliques {
   std::vector<index_t> shared_;
   std::vector<index_t> met_;
 
-  OverlapForest forest_;  // spanning the cores, as bitsets over C
+  // Spanning the cores: their bitsets over C, and the cores outside the forest.
+  struct Outside {
+    index_t core;
+    index_t overlap;  // the largest overlap with the forest
+    index_t partner;  // the forest core it shares that with
+  };
+  std::vector<word_t> core_bits_;
+  std::vector<Outside> outside_;
 };
 
 }  // namespace korvane

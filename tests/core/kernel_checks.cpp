@@ -1,6 +1,6 @@
-// Checks of the kernels that several parts of the core share: the overlap
-// forest, the pairs by level, the clique registry, growing a clique on bitset
-// rows and the bit helpers. Run by `graph_core_check kernels`.
+// Checks of the kernels that several parts of the core share: the pairs by
+// level, the clique registry, growing a clique on bitset rows and the bit
+// helpers; and of the levels' overlap forest. Run by `graph_core_check kernels`.
 #include <algorithm>
 #include <cstdio>
 #include <utility>
@@ -34,29 +34,25 @@ struct Random {
   std::uint64_t next() { return scramble(state++); }
 };
 
-struct Pair {
-  index_t a, b, weight;
-};
-
-index_t shared(const std::vector<word_t>& rows, std::size_t words, index_t a, index_t b) {
+index_t shared(const std::vector<BitRow>& rows, index_t a, index_t b) {
   std::size_t count = 0;
-  for (std::size_t w = 0; w < words; ++w) count += popcount64(rows[a * words + w] & rows[b * words + w]);
+  for (std::size_t w = 0; w < row_words; ++w) count += popcount64(rows[a].words[w] & rows[b].words[w]);
   return static_cast<index_t>(count);
 }
 
 // A maximum spanning forest: count-1 pairs, each weighing the overlap of its
 // rows, that at every threshold connect what all pairs of that weight connect.
-void check_spans(const std::vector<word_t>& rows, std::size_t words, const std::vector<Pair>& forest) {
-  const index_t count = static_cast<index_t>(rows.size() / words);
+void check_spans(const std::vector<BitRow>& rows, const std::vector<WeightedPair>& forest) {
+  const index_t count = static_cast<index_t>(rows.size());
   CHECK(forest.size() + 1 == count);
-  for (const Pair& p : forest) CHECK(p.weight == shared(rows, words, p.a, p.b));
-  for (index_t threshold = 0; threshold <= 64 * words; ++threshold) {
+  for (const WeightedPair& p : forest) CHECK(p.weight == shared(rows, p.a, p.b));
+  for (index_t threshold = 0; threshold <= 64 * row_words; ++threshold) {
     Dsu by_forest(count), by_all(count);
-    for (const Pair& p : forest)
+    for (const WeightedPair& p : forest)
       if (p.weight >= threshold) by_forest.unite(p.a, p.b);
     for (index_t a = 0; a < count; ++a)
       for (index_t b = a + 1; b < count; ++b)
-        if (shared(rows, words, a, b) >= threshold) by_all.unite(a, b);
+        if (shared(rows, a, b) >= threshold) by_all.unite(a, b);
     bool same = true;
     for (index_t a = 0; a < count; ++a)
       for (index_t b = a + 1; b < count; ++b)
@@ -65,12 +61,12 @@ void check_spans(const std::vector<word_t>& rows, std::size_t words, const std::
   }
 }
 
-// Sparse random rows, the last words left empty in some families so that the
-// forest weighs fewer words; widths 1 to 4 have steps of their own.
-std::vector<word_t> random_rows(Random& random, std::size_t count, std::size_t words, std::size_t used) {
-  std::vector<word_t> rows(count * words, 0);
-  for (std::size_t k = 0; k < count; ++k)
-    for (std::size_t w = 0; w < used; ++w) rows[k * words + w] = random.next() & random.next() & random.next();
+// Sparse random rows over their first `used` words, the rest left empty, so
+// that the forest weighs fewer words.
+std::vector<BitRow> random_rows(Random& random, std::size_t count, std::size_t used) {
+  std::vector<BitRow> rows(count, BitRow{{0, 0, 0}});
+  for (BitRow& row : rows)
+    for (std::size_t w = 0; w < used; ++w) row.words[w] = random.next() & random.next() & random.next();
   return rows;
 }
 
@@ -78,21 +74,15 @@ void overlap_forest() {
   Random random{1};
   OverlapForest forest;
   Ticker tick;
-  for (std::size_t words = 1; words <= 6; ++words) {
-    for (std::size_t used = 1; used <= words; ++used) {
-      const std::vector<word_t> rows = random_rows(random, 3 + 5 * words, words, used);
-      std::copy(rows.begin(), rows.end(), forest.rows(rows.size() / words, words));
-      std::vector<Pair> pairs;
-      forest.span([&](index_t a, index_t b, index_t weight) { pairs.push_back({a, b, weight}); }, tick);
-      check_spans(rows, words, pairs);
+  for (std::size_t used = 1; used <= row_words; ++used) {
+    for (const std::size_t count : {0, 1, 2, 9, 40}) {
+      const std::vector<BitRow> rows = random_rows(random, count, used);
+      std::vector<WeightedPair> pairs;
+      std::uint64_t unlimited = ~std::uint64_t{0};
+      CHECK(forest.tie(rows, pairs, unlimited, tick));
+      if (count >= 2) check_spans(rows, pairs);
+      else CHECK(pairs.empty());
     }
-  }
-  // One row, or none, needs no pair.
-  for (std::size_t count = 0; count < 2; ++count) {
-    forest.rows(count, 2);
-    std::size_t emitted = 0;
-    forest.span([&](index_t, index_t, index_t) { ++emitted; }, tick);
-    CHECK(emitted == 0);
   }
 }
 
@@ -101,24 +91,17 @@ void overlap_forest_of_distinct_rows() {
   OverlapForest forest;
   Ticker tick;
   // 12 rows, 4 distinct: the equal ones are chained, the distinct ones spanned.
-  const std::vector<word_t> distinct = random_rows(random, 4, 3, 2);
-  std::vector<word_t> rows;
-  for (std::size_t k = 0; k < 12; ++k) rows.insert(rows.end(), &distinct[(k * 7 % 4) * 3], &distinct[(k * 7 % 4) * 3] + 3);
-  const auto fill = [&] { std::copy(rows.begin(), rows.end(), forest.rows(12, 3)); };
-
-  // 4 distinct rows weigh 6 pairs: a budget of 5 spends nothing and emits nothing.
-  fill();
+  const std::vector<BitRow> distinct = random_rows(random, 4, 2);
+  std::vector<BitRow> rows;
+  for (std::size_t k = 0; k < 12; ++k) rows.push_back(distinct[k * 7 % 4]);
+  // 4 distinct rows weigh 6 pairs: a budget of 5 is left as it was.
   std::uint64_t budget = 5;
-  std::size_t emitted = 0;
-  CHECK(!forest.span_distinct([&](index_t, index_t, index_t) { ++emitted; }, budget, tick));
-  CHECK(budget == 5 && emitted == 0);
-
-  fill();
+  std::vector<WeightedPair> pairs;
+  CHECK(!forest.tie(rows, pairs, budget, tick) && budget == 5);
   budget = 10;
-  std::vector<Pair> pairs;
-  CHECK(forest.span_distinct([&](index_t a, index_t b, index_t w) { pairs.push_back({a, b, w}); }, budget, tick));
-  CHECK(budget == 4);
-  check_spans(rows, 3, pairs);
+  pairs.clear();
+  CHECK(forest.tie(rows, pairs, budget, tick) && budget == 4);
+  check_spans(rows, pairs);
 }
 
 void pairs_by_level() {
