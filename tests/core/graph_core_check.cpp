@@ -19,6 +19,7 @@
 #include <sstream>
 #include <string>
 
+#include "check.hpp"
 #include "dsu.hpp"
 #include "graph_q_components.hpp"
 #include "level_classes.hpp"
@@ -32,16 +33,6 @@ using namespace korvane;
 int run_kernel_checks();  // kernel_checks.cpp
 
 namespace {
-
-int failures = 0;
-
-void check(bool condition, const char* what, int line) {
-  if (!condition) {
-    ++failures;
-    std::fprintf(stderr, "line %d: failed: %s\n", line, what);
-  }
-}
-#define CHECK(condition) check((condition), #condition, __LINE__)
 
 using Ids = std::vector<index_t>;
 
@@ -194,7 +185,7 @@ int run_examples() {
   clique_manager_registration();
   subcliques();
   graph_building();
-  if (failures != 0) return 1;
+  if (checks::failures() != 0) return 1;
   std::puts("ok");
   return 0;
 }

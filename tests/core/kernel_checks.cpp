@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "check.hpp"
 #include "bitsets.hpp"
 #include "clique_registry.hpp"
 #include "dsu.hpp"
@@ -17,16 +18,6 @@
 using namespace korvane;
 
 namespace {
-
-int failures = 0;
-
-void check(bool condition, const char* what, int line) {
-  if (!condition) {
-    ++failures;
-    std::fprintf(stderr, "line %d: failed: %s\n", line, what);
-  }
-}
-#define CHECK(condition) check((condition), #condition, __LINE__)
 
 // splitmix64, for reproducible rows.
 struct Random {
@@ -205,7 +196,7 @@ int run_kernel_checks() {
   clique_registry();
   growing_on_rows();
   bit_helpers();
-  if (failures != 0) return 1;
+  if (checks::failures() != 0) return 1;
   std::puts("ok");
   return 0;
 }
