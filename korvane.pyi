@@ -37,6 +37,14 @@ def py_calculate_persistent_q_components(
 ) -> list[tuple[tuple[int, list[int]], float, float]]:
     """((q, vertices), birth, death) of every component as weighted edges are added in ascending weight."""
 
+# Clique percolation for one k, from compressed sparse rows. Outside __all__.
+
+def clique_communities(
+    indptr: _ReadAsSequence[SupportsIndex], indices: _ReadAsSequence[SupportsIndex], k: SupportsIndex
+) -> list[list[int]]:
+    """The k-clique communities of the graph whose vertex i has the neighbours
+    indices[indptr[i]:indptr[i + 1]], as ascending vertex lists in ascending order."""
+
 # The community tree: the persistence records without their repeated listing,
 # and the queries that read it. Outside __all__.
 

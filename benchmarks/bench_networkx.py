@@ -10,10 +10,10 @@ no community, one call each.
 Columns: networkx's time (one run when it takes over a second, else the best
 of a few; capped at 60 s and shown as "> 60 s"); the backend's time with the
 conversion of the graph, then with the converted graph taken from networkx's
-cache but without the levels earlier calls kept on it, so that the call is
+cache but without the communities earlier calls kept on it, so that the call is
 computed afresh (for "all", the conversion is done once, by the first k, and
-later k may use what earlier ones kept); the conversion alone; and the
-materialisation floor, `pickle.loads` of the result, timed alternately with
+a later k may use what earlier ones found: no community from some k on); the
+conversion alone; and the materialisation floor, `pickle.loads` of the result, timed alternately with
 the call on the converted graph. Each side runs in a fresh process. Every
 row's communities are checked equal to networkx's; where networkx ran out of
 time, to those of korvane's uncapped graph levels, a separate route through
@@ -145,7 +145,7 @@ def run_korvane(index):
 
     def on_the_converted_graph():
         for converted in G.__networkx_cache__["backends"]["korvane"].values():
-            converted.communities, converted.clique_number = [], None  # what earlier calls kept
+            converted.communities, converted.empty_from = {}, None  # what earlier calls kept
         return communities(G, k, backend="korvane")
 
     full, result = timed(converted_and_called, most=7)

@@ -1,28 +1,16 @@
 """k-clique communities (clique percolation, Palla et al. 2005) from
-korvane's graph q-components.
+korvane's ``clique_communities``.
 
-At level q = k - 2 the q-components of a graph are the classes of its
-cliques of at least k - 1 nodes, two cliques joined when they share k - 1
-nodes. A class holding a k-clique covers exactly one k-clique community (a
-(k-1)-clique that meets it lies inside one of its k-cliques); a class of a
-lone (k-1)-clique has k - 1 nodes and is dropped. Cliques of more than k nodes
-only add k-cliques that share k - 1 nodes with one another, so level k - 2 is
-the same whether korvane caps the cliques at k nodes or not.
+korvane computes the communities of one k from the maximal cliques of at
+least k nodes: the classes of those cliques, two joined when they share
+k - 1 nodes, are level k - 2 of korvane's graph q-components without the
+components of fewer than k nodes. No other level is built, and no k-clique
+is listed on its own.
 
-Which of the two calls runs: the capped call lists every k-clique on its own
-at its top level, C(s, k) of them inside an s-clique, so on a graph with
-cliques much larger than k it can cost far more than the uncapped call, which
-works from the maximal cliques (as networkx's own function does). The cap is
-used where that listing is known to stay small: for k = 2 (one entry per
-edge), and where the degrees bound the k-cliques to at most CLIQUES_PER_EDGE
-per edge (a node of degree d lies in at most C(d, k - 1) of them). Otherwise
-the call is uncapped.
-
-Either call gives more than one k: every level below a cap that binds is
-whole, and without one every level is. The communities of each whole level
-are kept on the backend graph, which networkx caches, so that a later call on
-the same graph for such a k, or for a k above the clique number, makes no
-korvane call at all.
+The communities of each k are kept on the backend graph, which networkx
+caches, so that a later call on the same graph for that k makes no korvane
+call; once a k has none, no larger k has any (a community of (k+1)-cliques
+holds k-cliques), and those calls make none either.
 """
 
 import math
@@ -33,13 +21,6 @@ import networkx as nx
 import korvane
 
 from .graph import KorvaneGraph, collector_paused, from_networkx
-
-# The capped call lists each k-clique with its k ids. On Holme-Kim graphs,
-# whose degree bound for triangles comes to 12-19 per edge (the true count
-# about 0.7), and on dense random graphs, the capped call for k = 3 takes a
-# half to a fifteenth of the uncapped one; where cliques are large (random
-# geometric graphs) it can take up to three times as long.
-CLIQUES_PER_EDGE = 20
 
 
 def clique_size(k):
@@ -86,23 +67,13 @@ def _communities(G, k):
 
 
 def _community_ids(G, size):
-    """The k-clique communities for k = size, as tuples of ids: from what
+    """The k-clique communities for k = size, as lists of ids: from what
     earlier calls on G kept, or from a new korvane call."""
-    if size - 2 >= len(G.communities) and G.clique_number is None:
-        cap = size if _cap_is_cheap(G, size) else None
-        levels = korvane.py_find_hierarchical_q_components_within_graph(G.arcs, cap)
-        if cap is None or len(levels) < cap:  # no cap, or one that did not bind
-            G.clique_number = whole = len(levels)
-        else:
-            whole = cap - 1  # the top level lists every cap-clique on its own
-        G.communities = [[tuple(c) for c in level if len(c) >= q + 2] for q, level in enumerate(levels[:whole])]
-    return G.communities[size - 2] if size - 2 < len(G.communities) else []
-
-
-def _cap_is_cheap(G, size):
-    if size == 2:
-        return True
-    # Each k-clique is counted once per member, among C(d, k - 1) choices of
-    # that member's neighbours; arcs hold each edge twice.
-    bound = sum(count * math.comb(degree, size - 1) for degree, count in G.degree_counts.items())
-    return bound <= CLIQUES_PER_EDGE * size * len(G.arcs) // 2
+    if G.empty_from is not None and size >= G.empty_from:
+        return []
+    found = G.communities.get(size)
+    if found is None:
+        found = G.communities[size] = korvane.clique_communities(G.indptr, G.indices, size)
+        if not found and (G.empty_from is None or size < G.empty_from):
+            G.empty_from = size
+    return found

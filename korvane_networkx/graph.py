@@ -1,10 +1,12 @@
 """The backend's graph: a networkx graph's nodes as dense ids, and its
-adjacency as the edge list korvane reads."""
+adjacency as the compressed sparse rows korvane reads."""
 
 import gc
-from collections import Counter
+import sys
 from contextlib import contextmanager
-from itertools import chain, repeat
+from itertools import accumulate, chain
+
+import korvane
 
 
 @contextmanager
@@ -25,63 +27,64 @@ def collector_paused():
 class KorvaneGraph:
     """A networkx graph as korvane sees it.
 
-    ``labels[i]`` is the node with id i, in networkx's node order. ``arcs``
-    holds ``(i, j)`` for every entry j in the adjacency of i: each undirected
-    edge twice, once per direction, and a self-loop once as ``(i, i)``.
-    korvane reads a repeated edge once and a self-loop as a vertex without an
-    edge, so the list goes to it as it is, with no pass to drop either; a
-    node without edges is not in it (it belongs to no clique of two or more
-    nodes). Parallel edges of a multigraph are one entry, and attributes are
-    not kept, since clique percolation reads neither. ``degree_counts`` maps
-    each degree (adjacency entries, a self-loop counting once) to the number
-    of nodes that have it. ``communities[q]`` lists, as tuples of ids, the
-    k-clique communities for k = q + 2 of every level q that a korvane call
-    on this graph has shown whole; ``clique_number`` is the size of the
-    largest clique once a call has shown it, else None.
+    ``labels[i]`` is the node with id i, in networkx's node order. The
+    adjacency is held as compressed sparse rows: node i has the neighbours
+    ``indices[indptr[i]:indptr[i + 1]]``, in networkx's order, so each
+    undirected edge is listed from both ends and a self-loop once. korvane
+    reads a repeated edge once and ignores self-loops, so the rows go to it as
+    they are. Parallel edges of a multigraph are one entry, and attributes are
+    not kept, since clique percolation reads neither. ``communities`` maps
+    each k computed on this graph to its communities, as lists of ids;
+    ``empty_from`` is the smallest k known to have none (every larger k has
+    none either), else None.
     """
 
     __networkx_backend__ = "korvane"
-    __slots__ = ("labels", "arcs", "degree_counts", "directed", "multigraph", "graph", "communities", "clique_number")
+    __slots__ = ("labels", "indptr", "indices", "directed", "multigraph", "graph", "communities", "empty_from")
 
-    def __init__(self, labels, arcs, degree_counts, directed, multigraph, graph):
+    def __init__(self, labels, indptr, indices, directed, multigraph, graph):
         self.labels = labels
-        self.arcs = arcs
-        self.degree_counts = degree_counts
+        self.indptr = indptr
+        self.indices = indices
         self.directed = directed
         self.multigraph = multigraph
         self.graph = graph
-        self.communities = []
-        self.clique_number = None
+        self.communities = {}
+        self.empty_from = None
 
     def __repr__(self):
         kind = ("Multi" if self.multigraph else "") + ("DiGraph" if self.directed else "Graph")
-        return f"<KorvaneGraph of a {kind}: {len(self.labels)} nodes, {len(self.arcs)} adjacency entries>"
+        return f"<KorvaneGraph of a {kind}: {len(self.labels)} nodes, {len(self.indices)} adjacency entries>"
 
 
 def from_networkx(G, keep_graph_attributes=False):
     """Converts a networkx graph (any class or view) in one pass over its
-    adjacency. The id of a neighbour is found by a dict lookup, and the pairs
-    are made by C-level iterators, with no Python-level loop per entry."""
-    adjacency = G._adj
-    labels = list(adjacency)
-    index = dict(zip(labels, range(len(labels))))
-    neighbours = adjacency.values()
-    degrees = list(map(len, neighbours))
-    with collector_paused():
-        arcs = list(
-            zip(
-                chain.from_iterable(map(repeat, range(len(labels)), degrees)),
-                map(index.__getitem__, chain.from_iterable(neighbours)),
-            )
-        )
+    adjacency."""
+    labels, indptr, indices = _rows(G._adj)
     return KorvaneGraph(
         labels,
-        arcs,
-        Counter(degrees),
+        indptr,
+        indices,
         G.is_directed(),
         G.is_multigraph(),
         dict(G.graph) if keep_graph_attributes else {},
     )
+
+
+def _python_rows(adjacency):
+    """korvane.adjacency_rows in Python: a dict lookup per entry, made by
+    C-level iterators, with no Python-level loop and no tuple per edge. PyPy
+    runs this faster than the native function, whose every object read
+    crosses PyPy's C API emulation."""
+    labels = list(adjacency)
+    index = dict(zip(labels, range(len(labels))))
+    neighbours = adjacency.values()
+    with collector_paused():
+        indices = list(map(index.__getitem__, chain.from_iterable(neighbours)))
+    return labels, list(accumulate(map(len, neighbours), initial=0)), indices
+
+
+_rows = korvane.adjacency_rows if sys.implementation.name == "cpython" else _python_rows
 
 
 def to_networkx(graph):
@@ -94,8 +97,13 @@ def to_networkx(graph):
     else:
         result = nx.MultiGraph() if graph.multigraph else nx.Graph()
     result.graph.update(graph.graph)
-    labels = graph.labels
+    labels, indptr, indices = graph.labels, graph.indptr, graph.indices
     result.add_nodes_from(labels)
     directed = graph.directed
-    result.add_edges_from((labels[i], labels[j]) for i, j in graph.arcs if directed or i <= j)
+    result.add_edges_from(
+        (labels[i], labels[j])
+        for i in range(len(labels))
+        for j in indices[indptr[i] : indptr[i + 1]]
+        if directed or i <= j
+    )
     return result

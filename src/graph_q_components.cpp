@@ -8,6 +8,7 @@
 #include "facet_levels.hpp"
 #include "hash_index.hpp"
 #include "level_classes.hpp"
+#include "maximal_cliques.hpp"
 #include "q_levels.hpp"
 
 namespace korvane {
@@ -101,6 +102,29 @@ std::vector<Groups<index_t>> find_all_q_connected_components(const Graph& graph,
   }
   if (capped_top) levels.push_back(cliques_of_size(facets, level_count, tick));
   return levels;
+}
+
+// A component of level k-2 with at least k vertices holds a k-clique, so it
+// joins maximal cliques of at least k vertices; a maximal clique of k-1
+// vertices shares k-1 vertices with no other (it would lie inside it) and
+// stays a component of its own, of k-1 vertices. So the maximal cliques of at
+// least k vertices, joined when they share k-1, give the communities, as the
+// top level of an engine of k-1 levels that stops there.
+Groups<index_t> clique_communities(const Graph& graph, std::size_t k) {
+  if (k < 2 || k > graph.vertex_count()) return {};
+  Ticker tick;
+  Groups<index_t> facets;
+  for_each_maximal_clique(
+      graph, tick,
+      [&](const std::vector<index_t>& clique) {
+        facets.items.insert(facets.items.end(), clique.begin(), clique.end());
+        facets.close_group();
+      },
+      k);
+  if (facets.size() == 0) return {};
+  const std::vector<Groups<index_t>> levels = q_components_by_level(facets, checked_index(graph.vertex_count()), k - 1, k - 2);
+  return class_vertices(
+      graph, levels[k - 2], [&](const index_t* f) { return std::pair(facets.begin(*f), facets.end(*f)); }, tick);
 }
 
 }  // namespace korvane

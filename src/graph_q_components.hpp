@@ -20,6 +20,14 @@ namespace korvane {
 std::vector<Groups<index_t>> find_all_q_connected_components(const Graph& graph,
                                                               std::optional<std::uint64_t> size_cap);
 
+// The k-clique communities of `graph` (clique percolation, k >= 2): the
+// classes of its k-cliques, two joined when they share k-1 vertices, each as
+// the union of its cliques' vertices. These are the components of level k-2
+// of find_all_q_connected_components with at least k vertices, listed the same
+// way; only that level is built, and only from the maximal cliques of at
+// least k vertices.
+Groups<index_t> clique_communities(const Graph& graph, std::size_t k);
+
 // A clique as an ascending list of vertex ids without repeats.
 using Clique = std::vector<vertex_t>;
 

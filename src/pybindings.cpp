@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "adjacency_rows.hpp"
 #include "arguments.hpp"
 #include "call_boundary.hpp"
 #include "graph_q_components.hpp"
@@ -64,6 +65,20 @@ PyRef graph_levels(const Arguments& arguments, Ticker& tick) {
   return build_vertex_levels(levels, graph.ids, tick);
 }
 
+// The k-clique communities of a graph given as compressed sparse rows, as
+// lists of its vertex numbers.
+PyRef clique_communities(const Arguments& arguments, Ticker& tick) {
+  std::vector<Edge> edges;
+  std::size_t k = 0;
+  if (!convert_clique_size(arguments[2], k) || !convert_adjacency(arguments[0], arguments[1], edges, tick)) return {};
+  Graph graph;
+  const auto communities = without_interpreter_lock([&] {
+    graph = build_graph(edges);
+    return korvane::clique_communities(graph, k);
+  });
+  return build_vertex_groups(communities, graph.ids, tick);
+}
+
 // ---------------------------------------------------------------------------
 // The table, in the order of the module's __all__
 
@@ -71,7 +86,24 @@ constexpr ModuleFunction module_functions[] = {
     {"py_find_hierarchical_q_components", {"py_simplices"}, 1, hierarchy_levels},
     {"py_calculate_persistent_q_components", {"edges", "max_q"}, 2, persistence_records},
     {"py_find_hierarchical_q_components_within_graph", {"edges", "max_q"}, 2, graph_levels},
-    // Beside the three, outside __all__: the community tree and its queries.
+    // Beside the three, outside __all__: clique percolation for one k, and the
+    // community tree and its queries.
+    {"clique_communities", {"indptr", "indices", "k"}, 3, clique_communities, 0, {},
+     "The k-clique communities (clique percolation, k >= 2) of the undirected graph\n"
+     "whose vertex i has the neighbours indices[indptr[i]:indptr[i + 1]], the\n"
+     "compressed sparse rows of scipy's CSR matrices (an edge may be listed from\n"
+     "one end or both; repeats and self-loops are ignored). A community is the\n"
+     "union of a class of k-cliques, two joined when they share k - 1 vertices:\n"
+     "a component of level k - 2 of py_find_hierarchical_q_components_within_graph\n"
+     "with at least k vertices, computed for this k alone. A list of ascending\n"
+     "vertex lists, in ascending order."},
+    {"adjacency_rows", {"adjacency"}, 1, adjacency_rows, 0, {},
+     "A graph's adjacency mapping (each node to its neighbours, as a dict of dicts\n"
+     "or of any iterables) as (labels, indptr, indices) for clique_communities:\n"
+     "labels lists the mapping's nodes in its order, and node i has the neighbours\n"
+     "labels[j] for j in indices[indptr[i]:indptr[i + 1]]. A neighbour that is\n"
+     "not a node raises KeyError. Neighbours are found by identity first, and by\n"
+     "equality only where they are not the very objects that are the nodes."},
     {"persistence_tree", {"edges", "max_q", "ties"}, 2, persistence_tree, 1, {nullptr, nullptr, "'separate'"},
      "The records of py_calculate_persistent_q_components(edges, max_q) as a\n"
      "community tree: a list of (q, birth, death, parents, added) tuples, in order\n"

@@ -15,8 +15,11 @@ import os
 import platform
 import random
 import sys
+from array import array
 
 import pytest
+
+import korvane
 
 from helpers import (
     Failure,
@@ -63,6 +66,15 @@ def big(n):
 SIMPLICES = [[big(i % 40), big((i * 7) % 40), big((i * 13) % 40), i % 5] for i in range(80)]
 EDGES = [(big(i % 30), big((i * 11 + 1) % 30)) for i in range(90)]
 WEIGHTED = [(u, v, float(i) / 7) for i, (u, v) in enumerate(EDGES[:40])]
+# Compressed sparse rows of 30 vertices, 4 neighbours each, some of them big ints.
+INDPTR = list(range(0, 121, 4))
+NODES = [(i, "n") for i in range(20)]
+INDICES = [Indexed((i * 7 + j) % 30) if j == 3 else (i * 7 + j) % 30 for i in range(30) for j in range(4)]
+
+
+def communities(*args, **kwargs):
+    return korvane.clique_communities(*args, **kwargs)
+
 
 CASES = {
     "hierarchy": (hierarchy, (SIMPLICES,), {}, None),
@@ -91,6 +103,17 @@ CASES = {
     "graph, float max_q": (graph, (EDGES, 2.0), {}, TypeError),
     "graph, failing max_q": (graph, (EDGES, FailingIndex()), {}, Failure),
     "graph, iteration fails": (graph, (FailsMidway(EDGES), None), {}, Failure),
+    "communities": (communities, (INDPTR, INDICES, 3), {}, None),
+    "communities, arrays, by keyword": (communities, (), {"indptr": array("l", INDPTR), "indices": tuple(range(30)) * 4, "k": 2}, None),
+    "communities, late vertex out of range": (communities, (INDPTR, INDICES[:-1] + [30], 3), {}, ValueError),
+    "communities, late negative vertex": (communities, (INDPTR, INDICES[:-1] + [-1], 3), {}, OverflowError),
+    "communities, failing __index__": (communities, (INDPTR, INDICES[:-1] + [FailingIndex()], 3), {}, Failure),
+    "communities, indptr past the end": (communities, (INDPTR[:-1] + [121], INDICES, 3), {}, ValueError),
+    "communities, k of 1": (communities, (INDPTR, INDICES, 1), {}, ValueError),
+    "adjacency rows": (korvane.adjacency_rows, ({NODES[i]: {NODES[j]: {} for j in range(i)} for i in range(20)},), {}, None),
+    "adjacency rows, neighbours by equality": (korvane.adjacency_rows, ({(i, "n"): [(i - 1, "n")] for i in range(1, 20)} | {(0, "n"): []},), {}, None),
+    "adjacency rows, late unknown neighbour": (korvane.adjacency_rows, ({i: [i - 1] for i in range(20)},), {}, KeyError),
+    "adjacency rows, not a mapping": (korvane.adjacency_rows, ([1, 2],), {}, TypeError),
     "persistence": (persistence, (WEIGHTED, None), {}, None),
     "persistence, capped": (persistence, (WEIGHTED, 2), {}, None),
     "persistence, late 2-tuple": (persistence, (WEIGHTED + [(1, 2)], None), {}, ValueError),

@@ -32,8 +32,9 @@ def theirs(G, k, **kwargs):
     return nx.community.k_clique_communities.orig_func(G, k, **kwargs)
 
 
-def same_communities(G, k):
-    result = ours(G, k)
+def same_communities(G, k, converted=None):
+    """Our communities of G (or of its backend graph `converted`) are networkx's."""
+    result = ours(G if converted is None else converted, k)
     assert isinstance(result, Iterator)
     found = list(result)
     assert all(type(c) is frozenset for c in found) and len(set(found)) == len(found)
@@ -63,17 +64,15 @@ def labelled_graphs(draw):
     return G
 
 
-@pytest.mark.parametrize("cliques_per_edge", [0, 10**9], ids=["uncapped first", "capped"])
-@settings(max_examples=120, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
-@given(G=labelled_graphs(), first=st.integers(2, 7))
-def test_the_same_communities_as_networkx(monkeypatch, cliques_per_edge, G, first):
-    # Trusting no degree bound, the first k of 3 or more runs uncapped and
-    # later calls answer from the levels it kept; trusting every bound, every
-    # call is capped and keeps the levels below its cap. The patch is the
-    # same for every example.
-    monkeypatch.setattr(communities, "CLIQUES_PER_EDGE", cliques_per_edge)
-    for k in [first, *range(2, 8)]:
-        same_communities(G, k)
+@settings(max_examples=240, deadline=None)
+@given(G=labelled_graphs(), first=st.integers(2, 7), descending=st.booleans())
+def test_the_same_communities_as_networkx(G, first, descending):
+    # Calls on one converted graph answer later k from what earlier ones
+    # kept: each k's communities, and the first k found to have none.
+    converted = backend_interface.convert_from_nx(G)
+    later = range(7, 1, -1) if descending else range(2, 8)
+    for k in [first, *later]:
+        same_communities(G, k, converted)
 
 
 @pytest.mark.parametrize(
@@ -208,8 +207,8 @@ def test_importing_korvane_does_not_import_networkx():
 DISPATCH = """
 import korvane
 import networkx as nx
-calls, levels_of = [], korvane.py_find_hierarchical_q_components_within_graph
-korvane.py_find_hierarchical_q_components_within_graph = lambda *arguments: calls.append(1) or levels_of(*arguments)
+calls, communities_of = [], korvane.clique_communities
+korvane.clique_communities = lambda *arguments: calls.append(1) or communities_of(*arguments)
 assert set(nx.community.k_clique_communities(nx.complete_graph(5), 4)) == {frozenset(range(5))}
 print(len(calls))
 """

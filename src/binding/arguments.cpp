@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 #include "pypy_route.hpp"
 #include "vertex_index.hpp"
@@ -190,6 +191,70 @@ bool convert_edge_tuples(PyObject* object, std::vector<WeightedEdge>& edges, Tic
   return convert_edges(object, edges, tick);
 }
 
+namespace {
+
+// A sequence of non-negative ints. An exact list of exact ints, the common
+// case, is read in place; its length is read again at every item, since
+// converting an item of another type may run code that changes the list.
+bool convert_ids(PyObject* object, std::vector<vertex_t>& ids, Ticker& tick) {
+  const Flattened flat = flatten(pypy.flatten_ints, [&](PyObject* words) { return read_words(words, ids); }, "(O)", object);
+  if (flat != Flattened::declined) return flat == Flattened::converted;
+  if (PyList_CheckExact(object)) {
+    ids.reserve(static_cast<std::size_t>(PyList_GET_SIZE(object)));
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(object); ++i) {
+      PyObject* item = PyList_GET_ITEM(object, i);
+      std::uint64_t id = 0;
+      if (PyLong_CheckExact(item)) {
+        id = PyLong_AsUnsignedLongLong(item);
+        if (id == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+      } else {
+        Py_INCREF(item);
+        const PyRef held(item);
+        if (!convert_unsigned(item, id)) return false;
+      }
+      ids.push_back(id);
+      if ((i & 0xfff) == 0) tick(object_work);
+    }
+    return true;
+  }
+  [[maybe_unused]] const CollectorPaused paused;
+  return for_each_item(
+      object, tick, [&](std::size_t count) { reserve_more(ids, count); },
+      [&](PyObject* item) {
+        ids.push_back(0);
+        return convert_unsigned(item, ids.back());
+      });
+}
+
+}  // namespace
+
+bool convert_adjacency(PyObject* indptr, PyObject* indices, std::vector<Edge>& edges, Ticker& tick) {
+  std::vector<vertex_t> offsets, neighbours;
+  if (!convert_ids(indptr, offsets, tick) || !convert_ids(indices, neighbours, tick)) return false;
+  if (offsets.empty()) {
+    PyErr_SetString(PyExc_ValueError, "indptr is empty: it holds one offset per vertex and one more");
+    return false;
+  }
+  const std::size_t n = offsets.size() - 1;
+  if (offsets[0] != 0 || offsets[n] != neighbours.size() || !std::is_sorted(offsets.begin(), offsets.end())) {
+    PyErr_SetString(PyExc_ValueError, "indptr must start at 0, never decrease, and end at len(indices)");
+    return false;
+  }
+  edges.reserve(neighbours.size());
+  for (std::size_t v = 0; v < n; ++v) {
+    for (std::size_t j = offsets[v]; j < offsets[v + 1]; ++j) {
+      if (neighbours[j] >= n) {
+        PyErr_Format(PyExc_ValueError, "indices[%zu] is %llu, which is no vertex: there are %zu", j,
+                     static_cast<unsigned long long>(neighbours[j]), n);
+        return false;
+      }
+      edges.emplace_back(v, neighbours[j]);
+    }
+    tick(offsets[v + 1] - offsets[v] + 1);
+  }
+  return true;
+}
+
 bool convert_size_cap(PyObject* object, std::optional<std::uint64_t>& size_cap) {
   size_cap.reset();
   if (object == Py_None) return true;
@@ -205,6 +270,20 @@ bool convert_level(PyObject* object, std::int64_t& value) {
   const long long converted = PyLong_AsLongLong(index.get());
   if (converted == -1 && PyErr_Occurred()) return false;
   value = converted;
+  return true;
+}
+
+bool convert_clique_size(PyObject* object, std::size_t& k) {
+  const PyRef index(PyNumber_Index(object));
+  if (!index) return false;
+  int overflow = 0;
+  const long long value = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+  if (value == -1 && PyErr_Occurred()) return false;
+  if (overflow < 0 || (overflow == 0 && value < 2)) {
+    PyErr_Format(PyExc_ValueError, "k must be at least 2, not %R", index.get());
+    return false;
+  }
+  k = overflow > 0 ? SIZE_MAX : static_cast<std::size_t>(value);
   return true;
 }
 

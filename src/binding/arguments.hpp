@@ -25,9 +25,18 @@ bool convert_edge_tuples(PyObject* object, std::vector<Edge>& edges, Ticker& tic
 // A sequence of (u, v, weight) tuples.
 bool convert_edge_tuples(PyObject* object, std::vector<WeightedEdge>& edges, Ticker& tick);
 
+// A graph as compressed sparse rows, as scipy's CSR matrices hold it: vertex
+// i (0 <= i < len(indptr) - 1) has the neighbours indices[indptr[i] ..
+// indptr[i + 1]). Each entry is an edge of the undirected graph.
+bool convert_adjacency(PyObject* indptr, PyObject* indices, std::vector<Edge>& edges, Ticker& tick);
+
 // max_q caps the number of vertices of the cliques taken (None: no cap); a cap
 // of 0 counts as 1. This is the one place the cap is normalised.
 bool convert_size_cap(PyObject* object, std::optional<std::uint64_t>& size_cap);
+
+// k of clique percolation: an int (through __index__) of at least 2; one too
+// large for 64 bits reads as the largest size, which no clique reaches.
+bool convert_clique_size(PyObject* object, std::size_t& k);
 
 // A weight: a float, or anything float() takes.
 bool convert_weight(PyObject* object, double& weight);

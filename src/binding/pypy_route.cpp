@@ -22,6 +22,7 @@ bool make_pypy_route() {
   constexpr std::pair<PyObject* PyPyRoute::*, const char*> functions[] = {
       {&PyPyRoute::flatten_simplices, "flatten_simplices"},
       {&PyPyRoute::flatten_edges, "flatten_edges"},
+      {&PyPyRoute::flatten_ints, "flatten_ints"},
       {&PyPyRoute::build_levels, "build_levels"},
       {&PyPyRoute::build_persistence, "build_persistence"},
       {&PyPyRoute::record_chunks, "record_chunks"},

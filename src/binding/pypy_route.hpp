@@ -19,7 +19,7 @@ namespace korvane::binding {
 // The functions of pypy_route.py, made once at module creation on PyPy and
 // kept for the life of the process; null on CPython.
 struct PyPyRoute {
-  PyObject *flatten_simplices, *flatten_edges;                                         // arguments
+  PyObject *flatten_simplices, *flatten_edges, *flatten_ints;                                       // arguments
   PyObject *build_levels, *vertex_table, *record_chunks, *build_persistence, *joined;  // results
   PyObject *blank_array, *signal_checkpoint;                                           // result arrays; Ctrl-C
 };

@@ -102,6 +102,17 @@ def flatten_simplices(simplices):
     return None if vertices is None else (vertices, packed(starts, WORD))
 
 
+def flatten_ints(numbers):
+    """A list or tuple of non-negative ints as one array; anything else, or a
+    negative int, is left to the generic conversion and its errors."""
+    if type(numbers) is not list and type(numbers) is not tuple:
+        return None
+    words = packed(numbers, WORD)
+    if words is None or (len(numbers) > 0 and min(words[0]) < 0):
+        return None
+    return words
+
+
 def flatten_edges(edges, width):
     """Edge tuples of `width` 2 (u, v) or 3 (u, v, weight), written straight
     into arrays made at their full length: an array's items are stored

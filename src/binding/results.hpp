@@ -21,6 +21,9 @@ PyRef build_position_levels(const std::vector<Groups<index_t>>& levels, std::siz
 // levels, whose dense ids index `ids`, the caller's vertex ids.
 PyRef build_vertex_levels(const std::vector<Groups<index_t>>& levels, const std::vector<vertex_t>& ids, Ticker& tick);
 
+// [[vertex ids ascending] for each group], dense ids into `ids`
+PyRef build_vertex_groups(const Groups<index_t>& groups, const std::vector<vertex_t>& ids, Ticker& tick);
+
 // [((q, [vertices ascending]), birth, death) for each record]
 PyRef build_persistence(const PersistenceRecords& records, Ticker& tick);
 

@@ -1,4 +1,5 @@
-// The community tree and the answers of its queries as Python objects.
+// The community tree, the answers of its queries, and other lists of vertex
+// lists as Python objects.
 #include "result_parts.hpp"
 #include "results.hpp"
 
@@ -31,6 +32,13 @@ PyRef build_tree(const CommunityTree& tree, Ticker& tick) {
       return static_cast<PyObject*>(nullptr);
     return record.release();
   });
+}
+
+PyRef build_vertex_groups(const Groups<index_t>& groups, const std::vector<vertex_t>& ids, Ticker& tick) {
+  [[maybe_unused]] const CollectorPaused paused;
+  Vertices numbers(ids.size(), DenseVertexSlots{ids});
+  return build_list(groups.size(), tick,
+                    [&](std::size_t g) { return build_ids(groups.begin(g), groups.end(g), numbers, tick).release(); });
 }
 
 PyRef build_vertex_list(const std::vector<index_t>& vertices, const std::vector<vertex_t>& ids, Ticker& tick) {

@@ -27,12 +27,14 @@ namespace korvane {
 template <class Sink>
 class MaximalCliqueSearch {
  public:
-  MaximalCliqueSearch(const Graph& graph, Ticker& tick, Sink& sink)
-      : graph_(graph), tick_(tick), sink_(sink), locals_(graph.vertex_count()) {}
+  MaximalCliqueSearch(const Graph& graph, Ticker& tick, Sink& sink, std::size_t least_size)
+      : graph_(graph), tick_(tick), sink_(sink), least_size_(least_size), locals_(graph.vertex_count()) {}
 
   void run() {
     const DegeneracyOrder order(graph_, tick_);
     for (const index_t v : order.order()) {
+      // A clique started at v holds v and later neighbours of v only.
+      if (static_cast<std::size_t>(order.later_end(v) - order.later_begin(v)) + 1 < least_size_) continue;
       locals_.clear();
       locals_.add(order.later_begin(v), order.later_end(v));
       later_count_ = locals_.count();
@@ -80,7 +82,9 @@ class MaximalCliqueSearch {
     word_t* candidates = start_sets_.data();
     word_t* excluded = candidates + p_words;
     for (std::size_t l = 0; l < local_count; ++l) set_bit(l < p ? candidates : excluded, l);
-    search_.run(rows, candidates, excluded, tick_, [&](const std::vector<index_t>& path) { report(path); });
+    search_.run(
+        rows, candidates, excluded, tick_, [&](const std::vector<index_t>& path) { report(path); },
+        least_size_ > 0 ? least_size_ - 1 : 0);
   }
 
   void report(const std::vector<index_t>& path) {
@@ -94,6 +98,7 @@ class MaximalCliqueSearch {
   const Graph& graph_;
   Ticker& tick_;
   Sink& sink_;
+  std::size_t least_size_;  // smaller cliques are neither reported nor searched for
 
   LocalNeighbourhood locals_;    // P0 (later neighbours), then X0 (earlier ones)
   std::size_t later_count_ = 0;  // p, the size of P0
@@ -105,10 +110,13 @@ class MaximalCliqueSearch {
 };
 
 // Calls sink(const std::vector<index_t>& clique) once for every maximal clique
-// of `graph`, its dense ids ascending; an isolated vertex is a one-vertex clique.
+// of `graph` with at least `least_size` vertices, its dense ids ascending; an
+// isolated vertex is a one-vertex clique. The branches of the search that can
+// only end in smaller cliques are cut, so a high floor skips most of a sparse
+// graph.
 template <class Sink>
-void for_each_maximal_clique(const Graph& graph, Ticker& tick, Sink&& sink) {
-  MaximalCliqueSearch<std::remove_reference_t<Sink>> search(graph, tick, sink);
+void for_each_maximal_clique(const Graph& graph, Ticker& tick, Sink&& sink, std::size_t least_size = 1) {
+  MaximalCliqueSearch<std::remove_reference_t<Sink>> search(graph, tick, sink, least_size);
   search.run();
 }
 

@@ -25,9 +25,13 @@ class PivotSearch {
   // Calls report(path) once for every maximal clique R + path of the
   // subgraph induced by R + P, where R is adjacent to all of P and X, with
   // `candidates` and `excluded` the first P and X. `path` holds the ids that
-  // the search added to R, in the order it added them.
+  // the search added to R, in the order it added them. Only the cliques whose
+  // path has at least `least_path` ids are reported, and a branch that cannot
+  // reach that many (its path and P together too few) is not entered.
   template <class Rows, class Report>
-  void run(const Rows& rows, const word_t* candidates, const word_t* excluded, Ticker& tick, Report&& report) {
+  void run(const Rows& rows, const word_t* candidates, const word_t* excluded, Ticker& tick, Report&& report,
+           std::size_t least_path = 0) {
+    least_path_ = least_path;
     const std::size_t p_words = rows.p_words();
     const std::size_t x_words = rows.x_words();
     frame_words_ = 2 * p_words + x_words;
@@ -82,16 +86,18 @@ class PivotSearch {
   }
 
   // Enters the frame at `depth`: reports the clique when P and X are both
-  // empty, and otherwise lists the branches. False when there is none.
+  // empty, and otherwise lists the branches. False when there is none, or
+  // when the path (`depth` ids) cannot grow to least_path_ ids.
   template <class Rows, class Report>
   bool open_frame(const Rows& rows, std::size_t depth, Ticker& tick, Report& report) {
     const std::size_t p_words = rows.p_words();
     const std::size_t x_words = rows.x_words();
     const word_t* candidates = candidates_at(depth);
     const word_t* excluded = excluded_at(depth, p_words);
-    word_t any_candidate = 0;
-    for (std::size_t k = 0; k < p_words; ++k) any_candidate |= candidates[k];
-    if (any_candidate == 0) {
+    std::size_t p_count = 0;
+    for (std::size_t k = 0; k < p_words; ++k) p_count += popcount64(candidates[k]);
+    if (depth + p_count < least_path_) return false;
+    if (p_count == 0) {
       word_t any_excluded = 0;
       for (std::size_t k = 0; k < x_words; ++k) any_excluded |= excluded[k];
       if (any_excluded == 0) report(std::as_const(path_));
@@ -103,8 +109,6 @@ class PivotSearch {
     // than |P| - 1 neighbours in P if it lies in P, or |P| if in X: the scan
     // stops at a count that no vertex after it can beat, which in a P that is
     // one clique is the first vertex.
-    std::size_t p_count = 0;
-    for (std::size_t k = 0; k < p_words; ++k) p_count += popcount64(candidates[k]);
     word_t any_excluded = 0;
     for (std::size_t k = 0; k < x_words; ++k) any_excluded |= excluded[k];
     std::size_t pivot = 0;
@@ -151,6 +155,7 @@ class PivotSearch {
   }
 
   std::size_t frame_words_ = 0;
+  std::size_t least_path_ = 0;
   // One frame per depth: candidates (P), excluded (X) and the branch list (P
   // minus the pivot's neighbours).
   std::vector<word_t> frames_;

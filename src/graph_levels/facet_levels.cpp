@@ -137,7 +137,7 @@ std::vector<Groups<index_t>> facet_components_by_level(const Graph& graph, const
       }
     }
   }
-  return top_down_levels(facets, vertex_count, level_count, tick,
+  return top_down_levels(facets, vertex_count, level_count, 0, tick,
                          [&](std::size_t q, Dsu& classes) { joins.unite(q, classes); });
 }
 

@@ -1,5 +1,6 @@
 #include "q_levels.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <numeric>
 
@@ -26,10 +27,12 @@ Groups<index_t> incidence_of(const Groups<index_t>& sets, index_t vertex_count) 
 // Pairs of sets sharing at least two vertices, bucketed by the highest level at
 // which they are joined: overlap - 1, capped at the top level. Pairs sharing a
 // single vertex only matter at level 0, where the engine joins them
-// directly, so they are never stored. Overlaps are counted through the
+// directly, so they are never stored; nor are pairs sharing at most `lowest`
+// vertices, which only join levels below `lowest`. Overlaps are counted through the
 // incidence lists, so only pairs that share a vertex are ever looked at.
 PairsByLevel pairs_by_join_level(const Groups<index_t>& sets, const Groups<index_t>& incidence, std::size_t level_count,
-                                 Ticker& tick) {
+                                 std::size_t lowest, Ticker& tick) {
+  const index_t least_shared = static_cast<index_t>(std::max<std::size_t>(2, lowest + 1));
   PairsByLevel by_level(level_count);
   const index_t n = static_cast<index_t>(sets.size());
   std::vector<index_t> shared(n, 0);
@@ -46,7 +49,7 @@ PairsByLevel pairs_by_join_level(const Groups<index_t>& sets, const Groups<index
         if (shared[*later]++ == 0) touched.push_back(*later);
     }
     for (index_t j : touched) {
-      if (shared[j] >= 2) by_level.add_shared(shared[j], i, j);
+      if (shared[j] >= least_shared) by_level.add_shared(shared[j], i, j);
       shared[j] = 0;
     }
     touched.clear();
@@ -65,19 +68,19 @@ bool has_hubs(const Groups<index_t>& incidence) {
 }  // namespace
 
 std::vector<Groups<index_t>> q_components_by_level(const Groups<index_t>& sets, index_t vertex_count,
-                                                   std::size_t level_count) {
+                                                   std::size_t level_count, std::size_t lowest_level) {
   if (level_count == 0) return std::vector<Groups<index_t>>(level_count);
   Ticker tick;
   checked_index(sets.size());
   const Groups<index_t> incidence = incidence_of(sets, vertex_count);
   if (level_count > 1 && has_hubs(incidence)) {
     PrefixJoin join(sets, vertex_count, level_count, tick);
-    return top_down_levels(sets, vertex_count, level_count, tick,
+    return top_down_levels(sets, vertex_count, level_count, lowest_level, tick,
                            [&](std::size_t q, Dsu& classes) { join.join(q, classes, tick); });
   }
   PairsByLevel pairs;
-  if (level_count > 1) pairs = pairs_by_join_level(sets, incidence, level_count, tick);
-  return top_down_levels(sets, vertex_count, level_count, tick,
+  if (level_count > 1) pairs = pairs_by_join_level(sets, incidence, level_count, lowest_level, tick);
+  return top_down_levels(sets, vertex_count, level_count, lowest_level, tick,
                          [&](std::size_t q, Dsu& classes) { pairs.unite(q, classes); });
 }
 

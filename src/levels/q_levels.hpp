@@ -17,9 +17,10 @@ namespace korvane {
 // entry q partitions the sets with at least q+1 vertices into q-components: two
 // sets are joined when they share at least q+1 vertices. Each class lists its set
 // ids ascending, and the classes of a level come in ascending order of their
-// smallest set id, so the result depends on nothing but the input.
+// smallest set id, so the result depends on nothing but the input. The levels
+// below `lowest_level` are left empty, and the work only they need is skipped.
 std::vector<Groups<index_t>> q_components_by_level(const Groups<index_t>& sets, index_t vertex_count,
-                                                   std::size_t level_count);
+                                                   std::size_t level_count, std::size_t lowest_level = 0);
 
 // The engine behind it, one union-find from the top level down. A pair sharing
 // c vertices is joined at every level q <= c-1, and a set with k vertices is
@@ -28,9 +29,11 @@ std::vector<Groups<index_t>> q_components_by_level(const Groups<index_t>& sets, 
 // (q+1)-components. Level 0 joins the sets sharing a vertex; for q >= 1,
 // `join(q, classes)` must unite pairs sharing q+1 vertices until the classes
 // are those of the pairwise rule (every such pair, or a spanning subset of them).
+// The engine stops after level `lowest_level`, leaving the levels below empty.
 template <class Join>
 std::vector<Groups<index_t>> top_down_levels(const Groups<index_t>& sets, index_t vertex_count,
-                                             std::size_t level_count, Ticker& tick, Join&& join) {
+                                             std::size_t level_count, std::size_t lowest_level, Ticker& tick,
+                                             Join&& join) {
   std::vector<Groups<index_t>> levels(level_count);
   const index_t n = checked_index(sets.size());
   // arriving[q]: the sets whose highest level is q, ascending.
@@ -41,7 +44,7 @@ std::vector<Groups<index_t>> top_down_levels(const Groups<index_t>& sets, index_
   Dsu classes(n);
   ClassLister lister(n);
   std::vector<index_t> present, merged;
-  for (std::size_t q = level_count; q-- > 0;) {
+  for (std::size_t q = level_count; q-- > lowest_level;) {
     merged.clear();
     std::merge(present.begin(), present.end(), arriving[q].begin(), arriving[q].end(), std::back_inserter(merged));
     present.swap(merged);

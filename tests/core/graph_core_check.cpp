@@ -273,7 +273,7 @@ int print_hub_levels(std::uint64_t budget) {
   Ticker tick;
   PrefixJoin join(sets, vertex_count, largest, tick, budget);
   const std::vector<Groups<index_t>> levels = top_down_levels(
-      sets, vertex_count, largest, tick, [&](std::size_t q, Dsu& classes) { join.join(q, classes, tick); });
+      sets, vertex_count, largest, 0, tick, [&](std::size_t q, Dsu& classes) { join.join(q, classes, tick); });
   for (const Groups<index_t>& level : levels) {
     std::string line;
     for (std::size_t c = 0; c < level.size(); ++c) {
