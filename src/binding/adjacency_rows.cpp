@@ -160,8 +160,13 @@ PyRef adjacency_rows(const Arguments& arguments, Ticker& tick) {
   NeighbourReader reader(addresses, labels.get(), ids, indices);
   // A dict's rows come with its keys, in the order of the labels, without
   // looking each label up again; a dict changed by code that a lookup ran
-  // stops the walk, as it would stop a Python loop.
+  // stops the walk, as it would stop a Python loop. Not on PyPy, whose dicts
+  // may hand out a new object for the same key at each read.
+#ifdef PYPY_VERSION
+  const bool walk = false;
+#else
   const bool walk = PyDict_CheckExact(adjacency);
+#endif
   Py_ssize_t position = 0;
   for (Py_ssize_t i = 0; i < n; ++i) {
     PyObject* label = PyList_GET_ITEM(labels.get(), i);
