@@ -5,6 +5,7 @@
 
 #include "clique_levels.hpp"
 #include "clique_route.hpp"
+#include "dsu.hpp"
 #include "facet_levels.hpp"
 #include "hash_index.hpp"
 #include "level_classes.hpp"
@@ -113,6 +114,19 @@ std::vector<Groups<index_t>> find_all_q_connected_components(const Graph& graph,
 Groups<index_t> clique_communities(const Graph& graph, std::size_t k) {
   if (k < 2 || k > graph.vertex_count()) return {};
   Ticker tick;
+  const index_t n = checked_index(graph.vertex_count());
+  if (k == 2) {
+    // The 2-clique communities are the connected components with an edge.
+    Dsu components(n);
+    std::vector<index_t> linked;
+    for (index_t v = 0; v < n; ++v) {
+      if (graph.degree(v) == 0) continue;
+      linked.push_back(v);
+      for (const index_t* u = graph.neighbours_begin(v); u != graph.neighbours_end(v); ++u) components.unite(v, *u);
+      tick(graph.degree(v));
+    }
+    return ClassLister(n).list(linked, components);
+  }
   Groups<index_t> facets;
   for_each_maximal_clique(
       graph, tick,
@@ -122,7 +136,7 @@ Groups<index_t> clique_communities(const Graph& graph, std::size_t k) {
       },
       k);
   if (facets.size() == 0) return {};
-  const std::vector<Groups<index_t>> levels = q_components_by_level(facets, checked_index(graph.vertex_count()), k - 1, k - 2);
+  const std::vector<Groups<index_t>> levels = q_components_by_level(facets, n, k - 1, k - 2);
   return class_vertices(
       graph, levels[k - 2], [&](const index_t* f) { return std::pair(facets.begin(*f), facets.end(*f)); }, tick);
 }

@@ -83,6 +83,8 @@ def test_any_sequence_of_ints_is_read():
     for kind in (list, tuple, lambda x: array("l", x), lambda x: array("I", x), range):
         made = kind(indptr) if kind is not range else indptr
         assert korvane.clique_communities(made, kind(indices) if kind is not range else indices, 3) == expected
+    for typecode in "bBhHiIlLqQ":
+        assert korvane.clique_communities(array(typecode, indptr), memoryview(array(typecode, indices)), 3) == expected
     assert korvane.clique_communities(range(0, 1), range(0), 2) == []
     assert korvane.clique_communities([0] * 7, [], 2) == []
     assert korvane.clique_communities(indptr, indices, k=2) == [[0, 1, 2, 3, 4]]
@@ -105,6 +107,8 @@ def test_any_sequence_of_ints_is_read():
         ([0, 1, 2], [1, -1], 2, OverflowError, ""),
         ([0, 1, 2], [1, "0"], 2, TypeError, ""),
         ([0, 1, 2], [1, 0.0], 2, TypeError, ""),
+        ([0, 1, 2], array("l", [1, -1]), 2, OverflowError, "negative"),
+        ([0, 1, 2], array("d", [1, 0]), 2, TypeError, ""),
         ("012", [1, 0], 2, TypeError, "str"),
         (None, [1, 0], 2, TypeError, ""),
     ],
@@ -112,6 +116,21 @@ def test_any_sequence_of_ints_is_read():
 def test_bad_input_raises(indptr, indices, k, error, message):
     with pytest.raises(error, match=re.escape(message) or None):
         korvane.clique_communities(indptr, indices, k)
+
+
+def test_numpy_and_scipy_arrays_are_read():
+    np = pytest.importorskip("numpy")
+    scipy_sparse = pytest.importorskip("scipy.sparse")
+    G = nx.convert_node_labels_to_integers(nx.les_miserables_graph())
+    A = scipy_sparse.csr_array(nx.to_scipy_sparse_array(G))
+    indptr, indices = rows(G.number_of_nodes(), list(G.edges))
+    for k in range(2, 8):
+        expected = korvane.clique_communities(indptr, indices, k)
+        assert korvane.clique_communities(A.indptr, A.indices, k) == expected
+        # A strided view, and unsigned and other widths.
+        assert korvane.clique_communities(np.repeat(A.indptr, 2)[::2], A.indices.astype(np.uint16), k) == expected
+    with pytest.raises(OverflowError, match="negative"):
+        korvane.clique_communities(np.array([0, 1, 2]), np.array([1, -1]), 2)
 
 
 def test_a_list_changed_while_it_is_read():

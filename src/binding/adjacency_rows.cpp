@@ -174,8 +174,12 @@ PyRef adjacency_rows(const Arguments& arguments, Ticker& tick) {
     if (walk) {
       PyObject* key = nullptr;
       PyObject* value = nullptr;
-      if (PyDict_Size(adjacency) != n || !PyDict_Next(adjacency, &position, &key, &value) || key != label) {
+      if (PyDict_Size(adjacency) != n) {
         PyErr_SetString(PyExc_RuntimeError, "dictionary changed size during iteration");
+        return {};
+      }
+      if (!PyDict_Next(adjacency, &position, &key, &value) || key != label) {
+        PyErr_SetString(PyExc_RuntimeError, "dictionary keys changed during iteration");
         return {};
       }
       neighbours = PyRef((Py_INCREF(value), value));
