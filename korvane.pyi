@@ -1,4 +1,4 @@
-from collections.abc import Iterator
+from collections.abc import Hashable, Iterable, Iterator, Mapping
 from typing import Any, Literal, Protocol, SupportsFloat, SupportsIndex, TypeVar
 
 __all__ = [
@@ -10,6 +10,7 @@ __all__ = [
 __version__: str
 
 _T_co = TypeVar("_T_co", covariant=True)
+_L = TypeVar("_L", bound=Hashable)
 
 class _ReadAsSequence(Protocol[_T_co]):
     """What an argument may be: iterable, with item access (a list, tuple, range,
@@ -44,6 +45,11 @@ def clique_communities(
 ) -> list[list[int]]:
     """The k-clique communities of the graph whose vertex i has the neighbours
     indices[indptr[i]:indptr[i + 1]], as ascending vertex lists in ascending order."""
+
+def adjacency_rows(adjacency: Mapping[_L, Iterable[_L]]) -> tuple[list[_L], list[int], list[int]]:
+    """(labels, indptr, indices) of a mapping from each node to its neighbours, for
+    clique_communities: node labels[i] has the neighbours labels[j] for j in
+    indices[indptr[i]:indptr[i + 1]]."""
 
 # The community tree: the persistence records without their repeated listing,
 # and the queries that read it. Outside __all__.

@@ -64,6 +64,7 @@ def test_results_have_the_declared_types():
     assert is_levels(typed_usage.graph_levels(None))
     assert is_levels(typed_usage.graph_levels(2))
     assert typed_usage.persistence() and is_records(typed_usage.persistence())
+    assert typed_usage.clique_percolation() == [["a", "b", "c"]]
 
 
 def test_numpy_scalars_and_networkx_edge_views_run_as_typed():

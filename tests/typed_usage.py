@@ -54,6 +54,14 @@ def networkx_edge_views() -> tuple[list[list[set[int]]], list[tuple[tuple[int, l
     return levels, korvane.py_calculate_persistent_q_components(weighted, None)
 
 
+def clique_percolation() -> list[list[str]]:
+    adjacency = {"a": ["b", "c"], "b": ["a", "c"], "c": ["a", "b", "d"], "d": ["c"]}
+    labels, indptr, indices = korvane.adjacency_rows(adjacency)
+    first: str = labels[0]
+    del first
+    return [[labels[v] for v in c] for c in korvane.clique_communities(indptr, indices, 3)]
+
+
 def internal_failure_is_not_an_exception(error: korvane.PanicException) -> BaseException:
     return error
 
@@ -75,5 +83,7 @@ def misuse() -> None:
     vertex_lists: list[list[int]] = korvane.py_find_hierarchical_q_components([])  # type: ignore[assignment]
     records: list[tuple[int, float, float]] = korvane.py_calculate_persistent_q_components([], 0)  # type: ignore[assignment]
     del vertex_lists, records
+    korvane.clique_communities([0], [], 2.5)  # type: ignore[arg-type]
+    korvane.adjacency_rows([("a", "b")])  # type: ignore[arg-type]
     exception: Exception = korvane.PanicException()  # type: ignore[assignment]
     del exception
