@@ -17,14 +17,13 @@ older networkx releases).
 __all__ = ["get_info"]
 
 _K_CLIQUE_NOTE = """\
-Exact clique percolation in C++: the components of level k - 2 of korvane's
-graph q-components that have at least k nodes. The cliques are capped at k
-nodes where the degrees show the k-cliques to be few; the levels a call shows
-whole are kept on the converted graph, so that later calls for other k on the
-same graph need no new computation. Any hashable node labels; directed graphs
-raise as in networkx, and multigraphs count each pair of neighbours once. A
-precomputed ``cliques`` argument, or a ``k`` that is not a real number, is
-left to networkx."""
+Exact clique percolation in C++: korvane builds the k-clique communities of
+one k alone, from the maximal cliques of at least k nodes. The communities of
+each k are kept on the converted graph, so that a later call for the same k
+on the same graph makes no new computation. Any hashable node labels;
+directed graphs raise as in networkx, and multigraphs count each pair of
+neighbours once. A precomputed ``cliques`` argument, or a ``k`` that is not a
+real number, is left to networkx."""
 
 
 def get_info():

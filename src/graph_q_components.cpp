@@ -105,12 +105,51 @@ std::vector<Groups<index_t>> find_all_q_connected_components(const Graph& graph,
   return levels;
 }
 
+namespace {
+
+// The classes of the facets (each of three or more vertices), two joined
+// when they share an edge: each edge, known by its place in the neighbour list
+// of its lower end, is noted with the first facet that holds it, and every
+// later holder joins that one. The work is the facets' pairs of vertices, each
+// found by binary search, against the levels engine's work per facet vertex.
+Groups<index_t> classes_by_shared_edges(const Graph& graph, const Groups<index_t>& facets, Ticker& tick) {
+  std::vector<index_t> first_holder(graph.neighbours.size(), none);
+  Dsu classes(checked_index(facets.size()));
+  for (std::size_t f = 0; f < facets.size(); ++f) {
+    const index_t facet = static_cast<index_t>(f);
+    for (const index_t* a = facets.begin(f); a != facets.end(f); ++a) {
+      const index_t* place = graph.neighbours_begin(*a);
+      for (const index_t* b = a + 1; b != facets.end(f); ++b) {
+        place = std::lower_bound(place, graph.neighbours_end(*a), *b);
+        index_t& holder = first_holder[static_cast<std::size_t>(place - graph.neighbours.data())];
+        if (holder == none) holder = facet;
+        else classes.unite(holder, facet);
+      }
+      tick(facets.length(f));
+    }
+  }
+  return ClassLister(classes.size()).list_all(classes);
+}
+
+// True when the facets hold at most `budget` pairs of vertices.
+bool pairs_within(const Groups<index_t>& facets, double budget) {
+  double pairs = 0;
+  for (std::size_t f = 0; f < facets.size(); ++f) {
+    const double length = static_cast<double>(facets.length(f));
+    pairs += length * (length - 1) / 2;
+  }
+  return pairs <= budget;
+}
+
+}  // namespace
+
 // A component of level k-2 with at least k vertices holds a k-clique, so it
 // joins maximal cliques of at least k vertices; a maximal clique of k-1
 // vertices shares k-1 vertices with no other (it would lie inside it) and
 // stays a component of its own, of k-1 vertices. So the maximal cliques of at
-// least k vertices, joined when they share k-1, give the communities, as the
-// top level of an engine of k-1 levels that stops there.
+// least k vertices, joined when they share k-1, give the communities: the top
+// level of an engine of k-1 levels that stops there, or for k = 3 and small
+// facets, the classes of facets that share an edge.
 Groups<index_t> clique_communities(const Graph& graph, std::size_t k) {
   if (k < 2 || k > graph.vertex_count()) return {};
   Ticker tick;
@@ -136,9 +175,15 @@ Groups<index_t> clique_communities(const Graph& graph, std::size_t k) {
       },
       k);
   if (facets.size() == 0) return {};
+  const auto vertices_of = [&](const index_t* f) { return std::pair(facets.begin(*f), facets.end(*f)); };
+  // For k = 3 the facets share k - 1 vertices when they share an edge; where
+  // they are small, finding their edges costs less than the engine (measured
+  // on sparse, dense and geometric graphs: a pair costs some 40 ns, a facet
+  // vertex in the engine 100 to 800 ns).
+  if (k == 3 && pairs_within(facets, 4.0 * static_cast<double>(facets.items.size())))
+    return class_vertices(graph, classes_by_shared_edges(graph, facets, tick), vertices_of, tick);
   const std::vector<Groups<index_t>> levels = q_components_by_level(facets, n, k - 1, k - 2);
-  return class_vertices(
-      graph, levels[k - 2], [&](const index_t* f) { return std::pair(facets.begin(*f), facets.end(*f)); }, tick);
+  return class_vertices(graph, levels[k - 2], vertices_of, tick);
 }
 
 }  // namespace korvane

@@ -195,9 +195,6 @@ bool convert_edge_tuples(PyObject* object, std::vector<WeightedEdge>& edges, Tic
 
 namespace {
 
-// A sequence of non-negative ints. An exact list of exact ints, the common
-// case, is read in place; its length is read again at every item, since
-// converting an item of another type may run code that changes the list.
 // The items of a contiguous buffer of native integers of type T, negative ones
 // refused as the generic conversion refuses them.
 template <class T>
@@ -260,6 +257,11 @@ BufferRead read_int_buffer(PyObject* object, std::vector<vertex_t>& ids) {
   return read ? BufferRead::read : BufferRead::failed;
 }
 
+// A sequence of non-negative ints: an integer array through its buffer (on
+// PyPy, a list or tuple through the route), else item by item. An exact list
+// of exact ints, the common case, is read in place; its length is read again
+// at every item, since converting an item of another type may run code that
+// changes the list.
 bool convert_ids(PyObject* object, std::vector<vertex_t>& ids, Ticker& tick) {
   const Flattened flat = flatten(pypy.flatten_ints, [&](PyObject* words) { return read_words(words, ids); }, "(O)", object);
   if (flat != Flattened::declined) return flat == Flattened::converted;
