@@ -309,6 +309,14 @@ def edges_of(width):
 
 
 max_q = weighted((3, st.none()), (3, small_ints), (1, leaves), (1, anything))
+labels = st.one_of(small_ints, st.text(max_size=2), st.tuples(small_ints, small_ints))
+
+
+def adjacency_of(nodes):
+    """A dict of the nodes to rows of mostly those very objects."""
+    neighbours = weighted((8, st.sampled_from(nodes)), (1, labels), (1, leaves)) if nodes else labels
+    rows = st.lists(sequences_of(neighbours), min_size=len(nodes), max_size=len(nodes))
+    return rows.map(lambda rows: dict(zip(nodes, rows)))
 
 FUNCTIONS = {
     "py_find_hierarchical_q_components": {
@@ -322,8 +330,23 @@ FUNCTIONS = {
         "edges": weighted((6, sequences_of(edges_of(3))), (1, anything)),
         "max_q": max_q,
     },
+    # Rows that agree with their offsets (five entries) now and then.
+    "clique_communities": {
+        "indptr": weighted((3, st.lists(st.integers(0, 5), max_size=4).map(lambda xs: [0, *sorted(xs), 5])),
+                           (3, sequences_of(vertices)), (1, anything)),
+        "indices": weighted((3, st.lists(weighted((8, st.integers(0, 2)), (1, vertices)), min_size=5, max_size=5)
+                                .map(wire_targets)),
+                            (2, sequences_of(vertices)), (1, anything)),
+        "k": weighted((4, st.integers(2, 5)), (2, leaves), (1, anything)),
+    },
+    # Labels that are the node objects themselves, or only equal to them (the
+    # tuples), or no node at all; rows of any shape.
+    "adjacency_rows": {
+        "adjacency": weighted((6, st.lists(labels, unique=True, max_size=5).flatmap(adjacency_of)), (1, anything)),
+    },
 }
-STRANGE_KEYWORDS = st.sampled_from(["py_simplices", "edges", "max_q", "weights", "", "\udcff", "max_q\x00"])
+STRANGE_KEYWORDS = st.sampled_from(["py_simplices", "edges", "max_q", "weights", "", "\udcff", "max_q\x00",
+                                    "indptr", "k", "adjacency"])
 
 
 def calls(parameters):
@@ -349,7 +372,18 @@ CALLS = {name: calls(parameters) for name, parameters in FUNCTIONS.items()}
 # Checks
 
 def check_result(name, result):
+    if name == "adjacency_rows":
+        labels, indptr, indices = result
+        assert type(labels) is list and type(indptr) is list and type(indices) is list
+        assert indptr[0] == 0 and indptr == sorted(indptr) and indptr[-1] == len(indices) == sum(1 for _ in indices)
+        assert len(indptr) == len(labels) + 1 and all(type(i) is int and 0 <= i < len(labels) for i in indices)
+        return
     assert type(result) is list
+    if name == "clique_communities":
+        for community in result:
+            assert type(community) is list and len(community) >= 2 and community == sorted(set(community))
+            assert all(type(v) is int and v >= 0 for v in community)
+        return
     if name == "py_calculate_persistent_q_components":
         for (q, vertices), birth, death in result:
             assert type(q) is int and q >= 0
@@ -382,6 +416,9 @@ def test_any_arguments_give_a_result_or_a_documented_error(name, data):
         event("returned")
     except DOCUMENTED as error:
         event(type(error).__name__)
+    except KeyError as error:  # a neighbour that is no node
+        assert name == "adjacency_rows", error
+        event("KeyError")
     if tracked is not None:
         after = [sys.getrefcount(obj) for obj in tracked]
         changed = [(obj, b, a) for obj, b, a in zip(tracked, before, after) if a != b]
