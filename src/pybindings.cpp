@@ -68,12 +68,13 @@ PyRef graph_levels(const Arguments& arguments, Ticker& tick) {
 // The k-clique communities of a graph given as compressed sparse rows, as
 // lists of its vertex numbers.
 PyRef clique_communities(const Arguments& arguments, Ticker& tick) {
-  std::vector<Edge> edges;
+  std::vector<vertex_t> offsets, neighbours;
   std::size_t k = 0;
-  if (!convert_clique_size(arguments[2], k) || !convert_adjacency(arguments[0], arguments[1], edges, tick)) return {};
+  if (!convert_clique_size(arguments[2], k) || !convert_adjacency(arguments[0], arguments[1], offsets, neighbours, tick))
+    return {};
   Graph graph;
   const auto communities = without_interpreter_lock([&] {
-    graph = build_graph(edges);
+    graph = build_graph_from_rows(offsets, neighbours);
     return korvane::clique_communities(graph, k);
   });
   return build_vertex_groups(communities, graph.ids, tick);

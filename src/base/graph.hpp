@@ -30,4 +30,11 @@ struct Graph {
 // its vertex and no edge.
 Graph build_graph(const std::vector<Edge>& edges);
 
+// The graph on vertices 0 .. n-1 (ids[i] = i, isolated ones included) whose
+// vertex v lists the neighbours neighbours[offsets[v] .. offsets[v + 1]),
+// n = offsets.size() - 1: compressed sparse rows, offsets ascending from 0 to
+// neighbours.size() and every neighbour below n. Each entry is an undirected
+// edge, listed from one end or both; repeats and self-loops are dropped.
+Graph build_graph_from_rows(const std::vector<vertex_t>& offsets, const std::vector<vertex_t>& neighbours);
+
 }  // namespace korvane

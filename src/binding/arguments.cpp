@@ -297,8 +297,8 @@ bool convert_ids(PyObject* object, std::vector<vertex_t>& ids, Ticker& tick) {
 
 }  // namespace
 
-bool convert_adjacency(PyObject* indptr, PyObject* indices, std::vector<Edge>& edges, Ticker& tick) {
-  std::vector<vertex_t> offsets, neighbours;
+bool convert_adjacency(PyObject* indptr, PyObject* indices, std::vector<vertex_t>& offsets,
+                       std::vector<vertex_t>& neighbours, Ticker& tick) {
   if (!convert_ids(indptr, offsets, tick) || !convert_ids(indices, neighbours, tick)) return false;
   if (offsets.empty()) {
     PyErr_SetString(PyExc_ValueError, "indptr is empty: it holds one offset per vertex and one more");
@@ -309,18 +309,15 @@ bool convert_adjacency(PyObject* indptr, PyObject* indices, std::vector<Edge>& e
     PyErr_SetString(PyExc_ValueError, "indptr must start at 0, never decrease, and end at len(indices)");
     return false;
   }
-  edges.reserve(neighbours.size());
-  for (std::size_t v = 0; v < n; ++v) {
-    for (std::size_t j = offsets[v]; j < offsets[v + 1]; ++j) {
-      if (neighbours[j] >= n) {
-        PyErr_Format(PyExc_ValueError, "indices[%zu] is %llu, which is no vertex: there are %zu", j,
-                     static_cast<unsigned long long>(neighbours[j]), n);
-        return false;
-      }
-      edges.emplace_back(v, neighbours[j]);
+  checked_index(n);
+  for (std::size_t j = 0; j < neighbours.size(); ++j) {
+    if (neighbours[j] >= n) {
+      PyErr_Format(PyExc_ValueError, "indices[%zu] is %llu, which is no vertex: there are %zu", j,
+                   static_cast<unsigned long long>(neighbours[j]), n);
+      return false;
     }
-    tick(offsets[v + 1] - offsets[v] + 1);
   }
+  tick(neighbours.size());
   return true;
 }
 

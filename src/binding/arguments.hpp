@@ -27,8 +27,9 @@ bool convert_edge_tuples(PyObject* object, std::vector<WeightedEdge>& edges, Tic
 
 // A graph as compressed sparse rows, as scipy's CSR matrices hold it: vertex
 // i (0 <= i < len(indptr) - 1) has the neighbours indices[indptr[i] ..
-// indptr[i + 1]). Each entry is an edge of the undirected graph.
-bool convert_adjacency(PyObject* indptr, PyObject* indices, std::vector<Edge>& edges, Ticker& tick);
+// indptr[i + 1]). Checked to be such rows, for build_graph_from_rows.
+bool convert_adjacency(PyObject* indptr, PyObject* indices, std::vector<vertex_t>& offsets,
+                       std::vector<vertex_t>& neighbours, Ticker& tick);
 
 // max_q caps the number of vertices of the cliques taken (None: no cap); a cap
 // of 0 counts as 1. This is the one place the cap is normalised.
