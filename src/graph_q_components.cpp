@@ -11,6 +11,7 @@
 #include "level_classes.hpp"
 #include "maximal_cliques.hpp"
 #include "q_levels.hpp"
+#include "small_cliques.hpp"
 
 namespace korvane {
 
@@ -131,6 +132,42 @@ Groups<index_t> classes_by_shared_edges(const Graph& graph, const Groups<index_t
   return ClassLister(classes.size()).list_all(classes);
 }
 
+struct TriangleBudgetSpent {};
+
+// The 3-clique communities from the triangles, each met once: the classes of
+// the edges, two joined when they lie in one triangle, each community the ends
+// of the edges of a class that holds a triangle. Nothing, and false, once the
+// triangles number more than `budget`: the facets may then cost less.
+bool triangle_communities(const Graph& graph, std::size_t budget, Ticker& tick, Groups<index_t>& communities) {
+  SmallCliqueSearch search(graph, 3, tick);
+  if (search.degeneracy() < 2) return true;  // no triangle
+  Dsu classes(checked_index(search.edge_count()));
+  std::vector<unsigned char> in_triangle(search.edge_count(), 0);
+  std::size_t triangles = 0;
+  try {
+    search.for_each_largest([&](const index_t* t) {
+      if (++triangles > budget) throw TriangleBudgetSpent{};
+      const index_t ab = search.edge_id(t[0], t[1]);
+      const index_t ac = search.edge_id(t[0], t[2]);
+      const index_t bc = search.edge_id(t[1], t[2]);
+      classes.unite(ab, ac);
+      classes.unite(ab, bc);
+      in_triangle[ab] = in_triangle[ac] = in_triangle[bc] = 1;
+    });
+  } catch (const TriangleBudgetSpent&) {
+    return false;
+  }
+  std::vector<index_t> present;
+  for (std::size_t e = 0; e < in_triangle.size(); ++e)
+    if (in_triangle[e] != 0) present.push_back(static_cast<index_t>(e));
+  const Groups<index_t> edge_classes = ClassLister(classes.size()).list(present, classes);
+  const std::vector<index_t> ends = search.edge_ends();
+  communities = class_vertices(
+      graph, edge_classes, [&](const index_t* e) { return std::pair(ends.data() + 2 * *e, ends.data() + 2 * *e + 2); },
+      tick);
+  return true;
+}
+
 // True when the facets hold at most `budget` pairs of vertices.
 bool pairs_within(const Groups<index_t>& facets, double budget) {
   double pairs = 0;
@@ -165,6 +202,10 @@ Groups<index_t> clique_communities(const Graph& graph, std::size_t k) {
       tick(graph.degree(v));
     }
     return ClassLister(n).list(linked, components);
+  }
+  if (k == 3) {
+    Groups<index_t> communities;
+    if (triangle_communities(graph, 4 * graph.neighbours.size() + (1 << 16), tick, communities)) return communities;
   }
   Groups<index_t> facets;
   for_each_maximal_clique(

@@ -77,6 +77,21 @@ def test_the_graph_levels_on_larger_graphs(make):
         assert korvane.clique_communities(indptr, indices, k) == expected
 
 
+@pytest.mark.parametrize(
+    "make",
+    [lambda: nx.gnp_random_graph(400, 0.3, seed=1), lambda: nx.random_geometric_graph(1000, 0.15, seed=1)],
+    ids=["dense, small maximal cliques", "geometric, large maximal cliques"],
+)
+def test_three_clique_communities_of_graphs_with_many_triangles(make):
+    # Past a budget of triangles, k = 3 is found from the maximal cliques:
+    # through their edges where they are small, else through the levels
+    # engine. Level 1 of the levels capped at 3 vertices is the reference.
+    G = make()
+    indptr, indices = rows(G.number_of_nodes(), list(G.edges))
+    level = korvane.py_find_hierarchical_q_components_within_graph(list(G.edges), 3)[1]
+    assert korvane.clique_communities(indptr, indices, 3) == sorted(sorted(c) for c in level if len(c) >= 3)
+
+
 def test_any_sequence_of_ints_is_read():
     # Two triangles on an edge, then a pendant vertex 4 and an isolated 5.
     indptr, indices = rows(6, [(0, 1), (0, 2), (1, 2), (1, 3), (2, 3), (3, 4)])
