@@ -132,39 +132,63 @@ Groups<index_t> classes_by_shared_edges(const Graph& graph, const Groups<index_t
   return ClassLister(classes.size()).list_all(classes);
 }
 
-struct TriangleBudgetSpent {};
-
-// The 3-clique communities from the triangles, each met once: the classes of
-// the edges, two joined when they lie in one triangle, each community the ends
-// of the edges of a class that holds a triangle. Nothing, and false, once the
-// triangles number more than `budget`: the facets may then cost less.
-bool triangle_communities(const Graph& graph, std::size_t budget, Ticker& tick, Groups<index_t>& communities) {
-  SmallCliqueSearch search(graph, 3, tick);
-  if (search.degeneracy() < 2) return true;  // no triangle
-  Dsu classes(checked_index(search.edge_count()));
-  std::vector<unsigned char> in_triangle(search.edge_count(), 0);
-  std::size_t triangles = 0;
-  try {
-    search.for_each_largest([&](const index_t* t) {
-      if (++triangles > budget) throw TriangleBudgetSpent{};
-      const index_t ab = search.edge_id(t[0], t[1]);
-      const index_t ac = search.edge_id(t[0], t[2]);
-      const index_t bc = search.edge_id(t[1], t[2]);
-      classes.unite(ab, ac);
-      classes.unite(ab, bc);
-      in_triangle[ab] = in_triangle[ac] = in_triangle[bc] = 1;
-    });
-  } catch (const TriangleBudgetSpent&) {
+// The k-clique communities (k >= 3) from the k-cliques, each met once: the
+// classes of their faces of k - 1 vertices, two faces joined when they lie in
+// one k-clique, each community the vertices of a class. Faces are the edges,
+// numbered by the search, for k = 3, and registered as they are met for a
+// larger k. Nothing, and false, when the k-cliques number more than `budget`
+// (counted first unless a bound rules that out; counting costs a fraction of
+// listing them): the facets may then cost less.
+bool small_clique_communities(const Graph& graph, std::size_t k, std::size_t budget, Ticker& tick,
+                              Groups<index_t>& communities) {
+  SmallCliqueSearch search(graph, k, tick);
+  if (k > search.degeneracy() + 1) return true;  // no k-clique
+  const bool edges = k == 3;
+  Dsu classes(edges ? checked_index(search.edge_count()) : 0);
+  std::vector<unsigned char> in_clique(edges ? search.edge_count() : 0, 0);
+  CliqueRegistry<index_t> faces;
+  // The bound from the later neighbours' counts often settles it uncounted.
+  std::size_t cliques = 0;
+  if (search.weight_bound() > static_cast<double>(k * k) * static_cast<double>(budget) &&
+      !search.count([&](std::size_t size, std::size_t count) {
+        if (size == k) cliques += count;
+        return cliques <= budget;
+      }))
     return false;
-  }
+  std::vector<index_t> face_ids(k);
+  const auto face_id = [&](const index_t* clique, std::size_t skipped) {
+    if (edges) {
+      const index_t id = search.edge_id(clique[skipped == 0 ? 1 : 0], clique[skipped == 2 ? 1 : 2]);
+      in_clique[id] = 1;
+      return id;
+    }
+    const auto vertex = [&](std::size_t j) { return clique[j < skipped ? j : j + 1]; };
+    std::uint64_t hash = 0x2545f4914f6cdd1dULL;
+    for (std::size_t j = 0; j + 1 < k; ++j) hash = scramble(hash + vertex(j));
+    index_t id = faces.find(hash, k - 1, vertex);
+    if (id == none) {
+      id = faces.add(hash, k - 1, vertex);
+      classes.grow(id + 1);
+    }
+    return id;
+  };
+  search.for_each_largest([&](const index_t* clique) {
+    for (std::size_t skipped = 0; skipped < k; ++skipped) face_ids[skipped] = face_id(clique, skipped);
+    for (std::size_t j = 1; j < k; ++j) classes.unite(face_ids[0], face_ids[j]);
+  });
   std::vector<index_t> present;
-  for (std::size_t e = 0; e < in_triangle.size(); ++e)
-    if (in_triangle[e] != 0) present.push_back(static_cast<index_t>(e));
-  const Groups<index_t> edge_classes = ClassLister(classes.size()).list(present, classes);
-  const std::vector<index_t> ends = search.edge_ends();
-  communities = class_vertices(
-      graph, edge_classes, [&](const index_t* e) { return std::pair(ends.data() + 2 * *e, ends.data() + 2 * *e + 2); },
-      tick);
+  for (index_t f = 0; f < classes.size(); ++f)
+    if (!edges || in_clique[f] != 0) present.push_back(f);
+  const Groups<index_t> face_classes = ClassLister(classes.size()).list(present, classes);
+  if (edges) {
+    const std::vector<index_t> ends = search.edge_ends();
+    communities = class_vertices(
+        graph, face_classes, [&](const index_t* e) { return std::pair(ends.data() + 2 * *e, ends.data() + 2 * *e + 2); },
+        tick);
+  } else {
+    communities = class_vertices(
+        graph, face_classes, [&](const index_t* f) { return std::pair(faces.begin(*f), faces.end(*f)); }, tick);
+  }
   return true;
 }
 
@@ -203,10 +227,13 @@ Groups<index_t> clique_communities(const Graph& graph, std::size_t k) {
     }
     return ClassLister(n).list(linked, components);
   }
-  if (k == 3) {
-    Groups<index_t> communities;
-    if (triangle_communities(graph, 4 * graph.neighbours.size() + (1 << 16), tick, communities)) return communities;
-  }
+  // A k-clique costs k faces, some 10 ns each for an edge and 100 for a
+  // registered face, and a facet vertex 100 to 800 ns in the levels engine:
+  // the k-cliques are taken while they are few next to the edges.
+  const std::size_t face_budget = 2 * graph.neighbours.size() + (1 << 16);
+  Groups<index_t> communities;
+  if (small_clique_communities(graph, k, k == 3 ? face_budget : face_budget / k, tick, communities))
+    return communities;
   Groups<index_t> facets;
   for_each_maximal_clique(
       graph, tick,

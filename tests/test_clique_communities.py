@@ -82,14 +82,16 @@ def test_the_graph_levels_on_larger_graphs(make):
     [lambda: nx.gnp_random_graph(400, 0.3, seed=1), lambda: nx.random_geometric_graph(1000, 0.15, seed=1)],
     ids=["dense, small maximal cliques", "geometric, large maximal cliques"],
 )
-def test_three_clique_communities_of_graphs_with_many_triangles(make):
-    # Past a budget of triangles, k = 3 is found from the maximal cliques:
-    # through their edges where they are small, else through the levels
-    # engine. Level 1 of the levels capped at 3 vertices is the reference.
+def test_communities_of_graphs_with_many_small_cliques(make):
+    # Past a budget of k-cliques, the communities come from the maximal
+    # cliques: for k = 3 through their edges where they are small, else
+    # through the levels engine. Level k - 2 of the levels capped at k
+    # vertices is the reference.
     G = make()
     indptr, indices = rows(G.number_of_nodes(), list(G.edges))
-    level = korvane.py_find_hierarchical_q_components_within_graph(list(G.edges), 3)[1]
-    assert korvane.clique_communities(indptr, indices, 3) == sorted(sorted(c) for c in level if len(c) >= 3)
+    for k in (3, 4):
+        level = korvane.py_find_hierarchical_q_components_within_graph(list(G.edges), k)[k - 2]
+        assert korvane.clique_communities(indptr, indices, k) == sorted(sorted(c) for c in level if len(c) >= k)
 
 
 def test_any_sequence_of_ints_is_read():
