@@ -18,7 +18,8 @@ __all__ = ["get_info"]
 
 _K_CLIQUE_NOTE = """\
 Exact clique percolation in C++: korvane builds the k-clique communities of
-one k alone, from the maximal cliques of at least k nodes. The communities of
+one k alone, from the k-cliques where they are few, else from the maximal
+cliques of at least k nodes. The communities of
 each k are kept on the converted graph, so that a later call for the same k
 on the same graph makes no new computation. Any hashable node labels;
 directed graphs raise as in networkx, and multigraphs count each pair of

@@ -1,11 +1,10 @@
 """k-clique communities (clique percolation, Palla et al. 2005) from
 korvane's ``clique_communities``.
 
-korvane computes the communities of one k from the maximal cliques of at
-least k nodes: the classes of those cliques, two joined when they share
-k - 1 nodes, are level k - 2 of korvane's graph q-components without the
-components of fewer than k nodes. No other level is built, and no k-clique
-is listed on its own.
+korvane computes the communities of one k alone: level k - 2 of its graph
+q-components without the components of fewer than k nodes, from the
+k-cliques where they are few, else from the maximal cliques of at least k
+nodes. No other level is built.
 
 The communities of each k are kept on the backend graph, which networkx
 caches, so that a later call on the same graph for that k makes no korvane

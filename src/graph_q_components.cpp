@@ -204,13 +204,16 @@ bool pairs_within(const Groups<index_t>& facets, double budget) {
 
 }  // namespace
 
-// A component of level k-2 with at least k vertices holds a k-clique, so it
-// joins maximal cliques of at least k vertices; a maximal clique of k-1
-// vertices shares k-1 vertices with no other (it would lie inside it) and
-// stays a component of its own, of k-1 vertices. So the maximal cliques of at
-// least k vertices, joined when they share k-1, give the communities: the top
-// level of an engine of k-1 levels that stops there, or for k = 3 and small
-// facets, the classes of facets that share an edge.
+// A component of level k-2 with at least k vertices holds a k-clique; the
+// (k-1)-cliques in it are chained by k-cliques (a larger clique chains its
+// own), so it is a class of k-cliques joined through shared faces, and that is
+// how it is found while the k-cliques are few. Otherwise from the facets: such
+// a component joins maximal cliques of at least k vertices, while a maximal
+// clique of k-1 vertices shares k-1 vertices with no other (it would lie
+// inside it) and stays a component of k-1 vertices. So the maximal cliques of
+// at least k vertices, joined when they share k-1, give the communities: the
+// top level of an engine of k-1 levels that stops there, or for k = 3 and
+// small facets, the classes of facets that share an edge.
 Groups<index_t> clique_communities(const Graph& graph, std::size_t k) {
   if (k < 2 || k > graph.vertex_count()) return {};
   Ticker tick;

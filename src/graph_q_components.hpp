@@ -24,8 +24,8 @@ std::vector<Groups<index_t>> find_all_q_connected_components(const Graph& graph,
 // classes of its k-cliques, two joined when they share k-1 vertices, each as
 // the union of its cliques' vertices. These are the components of level k-2
 // of find_all_q_connected_components with at least k vertices, listed the same
-// way; only that level is built, and only from the maximal cliques of at
-// least k vertices.
+// way. Only that level is built: from the k-cliques while they are few next
+// to the edges, else from the maximal cliques of at least k vertices.
 Groups<index_t> clique_communities(const Graph& graph, std::size_t k);
 
 // A clique as an ascending list of vertex ids without repeats.
