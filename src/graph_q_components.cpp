@@ -136,10 +136,9 @@ Groups<index_t> classes_by_shared_edges(const Graph& graph, const Groups<index_t
 // classes of their faces of k - 1 vertices, two faces joined when they lie in
 // one k-clique, each community the vertices of a class. Faces are the edges,
 // numbered by the search, for k = 3, and registered as they are met for a
-// larger k. Nothing, and false, when the k-cliques number more than `budget`
-// (counted first unless a bound rules that out; counting costs a fraction of
-// listing them): the facets may then cost less.
-bool small_clique_communities(const Graph& graph, std::size_t k, std::size_t budget, Ticker& tick,
+// larger k. Nothing, and false, when the walk through the cliques of at most
+// k vertices would weigh more than `budget`: the facets may then cost less.
+bool small_clique_communities(const Graph& graph, std::size_t k, std::uint64_t budget, Ticker& tick,
                               Groups<index_t>& communities) {
   SmallCliqueSearch search(graph, k, tick);
   if (k > search.degeneracy() + 1) return true;  // no k-clique
@@ -147,14 +146,10 @@ bool small_clique_communities(const Graph& graph, std::size_t k, std::size_t bud
   Dsu classes(edges ? checked_index(search.edge_count()) : 0);
   std::vector<unsigned char> in_clique(edges ? search.edge_count() : 0, 0);
   CliqueRegistry<index_t> faces;
-  // The bound from the later neighbours' counts often settles it uncounted.
-  std::size_t cliques = 0;
-  if (search.weight_bound() > static_cast<double>(k * k) * static_cast<double>(budget) &&
-      !search.count([&](std::size_t size, std::size_t count) {
-        if (size == k) cliques += count;
-        return cliques <= budget;
-      }))
-    return false;
+  // The walk passes every clique of at most k vertices: its weight (see
+  // weight_within) is checked, by the bound from the later neighbours' counts
+  // where that settles it, else by a count that stops at the budget.
+  if (search.weight_bound() > static_cast<double>(budget) && !search.weight_within(budget)) return false;
   std::vector<index_t> face_ids(k);
   const auto face_id = [&](const index_t* clique, std::size_t skipped) {
     if (edges) {
@@ -230,12 +225,12 @@ Groups<index_t> clique_communities(const Graph& graph, std::size_t k) {
     }
     return ClassLister(n).list(linked, components);
   }
-  // A k-clique costs k faces, some 10 ns each for an edge and 100 for a
-  // registered face, and a facet vertex 100 to 800 ns in the levels engine:
-  // the k-cliques are taken while they are few next to the edges.
-  const std::size_t face_budget = 2 * graph.neighbours.size() + (1 << 16);
+  // The walk weighs k squared per k-clique, and a k-clique costs k faces (some
+  // 10 ns each for an edge, 100 for a registered face); a facet vertex costs
+  // 100 to 800 ns in the levels engine. The cliques are taken while their
+  // walk weighs little next to the edges.
   Groups<index_t> communities;
-  if (small_clique_communities(graph, k, k == 3 ? face_budget : face_budget / k, tick, communities))
+  if (small_clique_communities(graph, k, 16 * graph.neighbours.size() + (1 << 19), tick, communities))
     return communities;
   Groups<index_t> facets;
   for_each_maximal_clique(
