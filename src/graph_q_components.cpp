@@ -177,9 +177,8 @@ bool small_clique_communities(const Graph& graph, std::size_t k, std::uint64_t b
   const Groups<index_t> face_classes = ClassLister(classes.size()).list(present, classes);
   if (edges) {
     const std::vector<index_t> ends = search.edge_ends();
-    communities = class_vertices(
-        graph, face_classes, [&](const index_t* e) { return std::pair(ends.data() + 2 * *e, ends.data() + 2 * *e + 2); },
-        tick);
+    const auto edge_ends = [&](const index_t* e) { return std::pair(ends.data() + 2 * *e, ends.data() + 2 * *e + 2); };
+    communities = class_vertices(graph, face_classes, edge_ends, tick);
   } else {
     communities = class_vertices(
         graph, face_classes, [&](const index_t* f) { return std::pair(faces.begin(*f), faces.end(*f)); }, tick);

@@ -70,7 +70,8 @@ PyRef graph_levels(const Arguments& arguments, Ticker& tick) {
 PyRef clique_communities(const Arguments& arguments, Ticker& tick) {
   std::vector<vertex_t> offsets, neighbours;
   std::size_t k = 0;
-  if (!convert_clique_size(arguments[2], k) || !convert_adjacency(arguments[0], arguments[1], offsets, neighbours, tick))
+  if (!convert_clique_size(arguments[2], k) ||
+      !convert_adjacency(arguments[0], arguments[1], offsets, neighbours, tick))
     return {};
   Graph graph;
   const auto communities = without_interpreter_lock([&] {

@@ -263,7 +263,8 @@ BufferRead read_int_buffer(PyObject* object, std::vector<vertex_t>& ids) {
 // at every item, since converting an item of another type may run code that
 // changes the list.
 bool convert_ids(PyObject* object, std::vector<vertex_t>& ids, Ticker& tick) {
-  const Flattened flat = flatten(pypy.flatten_ints, [&](PyObject* words) { return read_words(words, ids); }, "(O)", object);
+  const auto read = [&](PyObject* words) { return read_words(words, ids); };
+  const Flattened flat = flatten(pypy.flatten_ints, read, "(O)", object);
   if (flat != Flattened::declined) return flat == Flattened::converted;
   const BufferRead buffer = read_int_buffer(object, ids);
   if (buffer != BufferRead::declined) return buffer == BufferRead::read;

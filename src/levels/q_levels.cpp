@@ -28,8 +28,9 @@ Groups<index_t> incidence_of(const Groups<index_t>& sets, index_t vertex_count) 
 // which they are joined: overlap - 1, capped at the top level. Pairs sharing a
 // single vertex only matter at level 0, where the engine joins them
 // directly, so they are never stored; nor are pairs sharing at most `lowest`
-// vertices, which only join levels below `lowest`. Overlaps are counted through the
-// incidence lists, so only pairs that share a vertex are ever looked at.
+// vertices, which only join levels below `lowest`. Overlaps are counted
+// through the incidence lists, so only pairs that share a vertex are ever
+// looked at.
 PairsByLevel pairs_by_join_level(const Groups<index_t>& sets, const Groups<index_t>& incidence, std::size_t level_count,
                                  std::size_t lowest, Ticker& tick) {
   const index_t least_shared = static_cast<index_t>(std::max<std::size_t>(2, lowest + 1));
