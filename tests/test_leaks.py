@@ -66,15 +66,12 @@ def big(n):
 SIMPLICES = [[big(i % 40), big((i * 7) % 40), big((i * 13) % 40), i % 5] for i in range(80)]
 EDGES = [(big(i % 30), big((i * 11 + 1) % 30)) for i in range(90)]
 WEIGHTED = [(u, v, float(i) / 7) for i, (u, v) in enumerate(EDGES[:40])]
-# Compressed sparse rows of 30 vertices, 4 neighbours each, some of them big ints.
+# Compressed sparse rows of 30 vertices, 4 neighbours each, one of them read
+# through __index__; and node labels for adjacency mappings.
 INDPTR = list(range(0, 121, 4))
-NODES = [(i, "n") for i in range(20)]
 INDICES = [Indexed((i * 7 + j) % 30) if j == 3 else (i * 7 + j) % 30 for i in range(30) for j in range(4)]
-
-
-def communities(*args, **kwargs):
-    return korvane.clique_communities(*args, **kwargs)
-
+NODES = [(i, "n") for i in range(20)]
+communities = korvane.clique_communities
 
 CASES = {
     "hierarchy": (hierarchy, (SIMPLICES,), {}, None),

@@ -13,10 +13,9 @@ from collections.abc import Iterator
 
 import networkx as nx
 import pytest
-from hypothesis import HealthCheck, given, settings, strategies as st
+from hypothesis import given, settings, strategies as st
 
 import korvane
-from korvane_networkx import communities
 from korvane_networkx.interface import backend_interface
 
 # networkx warns each time it reuses a converted graph from its cache.
