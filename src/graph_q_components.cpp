@@ -151,15 +151,17 @@ bool small_clique_communities(const Graph& graph, std::size_t k, std::uint64_t b
   // where that settles it, else by a count that stops at the budget.
   if (search.weight_bound() > static_cast<double>(budget) && !search.weight_within(budget)) return false;
   std::vector<index_t> face_ids(k);
+  std::vector<index_t> face(k - 1);  // the clique less one vertex
   const auto face_id = [&](const index_t* clique, std::size_t skipped) {
     if (edges) {
       const index_t id = search.edge_id(clique[skipped == 0 ? 1 : 0], clique[skipped == 2 ? 1 : 2]);
       in_clique[id] = 1;
       return id;
     }
-    const auto vertex = [&](std::size_t j) { return clique[j < skipped ? j : j + 1]; };
-    std::uint64_t hash = 0x2545f4914f6cdd1dULL;
-    for (std::size_t j = 0; j + 1 < k; ++j) hash = scramble(hash + vertex(j));
+    std::copy(clique, clique + skipped, face.begin());
+    std::copy(clique + skipped + 1, clique + k, face.begin() + static_cast<std::ptrdiff_t>(skipped));
+    const std::uint64_t hash = sequence_hash(face.data(), face.data() + face.size(), 0x2545f4914f6cdd1dULL);
+    const auto vertex = [&](std::size_t j) { return face[j]; };
     index_t id = faces.find(hash, k - 1, vertex);
     if (id == none) {
       id = faces.add(hash, k - 1, vertex);
